@@ -1,0 +1,134 @@
+#ifndef VELMORDEVICEMODEL_H
+#define VELMORDEVICEMODEL_H
+
+#include "velmordevicemodel_export.h"
+
+#include <QAbstractItemModel>
+#include <QQueue>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+#include <QVariant>
+
+class VelmorDeviceModelPrivate;
+
+// One controller: its device description (the variable table and value store),
+// the item model that presents it, and the link that polls and writes it.
+class VELMORDEVICEMODEL_EXPORT VelmorDeviceModel : public QAbstractItemModel
+{
+    Q_OBJECT
+    Q_PROPERTY(int devId READ devId WRITE setDevId NOTIFY devIdChanged)
+    Q_PROPERTY(bool autoUpdate READ autoUpdate WRITE setAutoUpdate NOTIFY autoUpdateChanged)
+    Q_PROPERTY(QString serialPort READ serialPort WRITE setSerialPort NOTIFY serialPortChanged)
+    Q_PROPERTY(int baudRate READ baudRate WRITE setBaudRate NOTIFY baudRateChanged)
+    Q_PROPERTY(QString tcpHost READ tcpHost WRITE setTcpHost NOTIFY tcpHostChanged)
+    Q_PROPERTY(int tcpPort READ tcpPort WRITE setTcpPort NOTIFY tcpPortChanged)
+    Q_PROPERTY(int interUpdateDelay READ interUpdateDelay WRITE setInterUpdateDelay NOTIFY interUpdateDelayChanged)
+
+public:
+    // A queued write; it names what to write, the value is read when it is sent.
+    struct Command {
+        enum Type {
+            StoreVariable = 0,
+            StoreConfiguration = 1
+        };
+
+        int type;
+        unsigned int varId;
+
+        bool operator==(const Command &other) const
+        {
+            return type == other.type && varId == other.varId;
+        }
+    };
+
+    explicit VelmorDeviceModel(const QString &fileName, QObject *parent = nullptr);
+    ~VelmorDeviceModel() override;
+
+    bool valid() const;
+    QString devName() const;
+    int devProto() const;
+    QString devProtoName() const;
+
+    int devId() const;
+    void setDevId(int devId);
+    bool autoUpdate() const;
+    void setAutoUpdate(bool on);
+    QString serialPort() const;
+    void setSerialPort(const QString &serialPort);
+    int baudRate() const;
+    void setBaudRate(int baudRate);
+    QString tcpHost() const;
+    void setTcpHost(const QString &tcpHost);
+    int tcpPort() const;
+    void setTcpPort(int tcpPort);
+    int interUpdateDelay() const;
+    void setInterUpdateDelay(int delayMs);
+    int interQueryDelay() const;
+    void setInterQueryDelay(int delayMs);
+    bool connected() const;
+
+    int varCount() const;
+    QVariant getVarAttr(unsigned int id, const QString &attr) const;
+    QVariant getVarValue(unsigned int id) const;
+    bool setVarValue(unsigned int id, const QVariant &value);
+
+    void enqueueCmd(const Command &cmd);
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &index) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+public slots:
+    void connectDevice();
+    void disconnectDevice();
+    void updateDeviceModel();
+    void storeToFlash();
+
+signals:
+    void devIdChanged();
+    void autoUpdateChanged();
+    void serialPortChanged();
+    void baudRateChanged();
+    void tcpHostChanged();
+    void tcpPortChanged();
+    void interUpdateDelayChanged();
+    void updateFinished(int updateTime);
+    void storeToFlashComplete();
+    void errorOccured(const QString &errorMessage);
+    void updateViewport();
+
+private slots:
+    void varUpdated();
+    void processNextVariable();
+
+private:
+    int readIntSetting(const char *key, int defaultValue) const;
+    void queryModbusVariable();
+    void queryVelmorVariable();
+    void invokeNextProcess();
+    void processQueueCmd();
+
+    VelmorDeviceModelPrivate *d;
+    QStringList m_headerLabels;
+    bool m_connected = false;
+    bool m_autoUpdate = false;
+    QTime m_updateStopwatch;
+    int m_interUpdateDelay = 1000;
+    int m_interQueryDelay = 50;
+    int m_devProto = -1;
+    int m_devId = 0;
+    QString m_serialPort;
+    int m_baudRate = 0;
+    QString m_tcpHost;
+    int m_tcpPort = 0;
+    bool m_valid = false;
+    QQueue<Command> m_commandQueue;
+};
+
+#endif // VELMORDEVICEMODEL_H

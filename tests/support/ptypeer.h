@@ -1,0 +1,43 @@
+#ifndef PTYPEER_H
+#define PTYPEER_H
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+
+// The far end of a serial line: a raw pseudo-terminal whose slave path is given to
+// the code under test while the test plays the controller on the master end.
+class PtyPeer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PtyPeer(QObject *parent = nullptr);
+    ~PtyPeer() override;
+
+    bool isOpen() const;
+    QString slavePath() const;
+
+    void write(const QByteArray &bytes);
+    // Everything received since the last call.
+    QByteArray takeReceived();
+    QByteArray received() const;
+    // Simulates an unplugged adapter: the code under test sees the line fail.
+    void closeMaster();
+
+signals:
+    void bytesReceived(const QByteArray &bytes);
+
+private:
+    void onReadable();
+
+    int m_masterFd = -1;
+    int m_slaveFd = -1;
+    QString m_slavePath;
+    QByteArray m_received;
+    QSocketNotifier *m_notifier = nullptr;
+};
+
+#endif // PTYPEER_H
