@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
 #include <QTimer>
 
@@ -41,16 +42,24 @@ public:
     int interFrameDelay() const;
     void setInterFrameDelay(int delayMs);
 
+signals:
+    // Forwarded for ResourceError only: the adapter is gone and the port no longer reads.
+    void errorOccurred(QSerialPort::SerialPortError error);
+
 private slots:
     void onTimeout();
 
 private:
     void onReadyRead();
+    void onPortError(QSerialPort::SerialPortError error);
+    void settleWithBody(const QByteArray &body);
     void settleCurrentReply(VelmorbusReply::Error error, const QString &errorText);
+    void finishExchange();
 
     QByteArray m_receiveBuffer;
     QSerialPort *m_serialPort;
-    VelmorbusReply *m_currentReply = nullptr;
+    // Not owned; guarded so that a reply deleted in flight leaves no dangling pointer.
+    QPointer<VelmorbusReply> m_currentReply;
     QTimer m_timer;
     int m_responseTimeoutMs = 200;
     int m_interFrameDelayMs = 20;

@@ -1,0 +1,228 @@
+#include "velmorbusrtuserialmaster.h"
+
+#include <QDataStream>
+#include <QDebug>
+#include <QtEndian>
+
+namespace {
+
+// Longest legal frame: device id + head byte + addr + size + 65535 data bytes + CRC.
+constexpr int MaxResponseSize = 1 + 1 + 2 + 2 + 65535 + 2;
+// Device id + head byte + addr + size + CRC: anything this long or shorter carries no frame.
+constexpr int TooSmallResponseSize = 7;
+
+// The checksum closes the frame, low byte first.
+quint16 frameCrc(const QByteArray &frame)
+{
+    return qFromLittleEndian<quint16>(frame.constData() + frame.size() - 2);
+}
+
+} // namespace
+
+VelmorbusRtuSerialMaster::VelmorbusRtuSerialMaster(QObject *parent)
+    : QObject(parent)
+    , m_serialPort(new QSerialPort(this))
+{
+    connect(m_serialPort, &QSerialPort::readyRead, this, &VelmorbusRtuSerialMaster::onReadyRead);
+    connect(m_serialPort, &QSerialPort::errorOccurred, this, &VelmorbusRtuSerialMaster::onPortError);
+    m_serialPort->setPortName(QStringLiteral("COM1"));
+    m_serialPort->setBaudRate(QSerialPort::Baud19200);
+    m_serialPort->setDataBits(QSerialPort::Data8);
+    m_serialPort->setParity(QSerialPort::NoParity);
+    m_serialPort->setStopBits(QSerialPort::OneStop);
+
+    // Exchanges are timed to the millisecond; a coarse timer may fire 5% late.
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &VelmorbusRtuSerialMaster::onTimeout);
+}
+
+VelmorbusRtuSerialMaster::~VelmorbusRtuSerialMaster()
+{
+    close();
+}
+
+bool VelmorbusRtuSerialMaster::open()
+{
+    m_receiveBuffer.clear();
+    if (!m_serialPort->open(QIODevice::ReadWrite)) {
+        qDebug() << "(Velmorbus) Unable to open serialport" << m_serialPort->errorString();
+        return false;
+    }
+    m_serialPort->clear(QSerialPort::AllDirections);
+    return true;
+}
+
+void VelmorbusRtuSerialMaster::close()
+{
+    if (m_serialPort->isOpen())
+        m_serialPort->close();
+}
+
+VelmorbusReply *VelmorbusRtuSerialMaster::sendRequest(const VelmorBusPacket &request, quint8 id)
+{
+    if (m_currentReply)
+        return nullptr;
+
+    // A closed port holds nothing to discard and accepts no frame; the reply then times out.
+    const bool portOpen = m_serialPort->isOpen();
+    if (portOpen)
+        m_serialPort->clear(QSerialPort::AllDirections);
+    m_receiveBuffer.clear();
+
+    auto *reply = new VelmorbusReply(id, this);
+    m_currentReply = reply;
+
+    QByteArray frame;
+    QDataStream stream(&frame, QIODevice::WriteOnly);
+    stream.setByteOrder(QDataStream::LittleEndian);
+    stream << id << request;
+    stream << VelmorBusPacket::crc16(frame);
+
+    if (portOpen)
+        m_serialPort->write(frame);
+    m_timer.start(m_responseTimeoutMs);
+    return reply;
+}
+
+QString VelmorbusRtuSerialMaster::portName() const
+{
+    return m_serialPort->portName();
+}
+
+void VelmorbusRtuSerialMaster::setPortName(const QString &name)
+{
+    m_serialPort->setPortName(name);
+}
+
+int VelmorbusRtuSerialMaster::baudRate() const
+{
+    return m_serialPort->baudRate();
+}
+
+void VelmorbusRtuSerialMaster::setBaudRate(int baudRate)
+{
+    m_serialPort->setBaudRate(baudRate);
+}
+
+QSerialPort::DataBits VelmorbusRtuSerialMaster::dataBits() const
+{
+    return m_serialPort->dataBits();
+}
+
+void VelmorbusRtuSerialMaster::setDataBits(QSerialPort::DataBits dataBits)
+{
+    m_serialPort->setDataBits(dataBits);
+}
+
+QSerialPort::Parity VelmorbusRtuSerialMaster::parity() const
+{
+    return m_serialPort->parity();
+}
+
+void VelmorbusRtuSerialMaster::setParity(QSerialPort::Parity parity)
+{
+    m_serialPort->setParity(parity);
+}
+
+QSerialPort::StopBits VelmorbusRtuSerialMaster::stopBits() const
+{
+    return m_serialPort->stopBits();
+}
+
+void VelmorbusRtuSerialMaster::setStopBits(QSerialPort::StopBits stopBits)
+{
+    m_serialPort->setStopBits(stopBits);
+}
+
+int VelmorbusRtuSerialMaster::responseTimeout() const
+{
+    return m_responseTimeoutMs;
+}
+
+void VelmorbusRtuSerialMaster::setResponseTimeout(int timeoutMs)
+{
+    m_responseTimeoutMs = timeoutMs;
+}
+
+int VelmorbusRtuSerialMaster::interFrameDelay() const
+{
+    return m_interFrameDelayMs;
+}
+
+void VelmorbusRtuSerialMaster::setInterFrameDelay(int delayMs)
+{
+    m_interFrameDelayMs = delayMs;
+}
+
+void VelmorbusRtuSerialMaster::onTimeout()
+{
+    if (m_receiveBuffer.isEmpty()) {
+        if (m_currentReply)
+            settleCurrentReply(VelmorbusReply::TimeoutError, QStringLiteral("Timeout"));
+        return;
+    }
+    if (!m_currentReply) {
+        qDebug() << "currentReply is nullptr, why?";
+        qDebug() << "response buffer:" << QString::fromLatin1(m_receiveBuffer.toHex());
+        m_receiveBuffer.clear();
+        return;
+    }
+
+    if (quint8(m_receiveBuffer.at(0)) != m_currentReply->id()) {
+        settleCurrentReply(VelmorbusReply::IdError, QStringLiteral("Response id doesn't match request id"));
+    } else if (m_receiveBuffer.size() <= TooSmallResponseSize) {
+        settleCurrentReply(VelmorbusReply::FrameError, QStringLiteral("Recieved response is too small"));
+    } else if (VelmorBusPacket::crc16(m_receiveBuffer.left(m_receiveBuffer.size() - 2))
+               != frameCrc(m_receiveBuffer)) {
+        settleCurrentReply(VelmorbusReply::FrameError, QStringLiteral("Response CRC mismatch"));
+    } else {
+        settleWithBody(m_receiveBuffer.mid(1, m_receiveBuffer.size() - 3));
+    }
+}
+
+void VelmorbusRtuSerialMaster::onReadyRead()
+{
+    if (!m_currentReply)
+        return;
+    m_receiveBuffer.append(m_serialPort->readAll());
+    if (m_receiveBuffer.size() > MaxResponseSize) {
+        m_timer.stop();
+        settleCurrentReply(VelmorbusReply::FrameError, QStringLiteral("Recieved response is too large"));
+        return;
+    }
+    m_timer.start(m_interFrameDelayMs);
+}
+
+void VelmorbusRtuSerialMaster::onPortError(QSerialPort::SerialPortError error)
+{
+    // An unplugged adapter: the port stops reading by itself, so a request in flight ends by its timer.
+    if (error == QSerialPort::ResourceError)
+        emit errorOccurred(error);
+}
+
+void VelmorbusRtuSerialMaster::settleWithBody(const QByteArray &body)
+{
+    const VelmorBusPacket packet = VelmorBusPacket::fromByteArray(body);
+    if (!packet.isValid()) {
+        settleCurrentReply(VelmorbusReply::ParseError, QStringLiteral("Unable to parse current response"));
+        return;
+    }
+    VelmorbusReply *reply = m_currentReply;
+    reply->setResult(packet);
+    reply->setFinished(true);
+    finishExchange();
+}
+
+void VelmorbusRtuSerialMaster::settleCurrentReply(VelmorbusReply::Error error, const QString &errorText)
+{
+    VelmorbusReply *reply = m_currentReply;
+    reply->setError(error, errorText);
+    finishExchange();
+}
+
+void VelmorbusRtuSerialMaster::finishExchange()
+{
+    m_currentReply = nullptr;
+    m_receiveBuffer.clear();
+}
