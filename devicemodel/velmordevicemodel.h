@@ -7,10 +7,14 @@
 #include <QQueue>
 #include <QString>
 #include <QStringList>
-#include <QTime>
+#include <QElapsedTimer>
 #include <QVariant>
 
+class QModbusReply;
+class VelmorBusPacket;
+class VelmorbusReply;
 class VelmorDeviceModelPrivate;
+struct VariableLink;
 
 // One controller: its device description (the variable table and value store),
 // the item model that presents it, and the link that polls and writes it.
@@ -114,11 +118,34 @@ private:
     void invokeNextProcess();
     void processQueueCmd();
 
+    bool cycleRunning() const;
+    void scheduleNextStep(int delayMs);
+    void abandonCycle();
+    bool readCurrentVariableLink(VariableLink *link);
+    void waitForModbusConnection();
+    void finishLaterIfDone(QModbusReply *reply);
+    bool modbusRawWord(QModbusReply *reply, quint32 *rawWord);
+    bool velmorRawWord(VelmorbusReply *reply, quint32 *rawWord);
+    void storeReadValue(quint32 rawWord);
+    bool sendStoreVariable(const Command &cmd);
+    bool sendModbusWrite(const VariableLink &link, quint32 pattern, const Command &cmd);
+    bool sendStoreConfiguration(const Command &cmd);
+    bool sendVelmorCommand(const VelmorBusPacket &request, const Command &cmd);
+    template <typename Reply>
+    void watchCommand(Reply *reply, const Command &cmd);
+    void commandFinished(QObject *reply, const Command &cmd);
+    static QString modbusFailure(QModbusReply *reply);
+    static QString velmorFailure(VelmorbusReply *reply);
+    void reportFailedWrite(unsigned int varId, const QString &reason);
+    void onModbusStateChanged(int state);
+    void onModbusError(int error);
+    void onLinkLost(const QString &errorText);
+
     VelmorDeviceModelPrivate *d;
     QStringList m_headerLabels;
     bool m_connected = false;
     bool m_autoUpdate = false;
-    QTime m_updateStopwatch;
+    QElapsedTimer m_updateStopwatch;
     int m_interUpdateDelay = 1000;
     int m_interQueryDelay = 50;
     int m_devProto = -1;
