@@ -65,8 +65,7 @@ VelmorbusReply *VelmorbusRtuSerialMaster::sendRequest(const VelmorBusPacket &req
         return nullptr;
 
     // A closed port holds nothing to discard and accepts no frame; the reply then times out.
-    const bool portOpen = m_serialPort->isOpen();
-    if (portOpen)
+    if (m_serialPort->isOpen())
         m_serialPort->clear(QSerialPort::AllDirections);
     m_receiveBuffer.clear();
 
@@ -79,7 +78,8 @@ VelmorbusReply *VelmorbusRtuSerialMaster::sendRequest(const VelmorBusPacket &req
     stream << id << request;
     stream << VelmorBusPacket::crc16(frame);
 
-    if (portOpen)
+    // Asked again: discarding on an unplugged adapter fails and closes the port.
+    if (m_serialPort->isOpen())
         m_serialPort->write(frame);
     m_timer.start(m_responseTimeoutMs);
     return reply;
@@ -196,9 +196,12 @@ void VelmorbusRtuSerialMaster::onReadyRead()
 
 void VelmorbusRtuSerialMaster::onPortError(QSerialPort::SerialPortError error)
 {
-    // An unplugged adapter: the port stops reading by itself, so a request in flight ends by its timer.
-    if (error == QSerialPort::ResourceError)
-        emit errorOccurred(error);
+    // A line that is gone (unplugged adapter, hung-up terminal) reports one of these again at
+    // every turn of the event loop; closing stops that, and a request in flight ends by its timer.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    close();
+    emit errorOccurred(error);
 }
 
 void VelmorbusRtuSerialMaster::settleWithBody(const QByteArray &body)

@@ -43,7 +43,7 @@ public:
     void setInterFrameDelay(int delayMs);
 
 signals:
-    // Forwarded for ResourceError only: the adapter is gone and the port no longer reads.
+    // ResourceError or ReadError: the line is gone and the master has closed the port.
     void errorOccurred(QSerialPort::SerialPortError error);
 
 private slots:
