@@ -1,0 +1,265 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "bitfielddialog.h"
+#include "settingsdialog.h"
+#include "velmordevicemodel.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QIcon>
+#include <QListWidgetItem>
+#include <QMenu>
+#include <QMessageBox>
+
+namespace {
+constexpr int valueColumn = 2;
+
+bool isSerialProtocol(int proto)
+{
+    return proto == 0 || proto == 2;
+}
+
+bool isNetworkProtocol(int proto)
+{
+    return proto == 1 || proto == 3;
+}
+
+// The 32-bit pattern of a held value. A bit field with bit 31 set is held unsigned,
+// above the int range, so it is read as a 64-bit number and cut to its low 32 bits.
+quint32 bitPattern(const QVariant &heldValue)
+{
+    bool ok = false;
+    const qlonglong number = heldValue.toLongLong(&ok);
+    return ok ? quint32(number) : 0;
+}
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_ui(new Ui::MainWindow)
+{
+    m_ui->setupUi(this);
+    connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
+    m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
+            this, &MainWindow::listShowContextMenu);
+    addDeviceToList(QStringLiteral("tags/default.yml"));
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_ui;
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    QMessageBox::about(this, QStringLiteral("Velmor Tool"),
+                       QStringLiteral("<b>Velmor Tool v0.1.4.0</b>"));
+}
+
+void MainWindow::on_actionOpen_triggered()
+{
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("Open device description files"), QString(), QStringLiteral("*.yml"));
+    for (const QString &file : files)
+        addDeviceToList(file);
+}
+
+void MainWindow::addDeviceToList(QString filename)
+{
+    auto *device = new VelmorDeviceModel(filename, this);
+    if (!device->valid()) {
+        m_ui->statusBar->showMessage(QStringLiteral("Model is invalid, unable to load"));
+        device->deleteLater();
+        return;
+    }
+    auto *item = new QListWidgetItem(m_ui->listDevices);
+    item->setData(Qt::UserRole, QVariant::fromValue(device));
+    item->setData(Qt::DecorationRole, QIcon(QStringLiteral(":/controller.svg")));
+    updateDeviceItem(item);
+    connectDeviceSignals(device);
+}
+
+void MainWindow::listShowContextMenu(const QPoint &pos)
+{
+    VelmorDeviceModel *device = deviceOf(m_ui->listDevices->itemAt(pos));
+    if (!device)
+        return;
+
+    m_ui->actionConnect->setChecked(device->connected());
+    m_ui->actionConnect->setText(device->connected() ? QStringLiteral("Отключиться")
+                                                     : QStringLiteral("Подключиться"));
+    m_ui->actionUpdateDevice->setEnabled(device->connected());
+    m_ui->actionAutoUpdate->setEnabled(device->connected());
+    m_ui->actionAutoUpdate->setChecked(device->autoUpdate());
+    m_ui->actionStoreToFlash->setEnabled(device->connected());
+
+    QMenu menu;
+    menu.addAction(m_ui->actionConnect);
+    menu.addSeparator();
+    menu.addAction(m_ui->actionUpdateDevice);
+    menu.addAction(m_ui->actionAutoUpdate);
+    menu.addSeparator();
+    menu.addAction(m_ui->actionDeviceSettings);
+    menu.addSeparator();
+    menu.addAction(m_ui->actionStoreToFlash);
+    menu.addSeparator();
+    menu.addAction(m_ui->actionCloseDevice);
+    menu.exec(m_ui->listDevices->mapToGlobal(pos));
+}
+
+void MainWindow::on_listDevices_currentItemChanged(QListWidgetItem *current, QListWidgetItem *previous)
+{
+    Q_UNUSED(previous)
+    m_ui->treeView->setModel(deviceOf(current));
+}
+
+void MainWindow::on_actionCloseDevice_triggered()
+{
+    QListWidgetItem *item = m_ui->listDevices->currentItem();
+    if (!item)
+        return;
+    delete deviceOf(item);
+    delete item;
+}
+
+void MainWindow::on_actionUpdateDevice_triggered()
+{
+    if (VelmorDeviceModel *device = currentDevice())
+        device->updateDeviceModel();
+}
+
+void MainWindow::on_actionAutoUpdate_triggered(bool checked)
+{
+    VelmorDeviceModel *device = currentDevice();
+    if (!device)
+        return;
+    device->setAutoUpdate(checked);
+    if (checked)
+        device->updateDeviceModel();
+}
+
+void MainWindow::on_actionConnect_triggered(bool)
+{
+    VelmorDeviceModel *device = currentDevice();
+    if (!device)
+        return;
+    if (device->connected())
+        device->disconnectDevice();
+    else
+        device->connectDevice();
+}
+
+void MainWindow::updateFinished(int time)
+{
+    auto *device = qobject_cast<VelmorDeviceModel *>(sender());
+    const QString name = device ? device->devName() : QString();
+    m_ui->statusBar->showMessage(
+        QStringLiteral("%1 :: Обновление завершено (%2 мс)").arg(name).arg(time));
+}
+
+void MainWindow::errorOccured(QString errorMessage)
+{
+    m_ui->statusBar->showMessage(errorMessage);
+}
+
+void MainWindow::storedToFlash()
+{
+    m_ui->statusBar->showMessage(QStringLiteral("Конфигурация успешно сохранена"));
+}
+
+void MainWindow::on_actionDeviceSettings_triggered()
+{
+    QListWidgetItem *item = m_ui->listDevices->currentItem();
+    VelmorDeviceModel *device = deviceOf(item);
+    if (!device)
+        return;
+
+    const int proto = device->devProto();
+    SettingsDialog dialog;
+    if (isSerialProtocol(proto)) {
+        dialog.setSerialMode(true);
+        dialog.setSerialPort(device->serialPort());
+        dialog.setBaudRate(device->baudRate());
+    } else if (isNetworkProtocol(proto)) {
+        dialog.setSerialMode(false);
+        dialog.setTcpHost(device->tcpHost());
+        dialog.setTcpPort(device->tcpPort());
+    }
+    dialog.setDevId(quint8(device->devId()));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    if (isSerialProtocol(proto)) {
+        device->setSerialPort(dialog.serialPort());
+        device->setBaudRate(dialog.baudRate());
+    } else if (isNetworkProtocol(proto)) {
+        device->setTcpHost(dialog.tcpHost());
+        device->setTcpPort(dialog.tcpPort());
+    }
+    device->setDevId(quint8(dialog.devId()));
+    updateDeviceItem(item);
+}
+
+void MainWindow::updateDeviceItem(QListWidgetItem *item)
+{
+    const VelmorDeviceModel *device = deviceOf(item);
+    if (!device)
+        return;
+
+    QString text = QStringLiteral("%1\nproto: %2\nid: %3\n")
+                       .arg(device->devName(), device->devProtoName())
+                       .arg(device->devId());
+    const int proto = device->devProto();
+    if (isSerialProtocol(proto))
+        text += QStringLiteral("port: %1 (%2)").arg(device->serialPort()).arg(device->baudRate());
+    else if (isNetworkProtocol(proto))
+        text += QStringLiteral("host: %1:%2").arg(device->tcpHost()).arg(device->tcpPort());
+    item->setData(Qt::DisplayRole, text);
+}
+
+void MainWindow::on_actionStoreToFlash_triggered()
+{
+    if (VelmorDeviceModel *device = currentDevice())
+        device->storeToFlash();
+}
+
+void MainWindow::on_treeView_doubleClicked(QModelIndex index)
+{
+    if (index.column() != valueColumn)
+        return;
+    auto *device = qobject_cast<VelmorDeviceModel *>(const_cast<QAbstractItemModel *>(index.model()));
+    if (!device)
+        return;
+    const unsigned int id = unsigned(index.row());
+    if (!device->getVarAttr(id, QStringLiteral("bitfield")).toBool())
+        return;
+    const bool writable = device->getVarAttr(id, QStringLiteral("rw")).toBool();
+
+    BitfieldDialog dialog(writable);
+    dialog.setValue(bitPattern(device->data(index, Qt::DisplayRole)));
+    if (dialog.exec() == QDialog::Accepted && writable)
+        device->setData(index, QVariant::fromValue(uint(dialog.value())), Qt::EditRole);
+}
+
+VelmorDeviceModel *MainWindow::deviceOf(const QListWidgetItem *item)
+{
+    if (!item)
+        return nullptr;
+    return qobject_cast<VelmorDeviceModel *>(item->data(Qt::UserRole).value<QObject *>());
+}
+
+VelmorDeviceModel *MainWindow::currentDevice() const
+{
+    return deviceOf(m_ui->listDevices->currentItem());
+}
+
+void MainWindow::connectDeviceSignals(VelmorDeviceModel *device)
+{
+    connect(device, &VelmorDeviceModel::updateFinished, this, &MainWindow::updateFinished);
+    connect(device, &VelmorDeviceModel::errorOccured, this, &MainWindow::errorOccured);
+    connect(device, &VelmorDeviceModel::storeToFlashComplete, this, &MainWindow::storedToFlash);
+    QWidget *viewport = m_ui->treeView->viewport();
+    connect(device, &VelmorDeviceModel::updateViewport, viewport, QOverload<>::of(&QWidget::update));
+}

@@ -1,0 +1,52 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QString>
+
+class QListWidgetItem;
+class QPoint;
+class VelmorDeviceModel;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The device list on the left, the selected device's variables on the right; every
+// device command is reached from the list's context menu.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void on_actionAbout_triggered();
+    void on_actionOpen_triggered();
+    void addDeviceToList(QString filename);
+    void listShowContextMenu(const QPoint &pos);
+    void on_listDevices_currentItemChanged(QListWidgetItem *current, QListWidgetItem *previous);
+    void on_actionCloseDevice_triggered();
+    void on_actionUpdateDevice_triggered();
+    void on_actionAutoUpdate_triggered(bool checked);
+    void on_actionConnect_triggered(bool);
+    void updateFinished(int time);
+    void errorOccured(QString errorMessage);
+    void storedToFlash();
+    void on_actionDeviceSettings_triggered();
+    void updateDeviceItem(QListWidgetItem *item);
+    void on_actionStoreToFlash_triggered();
+    void on_treeView_doubleClicked(QModelIndex index);
+
+private:
+    static VelmorDeviceModel *deviceOf(const QListWidgetItem *item);
+    VelmorDeviceModel *currentDevice() const;
+    void connectDeviceSignals(VelmorDeviceModel *device);
+
+    Ui::MainWindow *m_ui;
+};
+
+#endif // MAINWINDOW_H
