@@ -1,0 +1,408 @@
+#include "descriptiondir.h"
+#include "logcapture.h"
+#include "mainwindow.h"
+#include "modalwatcher.h"
+#include "velmordevicemodel.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QStatusBar>
+#include <QTreeView>
+#include <QtTest>
+
+namespace {
+const QByteArray boilerRtu = R"(device: Boiler room 2
+protocol: ModBUS RTU
+port: COM3
+baudrate: 19200
+id: 1
+variables:
+  - name: T1
+    addr: 0x10
+    type: int16
+    desc: Supply temperature
+  - name: Mode
+    addr: 20
+    type: int16
+    rw: true
+    bitfield: true
+  - name: K
+    addr: 30
+    type: float32
+    rw: true
+)";
+
+const QByteArray pumpTcp = R"(device: Pump station
+protocol: ModBUS TCP
+host: 10.0.0.5
+port: 1502
+id: 7
+variables:
+  - name: P
+    addr: 1
+)";
+
+const QByteArray notYaml = "device: [unclosed\nprotocol: ModBUS RTU\n";
+
+QListWidget *deviceList(const MainWindow &window)
+{
+    return window.findChild<QListWidget *>(QStringLiteral("listDevices"));
+}
+
+QTreeView *variableTree(const MainWindow &window)
+{
+    return window.findChild<QTreeView *>(QStringLiteral("treeView"));
+}
+
+QString statusText(const MainWindow &window)
+{
+    return window.findChild<QStatusBar *>(QStringLiteral("statusBar"))->currentMessage();
+}
+
+QAction *action(const MainWindow &window, const char *name)
+{
+    return window.findChild<QAction *>(QLatin1String(name));
+}
+
+VelmorDeviceModel *deviceOf(const QListWidgetItem *item)
+{
+    return qobject_cast<VelmorDeviceModel *>(item->data(Qt::UserRole).value<QObject *>());
+}
+
+QStringList entryTexts(const MainWindow &window)
+{
+    QStringList texts;
+    const QListWidget *list = deviceList(window);
+    for (int row = 0; row < list->count(); ++row)
+        texts.append(list->item(row)->text());
+    return texts;
+}
+
+void addDevice(MainWindow &window, const QString &path)
+{
+    QMetaObject::invokeMethod(&window, "addDeviceToList", Q_ARG(QString, path));
+}
+
+// Chooses the given files in the open dialog; the dialog's settings are kept for checks.
+struct OpenDialogChoice {
+    QString directory;
+    QStringList fileNames;
+    QString caption;
+    QStringList nameFilters;
+    bool multiSelection = false;
+
+    void operator()(QWidget *modal)
+    {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        caption = dialog->windowTitle();
+        nameFilters = dialog->nameFilters();
+        multiSelection = dialog->fileMode() == QFileDialog::ExistingFiles;
+        if (fileNames.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->setDirectory(directory);
+        QStringList quoted;
+        for (const QString &name : qAsConst(fileNames))
+            quoted.append(QLatin1Char('"') + name + QLatin1Char('"'));
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(quoted.join(QLatin1Char(' ')));
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+};
+}
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void form();
+    void startWithoutDefaultFile();
+    void startLoadsDefaultFile();
+    void openTwoFilesWithAnInvalidOne();
+    void openCancelled();
+    void sameFileTwice();
+    void entryText_data();
+    void entryText();
+    void selectionShowsDevice();
+    void closeCurrentDevice();
+    void closeLastDeviceEmptiesTree();
+    void aboutBox();
+
+private:
+    QTemporaryDir *m_workDir = nullptr;
+    QString m_previousDir;
+};
+
+void TestMainWindow::init()
+{
+    m_previousDir = QDir::currentPath();
+    m_workDir = new QTemporaryDir;
+    QVERIFY(m_workDir->isValid());
+    QVERIFY(QDir::setCurrent(m_workDir->path()));
+}
+
+void TestMainWindow::cleanup()
+{
+    QDir::setCurrent(m_previousDir);
+    delete m_workDir;
+    m_workDir = nullptr;
+}
+
+void TestMainWindow::form()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Velmor Tool"));
+    QCOMPARE(window.size(), QSize(865, 558));
+    QVERIFY(!window.windowIcon().pixmap(32, 32).isNull());
+
+    auto *layout = window.findChild<QHBoxLayout *>(QStringLiteral("horizontalLayout"));
+    QCOMPARE(layout->spacing(), 6);
+    QCOMPARE(layout->contentsMargins(), QMargins(11, 11, 11, 11));
+    QCOMPARE(layout->indexOf(deviceList(window)), 0);
+    QCOMPARE(layout->indexOf(variableTree(window)), 1);
+    QCOMPARE(layout->stretch(0), 0);
+    QCOMPARE(layout->stretch(1), 4);
+
+    QListWidget *list = deviceList(window);
+    QCOMPARE(list->maximumSize(), QSize(200, 16777215));
+    QCOMPARE(list->iconSize(), QSize(64, 64));
+    QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(list->contextMenuPolicy(), Qt::CustomContextMenu);
+    QVERIFY(list->uniformItemSizes());
+    QVERIFY(!list->isWrapping());
+    QVERIFY(!list->hasAutoScroll());
+    QCOMPARE(list->batchSize(), 100);
+    QCOMPARE(variableTree(window)->selectionBehavior(), QAbstractItemView::SelectRows);
+    QVERIFY(!variableTree(window)->model());
+
+    auto *menuFile = window.findChild<QMenu *>(QStringLiteral("menuFile"));
+    auto *menuHelp = window.findChild<QMenu *>(QStringLiteral("menuHelp"));
+    QCOMPARE(menuFile->title(), QStringLiteral("Файл"));
+    QCOMPARE(menuHelp->title(), QStringLiteral("Справка"));
+    const QList<QAction *> fileEntries = menuFile->actions();
+    QCOMPARE(fileEntries.size(), 3);
+    QCOMPARE(fileEntries.at(0), action(window, "actionOpen"));
+    QVERIFY(fileEntries.at(1)->isSeparator());
+    QCOMPARE(fileEntries.at(2), action(window, "actionExit"));
+    QCOMPARE(menuHelp->actions(), QList<QAction *>{action(window, "actionAbout")});
+    QCOMPARE(action(window, "actionOpen")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+
+    QAction *connect = action(window, "actionConnect");
+    QVERIFY(connect->isCheckable());
+    QVERIFY(action(window, "actionAutoUpdate")->isCheckable());
+    const QIcon icon = connect->icon();
+    QVERIFY(!icon.pixmap(32, QIcon::Normal, QIcon::Off).isNull());
+    QVERIFY(!icon.pixmap(32, QIcon::Normal, QIcon::On).isNull());
+    QVERIFY(icon.pixmap(32, QIcon::Normal, QIcon::Off).toImage()
+            != icon.pixmap(32, QIcon::Normal, QIcon::On).toImage());
+}
+
+void TestMainWindow::startWithoutDefaultFile()
+{
+    LogCapture log;
+    MainWindow window;
+    QVERIFY(log.contains(QtCriticalMsg, QStringLiteral("(VelmorDeviceModel) Unable to open configuration file")));
+    QCOMPARE(deviceList(window)->count(), 0);
+    QCOMPARE(statusText(window), QStringLiteral("Model is invalid, unable to load"));
+    QVERIFY(window.findChildren<VelmorDeviceModel *>().size() <= 1);
+    QTRY_COMPARE(window.findChildren<VelmorDeviceModel *>().size(), 0);
+}
+
+void TestMainWindow::startLoadsDefaultFile()
+{
+    QVERIFY(QDir().mkpath(QStringLiteral("tags")));
+    QFile file(QStringLiteral("tags/default.yml"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(boilerRtu);
+    file.close();
+
+    MainWindow window;
+    QCOMPARE(entryTexts(window),
+             QStringList{QStringLiteral("Boiler room 2\nproto: ModBUS RTU\nid: 1\nport: COM3 (19200)")});
+    QCOMPARE(statusText(window), QString());
+    QListWidgetItem *item = deviceList(window)->item(0);
+    VelmorDeviceModel *device = deviceOf(item);
+    QVERIFY(device);
+    QCOMPARE(device->QObject::parent(), &window);
+    QCOMPARE(QMetaType::typeName(item->data(Qt::UserRole).userType()), "VelmorDeviceModel*");
+    QVERIFY(!item->icon().pixmap(64, 64).isNull());
+    // Loading does not select the device.
+    QVERIFY(!deviceList(window)->currentItem());
+    QVERIFY(!variableTree(window)->model());
+}
+
+void TestMainWindow::openTwoFilesWithAnInvalidOne()
+{
+    DescriptionDir dir;
+    dir.write(QStringLiteral("pump.yml"), pumpTcp);
+    dir.write(QStringLiteral("broken.yml"), notYaml);
+    dir.write(QStringLiteral("boiler.yml"), boilerRtu);
+    MainWindow window;
+    window.statusBar()->clearMessage();
+
+    OpenDialogChoice choice;
+    choice.directory = dir.path();
+    choice.fileNames = QStringList{"pump.yml", "broken.yml", "boiler.yml"};
+    ModalWatcher watcher(std::ref(choice));
+    action(window, "actionOpen")->trigger();
+
+    QVERIFY(watcher.seen());
+    QCOMPARE(choice.caption, QStringLiteral("Open device description files"));
+    QCOMPARE(choice.nameFilters, QStringList{"*.yml"});
+    QVERIFY(choice.multiSelection);
+    const QStringList expected{
+        QStringLiteral("Pump station\nproto: ModBUS TCP\nid: 7\nhost: 10.0.0.5:1502"),
+        QStringLiteral("Boiler room 2\nproto: ModBUS RTU\nid: 1\nport: COM3 (19200)")};
+    QCOMPARE(entryTexts(window), expected);
+    QCOMPARE(statusText(window), QStringLiteral("Model is invalid, unable to load"));
+    QTRY_COMPARE(window.findChildren<VelmorDeviceModel *>().size(), 2);
+}
+
+void TestMainWindow::openCancelled()
+{
+    MainWindow window;
+    OpenDialogChoice choice;
+    ModalWatcher watcher(std::ref(choice));
+    action(window, "actionOpen")->trigger();
+    QVERIFY(watcher.seen());
+    QCOMPARE(deviceList(window)->count(), 0);
+}
+
+void TestMainWindow::sameFileTwice()
+{
+    DescriptionDir dir;
+    const QString path = dir.write(QStringLiteral("boiler.yml"), boilerRtu);
+    MainWindow window;
+    addDevice(window, path);
+    addDevice(window, path);
+
+    QCOMPARE(deviceList(window)->count(), 2);
+    QCOMPARE(entryTexts(window).at(0), entryTexts(window).at(1));
+    VelmorDeviceModel *first = deviceOf(deviceList(window)->item(0));
+    VelmorDeviceModel *second = deviceOf(deviceList(window)->item(1));
+    QVERIFY(first != second);
+    QVERIFY(first->setVarValue(1, 5));
+    QCOMPARE(second->getVarAttr(1, QStringLiteral("value")), QVariant());
+}
+
+void TestMainWindow::entryText_data()
+{
+    QTest::addColumn<QByteArray>("description");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("ModBUS RTU") << boilerRtu
+                                << "Boiler room 2\nproto: ModBUS RTU\nid: 1\nport: COM3 (19200)";
+    QTest::newRow("ModBUS TCP") << pumpTcp << "Pump station\nproto: ModBUS TCP\nid: 7\nhost: 10.0.0.5:1502";
+    QTest::newRow("VelmorBUS RTU")
+        << QByteArray("device: Heat meter\nprotocol: VelmorBUS RTU\nport: /dev/ttyUSB1\nbaudrate: 9600\n"
+                      "id: 33\nvariables: []\n")
+        << "Heat meter\nproto: VelmorBUS RTU\nid: 33\nport: /dev/ttyUSB1 (9600)";
+    QTest::newRow("serial defaults") << QByteArray("protocol: VelmorBUS RTU\nvariables: []\n")
+                                     << "Unknown Device\nproto: VelmorBUS RTU\nid: 0\nport: COM1 (115200)";
+    QTest::newRow("network defaults") << QByteArray("device: Gate\nprotocol: ModBUS TCP\nvariables: []\n")
+                                      << "Gate\nproto: ModBUS TCP\nid: 0\nhost: 127.0.0.1:502";
+}
+
+void TestMainWindow::entryText()
+{
+    QFETCH(QByteArray, description);
+    QFETCH(QString, text);
+
+    DescriptionDir dir;
+    MainWindow window;
+    addDevice(window, dir.write(QStringLiteral("device.yml"), description));
+    QCOMPARE(entryTexts(window), QStringList{text});
+}
+
+void TestMainWindow::selectionShowsDevice()
+{
+    DescriptionDir dir;
+    MainWindow window;
+    addDevice(window, dir.write(QStringLiteral("boiler.yml"), boilerRtu));
+    addDevice(window, dir.write(QStringLiteral("pump.yml"), pumpTcp));
+    QListWidget *list = deviceList(window);
+    QTreeView *tree = variableTree(window);
+
+    list->setCurrentRow(1);
+    QCOMPARE(tree->model(), deviceOf(list->item(1)));
+    QCOMPARE(tree->model()->rowCount(), 1);
+
+    list->setCurrentRow(0);
+    QCOMPARE(tree->model(), deviceOf(list->item(0)));
+    QCOMPARE(tree->model()->rowCount(), 3);
+    QCOMPARE(tree->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Значение"));
+
+    list->setCurrentItem(nullptr);
+    QVERIFY(!tree->model());
+}
+
+void TestMainWindow::closeCurrentDevice()
+{
+    DescriptionDir dir;
+    MainWindow window;
+    addDevice(window, dir.write(QStringLiteral("boiler.yml"), boilerRtu));
+    addDevice(window, dir.write(QStringLiteral("pump.yml"), pumpTcp));
+    QListWidget *list = deviceList(window);
+    list->setCurrentRow(0);
+    QPointer<VelmorDeviceModel> closed = deviceOf(list->item(0));
+
+    action(window, "actionCloseDevice")->trigger();
+
+    QVERIFY(closed.isNull());
+    QCOMPARE(entryTexts(window), QStringList{"Pump station\nproto: ModBUS TCP\nid: 7\nhost: 10.0.0.5:1502"});
+    QCOMPARE(variableTree(window)->model(), list->currentItem() ? deviceOf(list->currentItem()) : nullptr);
+}
+
+void TestMainWindow::closeLastDeviceEmptiesTree()
+{
+    DescriptionDir dir;
+    MainWindow window;
+    addDevice(window, dir.write(QStringLiteral("boiler.yml"), boilerRtu));
+    deviceList(window)->setCurrentRow(0);
+    QPointer<VelmorDeviceModel> closed = deviceOf(deviceList(window)->item(0));
+    QCOMPARE(variableTree(window)->model(), closed.data());
+
+    action(window, "actionCloseDevice")->trigger();
+
+    QVERIFY(closed.isNull());
+    QCOMPARE(deviceList(window)->count(), 0);
+    QVERIFY(!variableTree(window)->model());
+
+    action(window, "actionCloseDevice")->trigger();
+    QCOMPARE(deviceList(window)->count(), 0);
+}
+
+void TestMainWindow::aboutBox()
+{
+    MainWindow window;
+    QString title;
+    QString text;
+    QWidget *parent = nullptr;
+    ModalWatcher watcher([&](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        title = box->windowTitle();
+        text = box->text();
+        parent = box->parentWidget();
+        box->accept();
+    });
+    action(window, "actionAbout")->trigger();
+    QVERIFY(watcher.seen());
+    QCOMPARE(title, QStringLiteral("Velmor Tool"));
+    QCOMPARE(text, QStringLiteral("<b>Velmor Tool v0.1.4.0</b>"));
+    QCOMPARE(parent, &window);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
