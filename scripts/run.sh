@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the main job.
-# Until velmor-tool exists, the main job is the device model library's test suite.
+# Installs what is missing, builds, and starts the device tool from the repository root,
+# where it loads tags/default.yml at start.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
-QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} ctest --test-dir build --output-on-failure -R devicemodel
+exec "${BUILD_DIR:-build}/tool/velmor-tool"
