@@ -73,9 +73,15 @@ bool boolAttribute(const YAML::Node &entry, const char *key)
     return readBool(entry, key, &value) && value;
 }
 
+// Empty for an absent key (whose node refuses Scalar()) and for a node that is not a scalar.
+std::string scalarString(const YAML::Node &node)
+{
+    return node ? node.Scalar() : std::string();
+}
+
 QString scalarText(const YAML::Node &node)
 {
-    return QString::fromStdString(node.Scalar());
+    return QString::fromStdString(scalarString(node));
 }
 
 void logCritical(const char *text)
@@ -118,7 +124,7 @@ bool VelmorDeviceModelPrivate::readVariableLink(unsigned int id, VariableLink *l
         return false;
     }
     const YAML::Node typeNode = entry["type"];
-    const std::string typeText = typeNode.Scalar();
+    const std::string typeText = scalarString(typeNode);
     link->type = RegisterLayout::typeFromText(typeNode ? &typeText : nullptr);
     return readBool(entry, "input", &link->input) && readBool(entry, "bitfield", &link->bitfield);
 }
@@ -172,7 +178,7 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         logCritical("(VelmorDeviceModel) Device protocol not specified");
         return;
     }
-    const std::string protocolText = root["protocol"].Scalar();
+    const std::string protocolText = scalarString(root["protocol"]);
     const auto known = std::find(std::begin(protocolNames), std::end(protocolNames), protocolText);
     if (known == std::end(protocolNames)) {
         logCritical("(VelmorDeviceModel) Device protocol not supported");
@@ -398,7 +404,7 @@ QVariant VelmorDeviceModel::getVarValue(unsigned int id) const
         return QVariant();
     const YAML::Node type = entry["type"];
     try {
-        if (type && type.Scalar() == "float32")
+        if (scalarString(type) == "float32")
             return QVariant(entry["value"].as<float>());
         return QVariant(entry["value"].as<int>());
     } catch (const YAML::Exception &) {
@@ -413,7 +419,7 @@ bool VelmorDeviceModel::setVarValue(unsigned int id, const QVariant &value)
         return false;
     const YAML::Node type = entry["type"];
     bool converted = false;
-    if (type && type.Scalar() == "float32") {
+    if (scalarString(type) == "float32") {
         const float number = value.toFloat(&converted);
         if (converted)
             entry["value"] = RegisterLayout::floatText(number);
@@ -562,13 +568,18 @@ void VelmorDeviceModel::disconnectDevice()
 
 void VelmorDeviceModel::onModbusStateChanged(int state)
 {
-    if (state != QModbusDevice::UnconnectedState || d->closingLink || !m_connected)
+    if (state == QModbusDevice::ConnectedState)
+        d->linkUp = true;
+    if (state != QModbusDevice::UnconnectedState)
+        return;
+    const bool wasUp = d->linkUp;
+    d->linkUp = false;
+    if (d->closingLink || !m_connected)
         return;
     // The TCP client accepts connectDevice() before the server answers; a refused or
-    // closed connection only shows up here.
+    // closed connection only shows up here. Replies in flight report a loss themselves.
     m_connected = false;
-    if (m_devProto == ModBusTcp && d->modbusClient->error() == QModbusDevice::ConnectionError
-        && !d->pendingReply)
+    if (!wasUp)
         emit errorOccured(QStringLiteral("Unable connect to %1:%2").arg(m_tcpHost).arg(m_tcpPort));
 }
 
@@ -619,6 +630,11 @@ void VelmorDeviceModel::scheduleNextStep(int delayMs)
 
 void VelmorDeviceModel::processNextVariable()
 {
+    // The TCP client takes requests only once the server has accepted the connection.
+    if (d->modbusClient && d->modbusClient->state() == QModbusDevice::ConnectingState) {
+        waitForModbusConnection();
+        return;
+    }
     if (!m_commandQueue.isEmpty()) {
         processQueueCmd();
         return;
@@ -666,7 +682,7 @@ void VelmorDeviceModel::waitForModbusConnection()
         if (state == QModbusDevice::ConnectedState)
             processNextVariable();
         else
-            d->cyclePosition = d->variableCount(); // the failed connection was reported already
+            d->cyclePosition = d->variableCount(); // the failed connection is reported already
     });
 }
 
@@ -675,11 +691,6 @@ void VelmorDeviceModel::queryModbusVariable()
     VariableLink link;
     if (!readCurrentVariableLink(&link))
         return;
-    // The TCP client accepts requests only once the server has answered the connection.
-    if (d->modbusClient->state() == QModbusDevice::ConnectingState) {
-        waitForModbusConnection();
-        return;
-    }
     const auto registerType = link.input ? QModbusDataUnit::InputRegisters : QModbusDataUnit::HoldingRegisters;
     const int count = RegisterLayout::modbusRegisterCount(link.type);
     const QModbusDataUnit unit(registerType, link.addr, QVector<quint16>(count, 0));

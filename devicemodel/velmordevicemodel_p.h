@@ -44,6 +44,8 @@ public:
     quint64 cycleGeneration = 0;
     // The one request (read or command) the running cycle waits for.
     QObject *pendingReply = nullptr;
+    // The Modbus client reached the connected state since the last connectDevice().
+    bool linkUp = false;
     // Set while the link is being closed on purpose, so its state change is not reported.
     bool closingLink = false;
 };

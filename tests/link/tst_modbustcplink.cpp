@@ -1,0 +1,452 @@
+#include "descriptiondir.h"
+#include "logcapture.h"
+#include "recordingmodbusserver.h"
+#include "velmordevicemodel.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+// The model polling and writing a Modbus TCP server (Qt's own) over loopback.
+class TestModbusTcpLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void readLayout_data();
+    void readLayout();
+    void writeLayout_data();
+    void writeLayout();
+    void emptyVariableListSendsNothing();
+    void cycleTimingCoversPauses();
+    void autoUpdateRepeatsUntilSwitchedOff();
+    void switchingOffWhileReadingDropsTheReply();
+    void restartWhileReadingIgnoresTheOldReply();
+    void commandIsSentBeforeNextRead();
+    void equalCommandsAreQueuedOnce();
+    void refusedInputWritesNothing();
+    void flashStoreOnModbusSendsNothing();
+    void queueSurvivesDisconnect();
+    void exceptionIsReportedAndCycleGoesOn();
+    void failedWriteIsReported();
+    void badDescriptionIsReportedAndCycleGoesOn();
+    void updateWithoutConnectionIsReported();
+    void connectToNothingIsReported();
+    void disconnectWhileAutoUpdating();
+
+private:
+    std::unique_ptr<VelmorDeviceModel> makeModel(const QByteArray &variables);
+    bool connectModel(VelmorDeviceModel *model);
+    // Connects and runs one cycle, so the TCP connection is up before timing matters.
+    bool connectAndWarmUp(VelmorDeviceModel *model);
+    static QByteArray pduData(const QModbusRequest &request);
+
+    std::unique_ptr<DescriptionDir> m_dir;
+    std::unique_ptr<RecordingModbusServer> m_server;
+};
+
+void TestModbusTcpLink::init()
+{
+    m_dir.reset(new DescriptionDir);
+    m_server.reset(new RecordingModbusServer);
+    QVERIFY(m_server->listen());
+}
+
+void TestModbusTcpLink::cleanup()
+{
+    m_server.reset();
+    m_dir.reset();
+}
+
+std::unique_ptr<VelmorDeviceModel> TestModbusTcpLink::makeModel(const QByteArray &variables)
+{
+    const QByteArray text = "device: Test\nprotocol: ModBUS TCP\nhost: 127.0.0.1\nport: "
+                            + QByteArray::number(m_server->port()) + "\nid: 1\nvariables:\n" + variables;
+    auto model = std::make_unique<VelmorDeviceModel>(m_dir->write("device.yml", text));
+    model->setInterQueryDelay(0);
+    return model;
+}
+
+bool TestModbusTcpLink::connectModel(VelmorDeviceModel *model)
+{
+    model->connectDevice();
+    return model->connected();
+}
+
+bool TestModbusTcpLink::connectAndWarmUp(VelmorDeviceModel *model)
+{
+    QSignalSpy finished(model, &VelmorDeviceModel::updateFinished);
+    model->connectDevice();
+    model->updateDeviceModel();
+    const bool done = finished.wait(5000);
+    m_server->clearRequests();
+    return done;
+}
+
+QByteArray TestModbusTcpLink::pduData(const QModbusRequest &request)
+{
+    return request.data();
+}
+
+void TestModbusTcpLink::readLayout_data()
+{
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<bool>("input");
+    QTest::addColumn<QVector<quint16>>("registers");
+    QTest::addColumn<int>("expectedCount");
+    QTest::addColumn<QString>("expectedValue");
+
+    QTest::newRow("int16 0xFFFF is -1") << QByteArray("type: int16") << false << QVector<quint16>{0xFFFF} << 1 << "-1";
+    QTest::newRow("int16 bit field 0xFFFF is 65535")
+        << QByteArray("type: int16\n    bitfield: true") << false << QVector<quint16>{0xFFFF} << 1 << "65535";
+    QTest::newRow("float32 0x3F80 0x0000 is 1")
+        << QByteArray("type: float32") << false << QVector<quint16>{0x3F80, 0x0000} << 2 << "1";
+    QTest::newRow("float32 pi") << QByteArray("type: float32") << false << QVector<quint16>{0x4049, 0x0FDB} << 2
+                                << "3.141593";
+    QTest::newRow("int32 0xFFFF 0xFFFE is -2")
+        << QByteArray("type: int32") << false << QVector<quint16>{0xFFFF, 0xFFFE} << 2 << "-2";
+    QTest::newRow("int32 bit field 0xFFFF 0xFFFE is 4294967294")
+        << QByteArray("type: int32\n    bitfield: yes") << false << QVector<quint16>{0xFFFF, 0xFFFE} << 2
+        << "4294967294";
+    QTest::newRow("untyped reads two registers, signed")
+        << QByteArray("name: U") << false << QVector<quint16>{0x8000, 0x0001} << 2 << "-2147483647";
+    QTest::newRow("input registers") << QByteArray("type: int16\n    input: true") << true
+                                     << QVector<quint16>{0x0102} << 1 << "258";
+    QTest::newRow("unknown type stores nothing")
+        << QByteArray("type: int8\n    value: 7") << false << QVector<quint16>{0x0001, 0x0002} << 2 << "7";
+}
+
+void TestModbusTcpLink::readLayout()
+{
+    QFETCH(QByteArray, variable);
+    QFETCH(bool, input);
+    QFETCH(QVector<quint16>, registers);
+    QFETCH(int, expectedCount);
+    QFETCH(QString, expectedValue);
+
+    const int addr = 40;
+    if (input)
+        m_server->setInputRegisters(addr, registers);
+    else
+        m_server->setHoldingRegisters(addr, registers);
+    auto model = makeModel("  - addr: 40\n    " + variable + "\n");
+    QVERIFY(connectModel(model.get()));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy viewport(model.get(), &VelmorDeviceModel::updateViewport);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+
+    QCOMPARE(m_server->requests().size(), 1);
+    const QModbusRequest request = m_server->requests().first();
+    QCOMPARE(int(request.functionCode()),
+             int(input ? QModbusPdu::ReadInputRegisters : QModbusPdu::ReadHoldingRegisters));
+    QCOMPARE(pduData(request).toHex(), QByteArray("0028000") + QByteArray::number(expectedCount));
+    QCOMPARE(model->getVarAttr(0, "value").toString(), expectedValue);
+    QCOMPARE(viewport.count(), 1);
+}
+
+void TestModbusTcpLink::writeLayout_data()
+{
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QByteArray>("expectedData");
+
+    QTest::newRow("int16 at 100, -2") << QByteArray("addr: 100\n    type: int16") << QVariant(-2)
+                                     << QByteArray::fromHex("00640001 02 FFFE");
+    QTest::newRow("int32 at 10, 0x12345678") << QByteArray("addr: 10\n    type: int32") << QVariant(0x12345678)
+                                            << QByteArray::fromHex("000A0002 04 5678 1234");
+    QTest::newRow("float32 at 0, 1.0") << QByteArray("addr: 0\n    type: float32") << QVariant(1.0)
+                                      << QByteArray::fromHex("00000002 04 0000 3F80");
+    QTest::newRow("untyped at 0x10, -1") << QByteArray("addr: 0x10") << QVariant(-1)
+                                        << QByteArray::fromHex("00100002 04 FFFF FFFF");
+    QTest::newRow("int32 bit field with bit 31 keeps its bits")
+        << QByteArray("addr: 5\n    type: int32\n    bitfield: true") << QVariant(4294967294u)
+        << QByteArray::fromHex("00050002 04 FFFE FFFF");
+}
+
+void TestModbusTcpLink::writeLayout()
+{
+    QFETCH(QByteArray, variable);
+    QFETCH(QVariant, value);
+    QFETCH(QByteArray, expectedData);
+
+    auto model = makeModel("  - name: V\n    rw: true\n    " + variable + "\n");
+    QVERIFY(connectModel(model.get()));
+    QVERIFY(model->setVarValue(0, value));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+
+    QVERIFY(m_server->requests().size() >= 1);
+    const QModbusRequest write = m_server->requests().first();
+    QCOMPARE(int(write.functionCode()), int(QModbusPdu::WriteMultipleRegisters));
+    QCOMPARE(pduData(write).toHex(), expectedData.toHex());
+}
+
+void TestModbusTcpLink::emptyVariableListSendsNothing()
+{
+    auto model = makeModel("  []\n");
+    QVERIFY(connectModel(model.get()));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QVERIFY(!finished.wait(300));
+    QCOMPARE(m_server->requests().size(), 0);
+}
+
+void TestModbusTcpLink::cycleTimingCoversPauses()
+{
+    auto model = makeModel("  - addr: 1\n  - addr: 3\n  - addr: 5\n");
+    model->setInterQueryDelay(50);
+    QVERIFY(connectModel(model.get()));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(m_server->requests().size(), 3);
+    QVERIFY2(finished.first().first().toInt() >= 150, qPrintable(finished.first().first().toString()));
+}
+
+void TestModbusTcpLink::autoUpdateRepeatsUntilSwitchedOff()
+{
+    auto model = makeModel("  - addr: 1\n  - addr: 3\n");
+    model->setInterUpdateDelay(10);
+    QVERIFY(connectModel(model.get()));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->setAutoUpdate(true);
+    model->updateDeviceModel();
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= 3, 10000);
+    model->setAutoUpdate(false);
+    // The outstanding read and an already armed next cycle may still run; then all is quiet.
+    QSignalSpy requests(m_server.get(), &RecordingModbusServer::requestReceived);
+    while (requests.wait(500)) {
+    }
+    QVERIFY(requests.count() <= 2 + 1);
+}
+
+void TestModbusTcpLink::switchingOffWhileReadingDropsTheReply()
+{
+    m_server->setHoldingRegisters(1, {0x0000, 0x0009});
+    auto model = makeModel("  - addr: 1\n");
+    QVERIFY(connectAndWarmUp(model.get()));
+    m_server->setHoldingRegisters(1, {0x0000, 0x000C});
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy viewport(model.get(), &VelmorDeviceModel::updateViewport);
+    model->setAutoUpdate(true);
+    model->updateDeviceModel();
+    model->setAutoUpdate(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 5000);
+    QVERIFY(!finished.wait(300));
+    QCOMPARE(model->getVarAttr(0, "value").toString(), QString("9"));
+    QCOMPARE(viewport.count(), 0);
+}
+
+void TestModbusTcpLink::restartWhileReadingIgnoresTheOldReply()
+{
+    m_server->setHoldingRegisters(1, {0x0000, 0x0001});
+    m_server->setHoldingRegisters(3, {0x0000, 0x0003});
+    auto model = makeModel("  - addr: 1\n  - addr: 3\n");
+    QVERIFY(connectAndWarmUp(model.get()));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->setAutoUpdate(true);
+    model->updateDeviceModel();
+    model->setAutoUpdate(false);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QVERIFY(!finished.wait(300));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(m_server->requests().size(), 3);
+    QCOMPARE(model->getVarAttr(0, "value").toString(), QString("1"));
+    QCOMPARE(model->getVarAttr(1, "value").toString(), QString("3"));
+}
+
+void TestModbusTcpLink::commandIsSentBeforeNextRead()
+{
+    auto model = makeModel("  - addr: 1\n  - addr: 3\n    type: int16\n    rw: true\n");
+    QVERIFY(connectModel(model.get()));
+    model->setInterQueryDelay(100);
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 5000);
+    QVERIFY(model->setVarValue(1, 7));
+    QVERIFY(finished.wait(5000));
+    const QList<QModbusRequest> requests = m_server->requests();
+    QCOMPARE(requests.size(), 3);
+    QCOMPARE(int(requests.at(1).functionCode()), int(QModbusPdu::WriteMultipleRegisters));
+    QCOMPARE(int(requests.at(2).functionCode()), int(QModbusPdu::ReadHoldingRegisters));
+    QCOMPARE(requests.at(2).data(), QByteArray::fromHex("00030001"));
+    QCOMPARE(m_server->holdingRegister(3), quint16(7));
+}
+
+void TestModbusTcpLink::equalCommandsAreQueuedOnce()
+{
+    auto model = makeModel("  - addr: 1\n    type: int16\n  - addr: 2\n    type: int16\n"
+                           "  - addr: 3\n    type: int16\n  - addr: 4\n    type: int16\n");
+    QVERIFY(connectModel(model.get()));
+    LogCapture log;
+    QVERIFY(model->setVarValue(3, 5));
+    QVERIFY(model->setVarValue(2, 9));
+    QVERIFY(model->setVarValue(3, 7));
+    QCOMPARE(log.count(QtDebugMsg, "Enqueue command 0 3"), 1);
+    QCOMPARE(log.count(QtDebugMsg, "Enqueue command 0 2"), 1);
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    const QList<QModbusRequest> requests = m_server->requests();
+    QCOMPARE(requests.size(), 2 + 4);
+    QCOMPARE(requests.at(0).data().toHex(), QByteArray("000400010200" "07"));
+    QCOMPARE(requests.at(1).data().toHex(), QByteArray("000300010200" "09"));
+}
+
+void TestModbusTcpLink::refusedInputWritesNothing()
+{
+    auto model = makeModel("  - addr: 1\n    type: int16\n    value: 4\n");
+    QVERIFY(connectModel(model.get()));
+    QVERIFY(!model->setVarValue(0, QStringLiteral("abc")));
+    QVERIFY(!model->setData(model->index(0, 2), QStringLiteral("abc"), Qt::EditRole));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(int(m_server->requests().first().functionCode()), int(QModbusPdu::ReadHoldingRegisters));
+}
+
+void TestModbusTcpLink::flashStoreOnModbusSendsNothing()
+{
+    auto model = makeModel("  - addr: 1\n");
+    LogCapture log;
+    model->storeToFlash();
+    QCOMPARE(log.count(QtDebugMsg, "Enqueue command 1 0"), 0);
+    QVERIFY(connectModel(model.get()));
+    model->storeToFlash();
+    model->storeToFlash();
+    QCOMPARE(log.count(QtDebugMsg, "Enqueue command 1 0"), 1);
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy stored(model.get(), &VelmorDeviceModel::storeToFlashComplete);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(log.count(QtDebugMsg, "Processing store configuration to FLASH"), 1);
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(stored.count(), 0);
+    QCOMPARE(errors.count(), 0);
+}
+
+void TestModbusTcpLink::queueSurvivesDisconnect()
+{
+    auto model = makeModel("  - addr: 1\n    type: int16\n  - addr: 2\n    type: int16\n");
+    QVERIFY(connectModel(model.get()));
+    QVERIFY(model->setVarValue(0, 11));
+    QVERIFY(model->setVarValue(1, 12));
+    model->disconnectDevice();
+    QVERIFY(!model->connected());
+    // The client refuses to connect until its socket has finished closing.
+    QTRY_VERIFY_WITH_TIMEOUT(connectModel(model.get()), 5000);
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(m_server->holdingRegister(1), quint16(11));
+    QCOMPARE(m_server->holdingRegister(2), quint16(12));
+}
+
+void TestModbusTcpLink::exceptionIsReportedAndCycleGoesOn()
+{
+    m_server->setOverride([](const QModbusRequest &request) -> QModbusResponse {
+        if (request.data().startsWith(QByteArray::fromHex("0001")))
+            return QModbusExceptionResponse(request.functionCode(), QModbusPdu::IllegalDataAddress);
+        return QModbusResponse();
+    });
+    m_server->setHoldingRegisters(2, {0, 42});
+    auto model = makeModel("  - addr: 1\n    value: 3\n  - addr: 2\n");
+    QVERIFY(connectModel(model.get()));
+    LogCapture log;
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(errors.count(), 1);
+    QVERIFY(!errors.first().first().toString().isEmpty());
+    QCOMPARE(log.count(QtDebugMsg, errors.first().first().toString() + " (2)"), 1);
+    QCOMPARE(model->getVarAttr(0, "value").toString(), QString("3"));
+    QCOMPARE(model->getVarAttr(1, "value").toString(), QString("42"));
+}
+
+void TestModbusTcpLink::failedWriteIsReported()
+{
+    m_server->setOverride([](const QModbusRequest &request) -> QModbusResponse {
+        if (request.functionCode() == QModbusPdu::WriteMultipleRegisters)
+            return QModbusExceptionResponse(request.functionCode(), QModbusPdu::ServerDeviceFailure);
+        return QModbusResponse();
+    });
+    auto model = makeModel("  - addr: 1\n    type: int16\n    name: Setpoint\n  - addr: 2\n    type: int16\n");
+    QVERIFY(connectModel(model.get()));
+    QVERIFY(model->setVarValue(0, 3));
+    QVERIFY(model->setVarValue(1, 4));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(errors.count(), 2);
+    QVERIFY(errors.at(0).first().toString().startsWith("Writing variable Setpoint failed: "));
+    QVERIFY(errors.at(1).first().toString().startsWith("Writing variable #1 failed: "));
+    QCOMPARE(m_server->requests().size(), 4);
+}
+
+void TestModbusTcpLink::badDescriptionIsReportedAndCycleGoesOn()
+{
+    m_server->setHoldingRegisters(3, {0, 8});
+    auto model = makeModel("  - name: NoAddr\n  - addr: 2\n    input: maybe\n  - addr: 3\n");
+    QVERIFY(connectModel(model.get()));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(errors.count(), 2);
+    QCOMPARE(errors.at(0).first().toString(), QString("Unable to read variable NoAddr: bad description"));
+    QCOMPARE(errors.at(1).first().toString(), QString("Unable to read variable #1: bad description"));
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(model->getVarAttr(2, "value").toString(), QString("8"));
+}
+
+void TestModbusTcpLink::updateWithoutConnectionIsReported()
+{
+    auto model = makeModel("  - addr: 1\n");
+    LogCapture log;
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), QString("Update stopped: request could not be sent"));
+    QCOMPARE(log.count(QtCriticalMsg, "MODBUS::reply is nullptr"), 1);
+    QVERIFY(!finished.wait(200));
+}
+
+void TestModbusTcpLink::connectToNothingIsReported()
+{
+    const int port = m_server->port();
+    m_server.reset();
+    const QByteArray text = "protocol: ModBUS TCP\nport: " + QByteArray::number(port) + "\nvariables:\n  - addr: 1\n";
+    VelmorDeviceModel model(m_dir->write("nothing.yml", text));
+    QSignalSpy errors(&model, &VelmorDeviceModel::errorOccured);
+    model.connectDevice();
+    QTRY_VERIFY_WITH_TIMEOUT(!model.connected(), 10000);
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), QStringLiteral("Unable connect to 127.0.0.1:%1").arg(port));
+}
+
+void TestModbusTcpLink::disconnectWhileAutoUpdating()
+{
+    auto model = makeModel("  - addr: 1\n");
+    QVERIFY(connectModel(model.get()));
+    model->setAutoUpdate(true);
+    QSignalSpy autoChanged(model.get(), &VelmorDeviceModel::autoUpdateChanged);
+    model->disconnectDevice();
+    QCOMPARE(autoChanged.count(), 1);
+    QVERIFY(!model->autoUpdate());
+    QVERIFY(!model->connected());
+}
+
+QTEST_GUILESS_MAIN(TestModbusTcpLink)
+#include "tst_modbustcplink.moc"
