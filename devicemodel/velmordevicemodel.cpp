@@ -748,6 +748,10 @@ void VelmorDeviceModel::varUpdated()
     }
     if (!cycleRunning())
         return;
+    if (!replyMatchesCurrentVariable(reply)) {
+        invokeNextProcess();
+        return;
+    }
     storeReadValue(rawWord);
     emit updateViewport();
     invokeNextProcess();
@@ -793,6 +797,23 @@ bool VelmorDeviceModel::velmorRawWord(VelmorbusReply *reply, quint32 *rawWord)
     }
     *rawWord = quint32(words.first());
     return true;
+}
+
+bool VelmorDeviceModel::replyMatchesCurrentVariable(QObject *reply)
+{
+    // A Velmorbus answer that came too late for its own request can arrive in the window
+    // of the next one; it echoes its address, so it is never stored as another variable.
+    const auto *velmorReply = qobject_cast<VelmorbusReply *>(reply);
+    VariableLink link;
+    if (!velmorReply || !d->readVariableLink(unsigned(d->cyclePosition), &link))
+        return true;
+    const quint16 answeredAddr = velmorReply->result().addr();
+    if (answeredAddr == link.addr)
+        return true;
+    const QString failure = QStringLiteral("(Velmorbus) reply is for another address (0x%1)").arg(answeredAddr, 0, 16);
+    emit errorOccured(failure);
+    qDebug().noquote() << failure;
+    return false;
 }
 
 void VelmorDeviceModel::storeReadValue(quint32 rawWord)

@@ -126,6 +126,7 @@ private:
     void finishLaterIfDone(QModbusReply *reply);
     bool modbusRawWord(QModbusReply *reply, quint32 *rawWord);
     bool velmorRawWord(VelmorbusReply *reply, quint32 *rawWord);
+    bool replyMatchesCurrentVariable(QObject *reply);
     void storeReadValue(quint32 rawWord);
     bool sendStoreVariable(const Command &cmd);
     bool sendModbusWrite(const VariableLink &link, quint32 pattern, const Command &cmd);

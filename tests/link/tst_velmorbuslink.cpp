@@ -1,0 +1,323 @@
+#include "descriptiondir.h"
+#include "fakevelmorcontroller.h"
+#include "logcapture.h"
+#include "velmordevicemodel.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+// The model polling and writing a Velmorbus controller played on a pseudo-terminal.
+class TestVelmorbusLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void readRequestBytes();
+    void readLayout_data();
+    void readLayout();
+    void writePacket_data();
+    void writePacket();
+    void badStatusIsReportedAndCycleGoesOn();
+    void replyWithoutValueIsReported();
+    void silentControllerTimesOut();
+    void failedWriteIsReported();
+    void flashStore_data();
+    void flashStore();
+    void restartWhileReadingIsRefusedAndReported();
+    void lateAnswerIsNotTakenForTheNextVariable();
+    void connectFailureNamesPortAndBaudRate();
+    void tcpProtocolIsRefused();
+
+private:
+    std::unique_ptr<VelmorDeviceModel> makeModel(const QByteArray &variables, const QString &port = QString());
+
+    std::unique_ptr<DescriptionDir> m_dir;
+    std::unique_ptr<FakeVelmorController> m_controller;
+};
+
+void TestVelmorbusLink::init()
+{
+    m_dir.reset(new DescriptionDir);
+    m_controller.reset(new FakeVelmorController);
+    QVERIFY(m_controller->peer().isOpen());
+}
+
+void TestVelmorbusLink::cleanup()
+{
+    m_controller.reset();
+    m_dir.reset();
+}
+
+std::unique_ptr<VelmorDeviceModel> TestVelmorbusLink::makeModel(const QByteArray &variables, const QString &port)
+{
+    const QString portName = port.isEmpty() ? m_controller->portName() : port;
+    const QByteArray text = "device: Test\nprotocol: VelmorBUS RTU\nport: " + portName.toUtf8()
+                            + "\nbaudrate: 115200\nid: 1\nvariables:\n" + variables;
+    auto model = std::make_unique<VelmorDeviceModel>(m_dir->write("device.yml", text));
+    model->setInterQueryDelay(0);
+    return model;
+}
+
+void TestVelmorbusLink::readRequestBytes()
+{
+    auto model = makeModel("  - addr: 0x10\n");
+    model->connectDevice();
+    QVERIFY(model->connected());
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(m_controller->requests().size(), 1);
+    QCOMPARE(m_controller->requests().first().frame.toHex(' '), QByteArray("01 02 10 00 04 00 7e 0a"));
+}
+
+void TestVelmorbusLink::readLayout_data()
+{
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("expectedValue");
+
+    QTest::newRow("int16 takes bytes 2 and 3") << QByteArray("type: int16") << QByteArray::fromHex("01020304")
+                                               << "1027";
+    QTest::newRow("int16 negative") << QByteArray("type: int16") << QByteArray::fromHex("0000FEFF") << "-2";
+    QTest::newRow("int16 bit field") << QByteArray("type: int16\n    bitfield: true")
+                                     << QByteArray::fromHex("0000FEFF") << "65534";
+    QTest::newRow("int32 -1") << QByteArray("type: int32") << QByteArray::fromHex("FFFFFFFF") << "-1";
+    QTest::newRow("int32 bit field") << QByteArray("type: int32\n    bitfield: on")
+                                     << QByteArray::fromHex("FFFFFFFF") << "4294967295";
+    QTest::newRow("float32 1.0") << QByteArray("type: float32") << QByteArray::fromHex("0000803F") << "1";
+    QTest::newRow("float32 0.1") << QByteArray("type: float32") << QByteArray::fromHex("CDCCCC3D") << "0.1";
+    QTest::newRow("untyped little-endian") << QByteArray("name: U") << QByteArray::fromHex("78563412")
+                                           << "305419896";
+}
+
+void TestVelmorbusLink::readLayout()
+{
+    QFETCH(QByteArray, variable);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, expectedValue);
+
+    m_controller->setHandler([data](const FakeVelmorController::Request &request) {
+        return FakeVelmorController::readAnswer(request, data);
+    });
+    auto model = makeModel("  - addr: 32\n    " + variable + "\n");
+    model->connectDevice();
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy viewport(model.get(), &VelmorDeviceModel::updateViewport);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(model->getVarAttr(0, "value").toString(), expectedValue);
+    QCOMPARE(viewport.count(), 1);
+}
+
+void TestVelmorbusLink::writePacket_data()
+{
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QByteArray>("expectedBody");
+
+    QTest::newRow("int32 at 32, -1") << QByteArray("type: int32") << QVariant(-1)
+                                     << QByteArray::fromHex("04 2000 0400 FFFFFFFF");
+    QTest::newRow("int16 at 32, -2") << QByteArray("type: int16") << QVariant(-2)
+                                     << QByteArray::fromHex("04 2000 0400 FEFFFFFF");
+    QTest::newRow("float32 at 32, 1.0") << QByteArray("type: float32") << QVariant(1.0f)
+                                        << QByteArray::fromHex("04 2000 0400 0000803F");
+    QTest::newRow("bit field with bit 31") << QByteArray("type: int32\n    bitfield: true") << QVariant(4294967294u)
+                                           << QByteArray::fromHex("04 2000 0400 FEFFFFFF");
+}
+
+void TestVelmorbusLink::writePacket()
+{
+    QFETCH(QByteArray, variable);
+    QFETCH(QVariant, value);
+    QFETCH(QByteArray, expectedBody);
+
+    auto model = makeModel("  - addr: 32\n    rw: true\n    " + variable + "\n");
+    model->connectDevice();
+    QVERIFY(model->setVarValue(0, value));
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(m_controller->requests().size(), 2);
+    QCOMPARE(m_controller->requests().first().frame.toHex(' '), FakeVelmorController::frame(1, expectedBody).toHex(' '));
+}
+
+void TestVelmorbusLink::badStatusIsReportedAndCycleGoesOn()
+{
+    m_controller->setHandler([](const FakeVelmorController::Request &request) {
+        const int stat = request.addr == 1 ? 0x20 : VelmorBusPacket::StatOk;
+        return FakeVelmorController::readAnswer(request, QByteArray::fromHex("05000000"), stat);
+    });
+    auto model = makeModel("  - addr: 1\n    value: 3\n  - addr: 2\n");
+    model->connectDevice();
+    LogCapture log;
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), QString("(Velmorbus) reply status is not ok (0x20)"));
+    QCOMPARE(log.count(QtDebugMsg, "(Velmorbus) reply status is not ok (0x20)"), 1);
+    QCOMPARE(model->getVarAttr(0, "value").toString(), QString("3"));
+    QCOMPARE(model->getVarAttr(1, "value").toString(), QString("5"));
+}
+
+void TestVelmorbusLink::replyWithoutValueIsReported()
+{
+    m_controller->setHandler([](const FakeVelmorController::Request &request) {
+        return FakeVelmorController::readAnswer(request, QByteArray::fromHex("010203"));
+    });
+    auto model = makeModel("  - addr: 1\n    value: 3\n");
+    model->connectDevice();
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), QString("(Velmorbus) reply carries no value"));
+    QCOMPARE(model->getVarAttr(0, "value").toString(), QString("3"));
+}
+
+void TestVelmorbusLink::silentControllerTimesOut()
+{
+    m_controller->setHandler([](const FakeVelmorController::Request &) { return QByteArray(); });
+    auto model = makeModel("  - addr: 1\n  - addr: 2\n");
+    model->connectDevice();
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(errors.count(), 2);
+    QCOMPARE(errors.first().first().toString(), QString("Timeout"));
+    QVERIFY(finished.first().first().toInt() >= 2 * 150);
+}
+
+void TestVelmorbusLink::failedWriteIsReported()
+{
+    m_controller->setHandler([](const FakeVelmorController::Request &request) {
+        if (request.cmd == VelmorBusPacket::CmdWrite)
+            return FakeVelmorController::writeAnswer(request, 0x20);
+        return FakeVelmorController::readAnswer(request, QByteArray(4, '\0'));
+    });
+    auto model = makeModel("  - addr: 1\n    name: Mode\n    type: int16\n");
+    model->connectDevice();
+    QVERIFY(model->setVarValue(0, 2));
+    LogCapture log;
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(),
+             QString("Writing variable Mode failed: (Velmorbus) reply status is not ok (0x20)"));
+    QCOMPARE(log.count(QtDebugMsg, "Processing store variable Mode"), 1);
+}
+
+void TestVelmorbusLink::flashStore_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("stored");
+
+    QTest::newRow("confirmed with 0x10") << 0x10 << true;
+    QTest::newRow("refused with 0x20") << 0x20 << false;
+}
+
+void TestVelmorbusLink::flashStore()
+{
+    QFETCH(int, status);
+    QFETCH(bool, stored);
+
+    m_controller->setHandler([status](const FakeVelmorController::Request &request) {
+        if (request.cmd == VelmorBusPacket::CmdWrite)
+            return FakeVelmorController::writeAnswer(request, status);
+        return FakeVelmorController::readAnswer(request, QByteArray(4, '\0'));
+    });
+    auto model = makeModel("  - addr: 1\n");
+    model->connectDevice();
+    model->storeToFlash();
+    LogCapture log;
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy complete(model.get(), &VelmorDeviceModel::storeToFlashComplete);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(m_controller->requests().first().frame.toHex(' '),
+             QByteArray("01 04 fd 00 04 00 01 00 00 00 dd a7"));
+    QCOMPARE(complete.count(), stored ? 1 : 0);
+    QCOMPARE(errors.count(), stored ? 0 : 1);
+    QCOMPARE(log.count(QtDebugMsg, "Configuration stored to FLASH"), stored ? 1 : 0);
+    if (!stored)
+        QCOMPARE(errors.first().first().toString(), QString("Saving to FLASH failed"));
+}
+
+void TestVelmorbusLink::restartWhileReadingIsRefusedAndReported()
+{
+    m_controller->setAnswerDelayMs(100);
+    auto model = makeModel("  - addr: 1\n  - addr: 2\n");
+    model->connectDevice();
+    LogCapture log;
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->setAutoUpdate(true);
+    model->updateDeviceModel();
+    model->setAutoUpdate(false);
+    model->updateDeviceModel();
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), QString("Update stopped: request could not be sent"));
+    QCOMPARE(log.count(QtCriticalMsg, "MODBUS::reply is nullptr"), 1);
+    QVERIFY(!finished.wait(500));
+    QCOMPARE(m_controller->requests().size(), 1);
+}
+
+void TestVelmorbusLink::lateAnswerIsNotTakenForTheNextVariable()
+{
+    // Variable 1 is answered after the master gave up on it, while the read of
+    // variable 2 is outstanding; its bytes must not become variable 2's value.
+    m_controller->setHandler([this](const FakeVelmorController::Request &request) {
+        const QByteArray answer =
+            FakeVelmorController::readAnswer(request, QByteArray(1, char(request.addr)) + QByteArray(3, '\0'));
+        const int delayMs = request.addr == 1 ? 300 : 180;
+        QTimer::singleShot(delayMs, m_controller.get(), [this, answer] { m_controller->peer().write(answer); });
+        return QByteArray();
+    });
+    auto model = makeModel("  - addr: 1\n  - addr: 2\n    value: 9\n");
+    model->connectDevice();
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->updateDeviceModel();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(errors.count(), 2);
+    QCOMPARE(errors.at(0).first().toString(), QString("Timeout"));
+    QCOMPARE(errors.at(1).first().toString(), QString("(Velmorbus) reply is for another address (0x1)"));
+    QCOMPARE(model->getVarAttr(1, "value").toString(), QString("9"));
+}
+
+void TestVelmorbusLink::connectFailureNamesPortAndBaudRate()
+{
+    auto model = makeModel("  - addr: 1\n", QStringLiteral("/nonexistent/tty"));
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    model->connectDevice();
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), QString("Unable open serial port /nonexistent/tty (baudrate: 115200)"));
+    QVERIFY(!model->connected());
+}
+
+void TestVelmorbusLink::tcpProtocolIsRefused()
+{
+    VelmorDeviceModel model(m_dir->write("tcp.yml", "protocol: VelmorBUS TCP\nvariables: []\n"));
+    QCOMPARE(model.devProto(), 1);
+    LogCapture log;
+    QSignalSpy errors(&model, &VelmorDeviceModel::errorOccured);
+    model.connectDevice();
+    model.updateDeviceModel();
+    QCOMPARE(log.count(QtCriticalMsg, "VELMOR::VelmorBUS TCP proto not suported yet"), 1);
+    QCOMPARE(errors.count(), 0);
+    QVERIFY(!model.connected());
+}
+
+QTEST_GUILESS_MAIN(TestVelmorbusLink)
+#include "tst_velmorbuslink.moc"
