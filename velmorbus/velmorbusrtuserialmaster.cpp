@@ -8,8 +8,8 @@ namespace {
 
 // Longest legal frame: device id + head byte + addr + size + 65535 data bytes + CRC.
 constexpr int MaxResponseSize = 1 + 1 + 2 + 2 + 65535 + 2;
-// Device id + head byte + addr + size + CRC: anything this long or shorter carries no frame.
-constexpr int TooSmallResponseSize = 7;
+// Device id + head byte + addr + size + CRC: the shortest response that can pass.
+constexpr int MinResponseSize = 1 + 1 + 2 + 2 + 2;
 
 // The checksum closes the frame, low byte first.
 quint16 frameCrc(const QByteArray &frame)
@@ -171,7 +171,7 @@ void VelmorbusRtuSerialMaster::onTimeout()
 
     if (quint8(m_receiveBuffer.at(0)) != m_currentReply->id()) {
         settleCurrentReply(VelmorbusReply::IdError, QStringLiteral("Response id doesn't match request id"));
-    } else if (m_receiveBuffer.size() <= TooSmallResponseSize) {
+    } else if (m_receiveBuffer.size() < MinResponseSize) {
         settleCurrentReply(VelmorbusReply::FrameError, QStringLiteral("Recieved response is too small"));
     } else if (VelmorBusPacket::crc16(m_receiveBuffer.left(m_receiveBuffer.size() - 2))
                != frameCrc(m_receiveBuffer)) {
