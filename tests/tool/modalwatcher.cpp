@@ -3,8 +3,9 @@
 #include <QApplication>
 #include <QWidget>
 
-ModalWatcher::ModalWatcher(Handler handler, QObject *parent)
+ModalWatcher::ModalWatcher(const QMetaObject &kind, Handler handler, QObject *parent)
     : QObject(parent)
+    , m_kind(kind)
     , m_handler(std::move(handler))
 {
     m_timer.setInterval(10);
@@ -20,9 +21,9 @@ bool ModalWatcher::seen() const
 void ModalWatcher::poll()
 {
     QWidget *widget = QApplication::activePopupWidget();
-    if (!widget)
+    if (!widget || !m_kind.cast(widget))
         widget = QApplication::activeModalWidget();
-    if (!widget || !widget->isVisible())
+    if (!widget || !m_kind.cast(widget) || !widget->isVisible())
         return;
     m_timer.stop();
     m_seen = true;

@@ -8,8 +8,8 @@
 
 class QWidget;
 
-// Waits for the next modal dialog or popup menu and hands it to a handler, which must
-// close it; the code under test is blocked in exec() meanwhile.
+// Waits for the next modal dialog or popup menu of the given class and hands it to a
+// handler, which must close it; the code under test is blocked in exec() meanwhile.
 class ModalWatcher : public QObject
 {
     Q_OBJECT
@@ -17,7 +17,7 @@ class ModalWatcher : public QObject
 public:
     using Handler = std::function<void(QWidget *)>;
 
-    explicit ModalWatcher(Handler handler, QObject *parent = nullptr);
+    ModalWatcher(const QMetaObject &kind, Handler handler, QObject *parent = nullptr);
 
     // True once a modal window or popup was found and handed over.
     bool seen() const;
@@ -25,6 +25,7 @@ public:
 private:
     void poll();
 
+    const QMetaObject &m_kind;
     Handler m_handler;
     QTimer m_timer;
     bool m_seen = false;

@@ -109,7 +109,7 @@ void TestBitfieldDialog::boxOfEachBit()
 
     dialog.setValue(0);
     box->setChecked(true);
-    ModalWatcher ok([](QWidget *modal) { clickButton(modal, QDialogButtonBox::Ok); });
+    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) { clickButton(modal, QDialogButtonBox::Ok); });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.value(), quint32(1) << bit);
 }
@@ -145,7 +145,7 @@ void TestBitfieldDialog::allOnesRoundTrip()
     dialog.setValue(0xFFFFFFFFu);
     QCOMPARE(checkedBits(dialog).size(), 32);
 
-    ModalWatcher ok([](QWidget *modal) { clickButton(modal, QDialogButtonBox::Ok); });
+    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) { clickButton(modal, QDialogButtonBox::Ok); });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.value(), 0xFFFFFFFFu);
 }
@@ -155,7 +155,7 @@ void TestBitfieldDialog::okRebuildsValueFromBoxes()
     BitfieldDialog dialog(true);
     dialog.setValue(0x80000005u);
 
-    ModalWatcher ok([](QWidget *modal) {
+    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) {
         auto *shown = static_cast<BitfieldDialog *>(modal);
         QTest::mouseClick(boxOfBit(*shown, 1), Qt::LeftButton);
         QTest::mouseClick(boxOfBit(*shown, 31), Qt::LeftButton);
@@ -171,7 +171,7 @@ void TestBitfieldDialog::cancelKeepsLoadedValue()
     BitfieldDialog dialog(true);
     dialog.setValue(0x12345678u);
 
-    ModalWatcher cancel([](QWidget *modal) {
+    ModalWatcher cancel(BitfieldDialog::staticMetaObject, [](QWidget *modal) {
         auto *shown = static_cast<BitfieldDialog *>(modal);
         QTest::mouseClick(boxOfBit(*shown, 0), Qt::LeftButton);
         QTest::mouseClick(boxOfBit(*shown, 3), Qt::LeftButton);
@@ -189,7 +189,7 @@ void TestBitfieldDialog::readOnlyBoxesCannotToggle()
     for (QCheckBox *box : boxes)
         QVERIFY(!box->isEnabled());
 
-    ModalWatcher ok([](QWidget *modal) {
+    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) {
         auto *shown = static_cast<BitfieldDialog *>(modal);
         QTest::mouseClick(boxOfBit(*shown, 0), Qt::LeftButton);
         QTest::mouseClick(boxOfBit(*shown, 5), Qt::LeftButton);

@@ -255,7 +255,7 @@ void TestMainWindow::openTwoFilesWithAnInvalidOne()
     OpenDialogChoice choice;
     choice.directory = dir.path();
     choice.fileNames = QStringList{"pump.yml", "broken.yml", "boiler.yml"};
-    ModalWatcher watcher(std::ref(choice));
+    ModalWatcher watcher(QFileDialog::staticMetaObject, std::ref(choice));
     action(window, "actionOpen")->trigger();
 
     QVERIFY(watcher.seen());
@@ -274,7 +274,7 @@ void TestMainWindow::openCancelled()
 {
     MainWindow window;
     OpenDialogChoice choice;
-    ModalWatcher watcher(std::ref(choice));
+    ModalWatcher watcher(QFileDialog::staticMetaObject, std::ref(choice));
     action(window, "actionOpen")->trigger();
     QVERIFY(watcher.seen());
     QCOMPARE(deviceList(window)->count(), 0);
@@ -390,7 +390,7 @@ void TestMainWindow::aboutBox()
     QString title;
     QString text;
     QWidget *parent = nullptr;
-    ModalWatcher watcher([&](QWidget *modal) {
+    ModalWatcher watcher(QMessageBox::staticMetaObject, [&](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         title = box->windowTitle();
         text = box->text();

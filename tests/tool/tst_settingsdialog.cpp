@@ -226,7 +226,7 @@ void TestSettingsDialog::tcpHost()
 void TestSettingsDialog::okAccepts()
 {
     SettingsDialog dialog;
-    ModalWatcher ok([](QWidget *modal) {
+    ModalWatcher ok(SettingsDialog::staticMetaObject, [](QWidget *modal) {
         QTest::keyClicks(child<QLineEdit>(*modal, "lineTcpHost"), QStringLiteral("10.1.2.3"));
         clickButton(modal, QDialogButtonBox::Ok);
     });
@@ -237,7 +237,7 @@ void TestSettingsDialog::okAccepts()
 void TestSettingsDialog::cancelRejects()
 {
     SettingsDialog dialog;
-    ModalWatcher cancel([](QWidget *modal) { clickButton(modal, QDialogButtonBox::Cancel); });
+    ModalWatcher cancel(SettingsDialog::staticMetaObject, [](QWidget *modal) { clickButton(modal, QDialogButtonBox::Cancel); });
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
 }
 
