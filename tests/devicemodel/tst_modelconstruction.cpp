@@ -110,6 +110,7 @@ void TestModelConstruction::refusals()
 
     QVERIFY(!model->valid());
     QCOMPARE(model->devProto(), protocolCode);
+    QCOMPARE(model->devId(), 0);
     QCOMPARE(logTexts(log, QtCriticalMsg), QStringList {message});
     QCOMPARE(logTexts(log, QtWarningMsg), QStringList());
 }
@@ -227,8 +228,6 @@ void TestModelConstruction::startingValues()
     QCOMPARE(model->autoUpdate(), false);
     QCOMPARE(model->interUpdateDelay(), 1000);
     QCOMPARE(model->interQueryDelay(), 50);
-    QCOMPARE(model->tcpHost(), QString());
-    QCOMPARE(model->tcpPort(), 0);
 }
 
 void TestModelConstruction::protocols_data()

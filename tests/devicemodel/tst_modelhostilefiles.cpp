@@ -74,19 +74,20 @@ QByteArray manyVariables(int count)
 }
 
 // Reads everything a view or a caller could ask for; a broken tree must not crash it.
-int touchEverything(VelmorDeviceModel &model)
+void touchEverything(VelmorDeviceModel &model)
 {
-    int touched = model.devName().size() + model.devProtoName().size();
+    model.devName();
+    model.devProtoName();
     const int rows = model.rowCount();
     for (int row = 0; row <= rows && row < 100; ++row) {
         for (int column = 0; column < model.columnCount(); ++column) {
             const QModelIndex index = model.index(row, column);
-            touched += model.data(index).toString().size() + int(model.flags(index));
+            model.data(index);
+            model.flags(index);
         }
-        touched += model.getVarValue(uint(row)).isValid() ? 1 : 0;
-        touched += model.getVarAttr(uint(row), QStringLiteral("rw")).isValid() ? 1 : 0;
+        model.getVarValue(uint(row));
+        model.getVarAttr(uint(row), QStringLiteral("rw"));
     }
-    return touched;
 }
 }
 
@@ -174,7 +175,7 @@ void TestModelHostileFiles::hostileFiles()
     QCOMPARE(model->valid(), valid);
     QCOMPARE(logTexts(log, QtCriticalMsg), valid ? QStringList() : QStringList {message});
     QCOMPARE(model->varCount(), varCount);
-    QVERIFY(touchEverything(*model) >= 0);
+    touchEverything(*model);
 }
 
 void TestModelHostileFiles::directory()

@@ -252,7 +252,6 @@ void TestModelValues::outOfRangeIds_data()
     QTest::newRow("three variables, id 3") << ModelLoader::boilerRoom() << 3u;
     QTest::newRow("three variables, id 4") << ModelLoader::boilerRoom() << 4u;
     QTest::newRow("three variables, largest id") << ModelLoader::boilerRoom() << std::numeric_limits<uint>::max();
-    QTest::newRow("three variables, id of row -1") << ModelLoader::boilerRoom() << uint(-1);
     QTest::newRow("no variables, id 0") << ModelLoader::withVariables("  []\n") << 0u;
     QTest::newRow("refused file, id 0") << QByteArray("protocol: [\n") << 0u;
     QTest::newRow("top level scalar, id 0") << QByteArray("just text\n") << 0u;
