@@ -192,6 +192,9 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         return;
     case VelmorBusRtu:
         d->rtuMaster = new VelmorbusRtuSerialMaster(this);
+        connect(d->rtuMaster, &VelmorbusRtuSerialMaster::errorOccurred, this, [this] {
+            onLinkLost(QStringLiteral("serial port %1 failed").arg(m_serialPort));
+        });
         break;
     case ModBusRtu:
         d->modbusClient = new QModbusRtuSerialMaster(this);
@@ -743,7 +746,7 @@ void VelmorDeviceModel::varUpdated()
     if (!current)
         return;
     if (!good) {
-        invokeNextProcess();
+        invokeNextProcess(quietPauseAfter(reply, m_interQueryDelay));
         return;
     }
     if (!cycleRunning())
@@ -827,10 +830,26 @@ void VelmorDeviceModel::storeReadValue(quint32 rawWord)
 
 void VelmorDeviceModel::invokeNextProcess()
 {
+    invokeNextProcess(m_interQueryDelay);
+}
+
+void VelmorDeviceModel::invokeNextProcess(int delayMs)
+{
     if (!cycleRunning())
         return;
     ++d->cyclePosition;
-    scheduleNextStep(m_interQueryDelay);
+    scheduleNextStep(delayMs);
+}
+
+int VelmorDeviceModel::quietPauseAfter(QObject *reply, int usualDelayMs) const
+{
+    // The RTU client matches an answer by server address and function code only, so one
+    // that comes after its timeout would be taken for the next request. Waiting one more
+    // timeout lets it arrive while nothing is open; the client then drops it.
+    const auto *modbusReply = qobject_cast<QModbusReply *>(reply);
+    if (m_devProto != ModBusRtu || !modbusReply || modbusReply->error() != QModbusDevice::TimeoutError)
+        return usualDelayMs;
+    return qMax(usualDelayMs, d->modbusClient->timeout());
 }
 
 void VelmorDeviceModel::storeToFlash()
@@ -945,7 +964,7 @@ void VelmorDeviceModel::commandFinished(QObject *reply, const Command &cmd)
     }
     // A completion of a replaced cycle must not start a second chain of steps.
     if (current)
-        scheduleNextStep(0);
+        scheduleNextStep(quietPauseAfter(reply, 0));
 }
 
 QString VelmorDeviceModel::modbusFailure(QModbusReply *reply)

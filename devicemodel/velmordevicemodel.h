@@ -118,6 +118,8 @@ private:
     void invokeNextProcess();
     void processQueueCmd();
 
+    void invokeNextProcess(int delayMs);
+    int quietPauseAfter(QObject *reply, int usualDelayMs) const;
     bool cycleRunning() const;
     void scheduleNextStep(int delayMs);
     void abandonCycle();

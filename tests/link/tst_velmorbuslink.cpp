@@ -32,6 +32,7 @@ private slots:
     void lateAnswerIsNotTakenForTheNextVariable();
     void connectFailureNamesPortAndBaudRate();
     void tcpProtocolIsRefused();
+    void unpluggedAdapterIsReportedOnce();
 
 private:
     std::unique_ptr<VelmorDeviceModel> makeModel(const QByteArray &variables, const QString &port = QString());
@@ -317,6 +318,23 @@ void TestVelmorbusLink::tcpProtocolIsRefused()
     QCOMPARE(log.count(QtCriticalMsg, "VELMOR::VelmorBUS TCP proto not suported yet"), 1);
     QCOMPARE(errors.count(), 0);
     QVERIFY(!model.connected());
+}
+
+void TestVelmorbusLink::unpluggedAdapterIsReportedOnce()
+{
+    auto model = makeModel("  - addr: 1\n");
+    model->connectDevice();
+    model->setAutoUpdate(true);
+    model->updateDeviceModel();
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    QTRY_VERIFY_WITH_TIMEOUT(m_controller->requests().size() >= 1, 5000);
+    m_controller->peer().closeMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!model->connected(), 10000);
+    QVERIFY(!model->autoUpdate());
+    QVERIFY(errors.count() >= 1);
+    QCOMPARE(errors.first().first().toString(),
+             QStringLiteral("Connection lost: serial port %1 failed").arg(m_controller->portName()));
+    QVERIFY(!errors.wait(500));
 }
 
 QTEST_GUILESS_MAIN(TestVelmorbusLink)
