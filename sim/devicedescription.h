@@ -1,0 +1,50 @@
+#ifndef DEVICEDESCRIPTION_H
+#define DEVICEDESCRIPTION_H
+
+#include <QString>
+#include <QVector>
+
+// One entry of "variables" as the simulator serves it.
+struct SimVariable
+{
+    QString name;
+    QString desc;
+    quint16 addr = 0;
+    // "int16", "int32", "float32", any other text as written, empty when absent.
+    QString type;
+    bool input = false;
+    bool rw = false;
+    bool bitfield = false;
+    bool hasValue = false;
+    double value = 0;
+
+    bool isInt16() const { return type == QLatin1String("int16"); }
+    bool isFloat32() const { return type == QLatin1String("float32"); }
+    // Modbus registers taken by the value: int16 one, every other type two.
+    int registerCount() const { return isInt16() ? 1 : 2; }
+};
+
+// The controller a description file names, with the link settings of its protocol.
+struct DeviceDescription
+{
+    enum Protocol {
+        VelmorbusRtu,
+        ModbusRtu,
+        ModbusTcp
+    };
+
+    QString device;
+    QString protocolName;
+    Protocol protocol = ModbusTcp;
+    QString serialPort = QStringLiteral("COM1");
+    int baudRate = 115200;
+    QString tcpHost = QStringLiteral("127.0.0.1");
+    int tcpPort = 502;
+    int id = 0;
+    QVector<SimVariable> variables;
+
+    bool isSerial() const { return protocol != ModbusTcp; }
+    bool isModbus() const { return protocol != VelmorbusRtu; }
+};
+
+#endif // DEVICEDESCRIPTION_H

@@ -1,0 +1,27 @@
+#ifndef PTYBRIDGE_H
+#define PTYBRIDGE_H
+
+#include "ptydevice.h"
+
+#include <QObject>
+
+// Two pseudo-terminals joined master to master, for a server that can only open a
+// serial port by name: it opens innerPath() while the peer opens the link of the outer one.
+class PtyBridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PtyBridge(QObject *parent = nullptr);
+
+    bool create(const QString &linkPath);
+    QString innerPath() const { return m_inner.slavePath(); }
+    QString outerPath() const { return m_outer.slavePath(); }
+    QString errorString() const;
+
+private:
+    PtyDevice m_outer;
+    PtyDevice m_inner;
+};
+
+#endif // PTYBRIDGE_H

@@ -1,0 +1,165 @@
+#include "simulator.h"
+
+#include "modbusrequesthandler.h"
+#include "ptybridge.h"
+#include "ptydevice.h"
+#include "simmodbusrtuslave.h"
+#include "simmodbustcpserver.h"
+#include "velmorbusresponder.h"
+#include "velmorbusslave.h"
+
+#include <QHostAddress>
+#include <QRandomGenerator>
+#include <QSerialPort>
+#include <QStringList>
+
+namespace {
+
+quint32 chooseSeed(const SimOptions &options)
+{
+    return options.hasSeed ? options.seed : QRandomGenerator::global()->generate();
+}
+
+} // namespace
+
+Simulator::Simulator(const DeviceDescription &description, const SimOptions &options, QObject *parent)
+    : QObject(parent)
+    , m_description(description)
+    , m_options(options)
+    , m_store(description.variables, !options.isStatic)
+    , m_faults(options.faultRate, options.faults, chooseSeed(options))
+{
+}
+
+Simulator::~Simulator()
+{
+    if (m_modbusServer)
+        m_modbusServer->disconnectDevice();
+}
+
+bool Simulator::start()
+{
+    if (!checkFaults())
+        return false;
+    m_logger.status(QStringLiteral("device \"%1\", %2, id %3, %4 variables")
+                        .arg(m_description.device, m_description.protocolName)
+                        .arg(m_description.id)
+                        .arg(m_description.variables.size()));
+    switch (m_description.protocol) {
+    case DeviceDescription::ModbusTcp:
+        return startModbusTcp();
+    case DeviceDescription::ModbusRtu:
+        return startModbusRtu();
+    case DeviceDescription::VelmorbusRtu:
+        return startVelmorbus();
+    }
+    return false;
+}
+
+bool Simulator::checkFaults()
+{
+    for (FaultInjector::Fault fault : qAsConst(m_options.faults)) {
+        if ((fault == FaultInjector::Exception) != m_description.isModbus())
+            return fail(QStringLiteral("fault %1 does not apply to %2")
+                            .arg(FaultInjector::name(fault), m_description.protocolName));
+    }
+    if (m_options.faultRate > 0) {
+        QStringList names;
+        for (FaultInjector::Fault fault : qAsConst(m_options.faults))
+            names.append(FaultInjector::name(fault));
+        m_logger.status(QStringLiteral("faults: %1 of the answers, from %2").arg(m_options.faultRate).arg(names.join(',')));
+    }
+    return true;
+}
+
+bool Simulator::startModbusTcp()
+{
+    const QString host = m_options.listenHost.isEmpty() ? m_description.tcpHost : m_options.listenHost;
+    const int port = m_options.listenHost.isEmpty() ? m_description.tcpPort : m_options.listenPort;
+    m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
+    auto *server = new SimModbusTcpServer(m_modbusHandler.get(), this);
+    // The server listens on the address it is given, so a host name is resolved first.
+    const QString address = host == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost).toString() : host;
+    server->setConnectionParameter(QModbusDevice::NetworkAddressParameter, address);
+    server->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
+    return startModbusServer(server, QStringLiteral("listening on %1:%2").arg(host).arg(port));
+}
+
+bool Simulator::startModbusRtu()
+{
+    QString portName = m_options.serialPort.isEmpty() ? m_description.serialPort : m_options.serialPort;
+    if (!m_options.ptyLink.isEmpty()) {
+        m_ptyBridge = new PtyBridge(this);
+        if (!m_ptyBridge->create(m_options.ptyLink))
+            return fail(m_ptyBridge->errorString());
+        portName = m_ptyBridge->innerPath();
+    }
+    m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
+    auto *server = new SimModbusRtuSlave(m_modbusHandler.get(), this);
+    server->setConnectionParameter(QModbusDevice::SerialPortNameParameter, portName);
+    server->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_description.baudRate);
+    server->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
+    server->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
+    server->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
+    const QString where = m_ptyBridge ? QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_ptyBridge->outerPath())
+                                      : portName;
+    return startModbusServer(server, QStringLiteral("serving ") + where);
+}
+
+bool Simulator::startModbusServer(QModbusServer *server, const QString &readyLine)
+{
+    m_modbusServer = server;
+    m_modbusHandler->setExceptionCode(m_options.exceptionCode);
+    m_modbusHandler->setAnswerDelay(m_options.delayMs);
+    server->setServerAddress(m_description.id);
+    if (!server->connectDevice())
+        return fail(QStringLiteral("cannot serve %1: %2").arg(readyLine.section(' ', 1), server->errorString()));
+    m_logger.status(readyLine);
+    return true;
+}
+
+bool Simulator::startVelmorbus()
+{
+    if (!openSerialLine())
+        return false;
+    m_velmorbusResponder = std::make_unique<VelmorbusResponder>(&m_store, &m_clock);
+    QIODevice *line = m_pty ? static_cast<QIODevice *>(m_pty) : m_serialPort;
+    m_velmorbusSlave = new VelmorbusSlave(line, quint8(m_description.id), m_velmorbusResponder.get(), &m_faults,
+                                          &m_logger, this);
+    m_velmorbusSlave->setAnswerDelay(m_options.delayMs);
+    m_logger.status(QStringLiteral("serving ") + servedPath());
+    return true;
+}
+
+bool Simulator::openSerialLine()
+{
+    if (!m_options.ptyLink.isEmpty()) {
+        m_pty = new PtyDevice(this);
+        if (!m_pty->create(m_options.ptyLink))
+            return fail(m_pty->errorString());
+        return true;
+    }
+    m_serialPort = new QSerialPort(this);
+    m_serialPort->setPortName(m_options.serialPort.isEmpty() ? m_description.serialPort : m_options.serialPort);
+    m_serialPort->setBaudRate(m_description.baudRate);
+    m_serialPort->setDataBits(QSerialPort::Data8);
+    m_serialPort->setParity(QSerialPort::NoParity);
+    m_serialPort->setStopBits(QSerialPort::OneStop);
+    if (!m_serialPort->open(QIODevice::ReadWrite))
+        return fail(QStringLiteral("cannot open serial port %1: %2").arg(m_serialPort->portName(), m_serialPort->errorString()));
+    m_serialPort->clear();
+    return true;
+}
+
+QString Simulator::servedPath() const
+{
+    if (m_pty)
+        return QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_pty->slavePath());
+    return m_serialPort->portName();
+}
+
+bool Simulator::fail(const QString &message)
+{
+    m_errorString = message;
+    return false;
+}
