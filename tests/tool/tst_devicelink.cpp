@@ -1,0 +1,389 @@
+#include "bitfielddialog.h"
+#include "descriptiondir.h"
+#include "fakevelmorcontroller.h"
+#include "mainwindow.h"
+#include "modalwatcher.h"
+#include "recordingmodbusserver.h"
+#include "velmordevicemodel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTcpSocket>
+#include <QTreeView>
+#include <QtTest>
+
+namespace {
+// Register addresses of the Modbus device below.
+constexpr int temperatureAddr = 100;
+constexpr int modeAddr = 200;
+constexpr int flagsAddr = 300;
+constexpr int missingAddr = 20000;
+
+enum Variable { Temperature, Mode, Flags };
+
+QByteArray modbusDescription(int port, bool withMissingVariable = false)
+{
+    QByteArray text = "device: Pump station\nprotocol: ModBUS TCP\nhost: 127.0.0.1\nport: " + QByteArray::number(port)
+                      + "\nid: 1\nvariables:\n"
+                        "  - name: T\n    addr: 100\n    type: int16\n"
+                        "  - name: Mode\n    addr: 200\n    type: int16\n    rw: true\n    bitfield: true\n"
+                        "  - name: Flags\n    addr: 300\n    type: int32\n    rw: true\n    bitfield: true\n";
+    if (withMissingVariable)
+        text += "  - name: Missing\n    addr: 20000\n    type: int16\n";
+    return text;
+}
+
+QListWidget *deviceList(const MainWindow &window)
+{
+    return window.findChild<QListWidget *>(QStringLiteral("listDevices"));
+}
+
+QTreeView *variableTree(const MainWindow &window)
+{
+    return window.findChild<QTreeView *>(QStringLiteral("treeView"));
+}
+
+QString statusText(const MainWindow &window)
+{
+    return window.findChild<QStatusBar *>(QStringLiteral("statusBar"))->currentMessage();
+}
+
+VelmorDeviceModel *addDevice(MainWindow &window, const QString &path)
+{
+    QMetaObject::invokeMethod(&window, "addDeviceToList", Q_ARG(QString, path));
+    QListWidget *list = deviceList(window);
+    return qobject_cast<VelmorDeviceModel *>(list->item(list->count() - 1)->data(Qt::UserRole).value<QObject *>());
+}
+
+// Records whether the entry was enabled and checked, then clicks it or closes the menu.
+struct MenuChoice {
+    QString choice;
+    bool enabled = false;
+    bool checked = false;
+
+    void operator()(QWidget *popup)
+    {
+        auto *menu = qobject_cast<QMenu *>(popup);
+        const QList<QAction *> actions = menu->actions();
+        for (QAction *action : actions) {
+            if (action->objectName() != choice)
+                continue;
+            enabled = action->isEnabled();
+            checked = action->isChecked();
+            if (enabled) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                return;
+            }
+        }
+        menu->close();
+    }
+};
+
+// Right-clicks the first device and picks an entry of its context menu.
+MenuChoice choose(MainWindow &window, const char *choice)
+{
+    MenuChoice menu;
+    menu.choice = QLatin1String(choice);
+    ModalWatcher watcher(QMenu::staticMetaObject, std::ref(menu));
+    QListWidget *list = deviceList(window);
+    const QPoint pos = list->visualItemRect(list->item(0)).center();
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, pos);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(list->viewport(), &event);
+    return menu;
+}
+
+// Leaves a shown bit-field editor with OK after toggling the given bits.
+struct BitfieldSession {
+    QList<int> toggle;
+    QList<int> checkedBits;
+
+    void operator()(QWidget *modal)
+    {
+        for (int bit = 0; bit < 32; ++bit) {
+            const QString name = QStringLiteral("checkBox_%1").arg(bit < 10 ? bit + 1 : bit + 11);
+            auto *box = modal->findChild<QCheckBox *>(name);
+            if (box->isChecked())
+                checkedBits.append(bit);
+            if (toggle.contains(bit))
+                QTest::mouseClick(box, Qt::LeftButton);
+        }
+        modal->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    }
+};
+
+void doubleClick(QTreeView *tree, const QModelIndex &index)
+{
+    const QPoint pos = tree->visualRect(index).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, pos);
+}
+
+// The write-multiple-registers requests that reached the server, as data bytes.
+QList<QByteArray> writesTo(const RecordingModbusServer &server)
+{
+    QList<QByteArray> writes;
+    const QList<QModbusRequest> requests = server.requests();
+    for (const QModbusRequest &request : requests) {
+        if (request.functionCode() == QModbusPdu::WriteMultipleRegisters)
+            writes.append(request.data());
+    }
+    return writes;
+}
+}
+
+class TestDeviceLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void updateShowsPollTime();
+    void continuousUpdateOnAndOff();
+    void failedReadShowsError();
+    void bitfieldEditReachesController();
+    void bitfieldHeldUnsignedWritesSameBits();
+    void closingConnectedDeviceEndsConnection();
+    void storeToFlashConfirmed();
+    void storeToFlashRefused();
+
+private:
+    void startModbusDevice(bool withMissingVariable = false);
+    void startVelmorDevice();
+
+    QTemporaryDir *m_workDir = nullptr;
+    QString m_previousDir;
+    DescriptionDir *m_files = nullptr;
+    RecordingModbusServer *m_server = nullptr;
+    FakeVelmorController *m_controller = nullptr;
+    MainWindow *m_window = nullptr;
+    VelmorDeviceModel *m_device = nullptr;
+};
+
+void TestDeviceLink::initTestCase()
+{
+    qRegisterMetaType<QTcpSocket *>();
+}
+
+void TestDeviceLink::init()
+{
+    m_previousDir = QDir::currentPath();
+    m_workDir = new QTemporaryDir;
+    QVERIFY(QDir::setCurrent(m_workDir->path()));
+    m_files = new DescriptionDir;
+    m_window = new MainWindow;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TestDeviceLink::cleanup()
+{
+    delete m_window;
+    m_window = nullptr;
+    m_device = nullptr;
+    delete m_server;
+    m_server = nullptr;
+    delete m_controller;
+    m_controller = nullptr;
+    delete m_files;
+    m_files = nullptr;
+    QDir::setCurrent(m_previousDir);
+    delete m_workDir;
+    m_workDir = nullptr;
+}
+
+void TestDeviceLink::startModbusDevice(bool withMissingVariable)
+{
+    m_server = new RecordingModbusServer;
+    QVERIFY(m_server->listen());
+    m_server->setHoldingRegisters(temperatureAddr, {215});
+    m_server->setHoldingRegisters(modeAddr, {5});
+    m_server->setHoldingRegisters(flagsAddr, {0xFFFF, 0xFFFE});
+    m_device = addDevice(*m_window, m_files->write(QStringLiteral("pump.yml"),
+                                                   modbusDescription(m_server->port(), withMissingVariable)));
+    QVERIFY(m_device);
+    m_device->setInterQueryDelay(5);
+    deviceList(*m_window)->setCurrentRow(0);
+    choose(*m_window, "actionConnect");
+    QVERIFY(m_device->connected());
+}
+
+void TestDeviceLink::startVelmorDevice()
+{
+    m_controller = new FakeVelmorController;
+    const QByteArray description = "device: Heat meter\nprotocol: VelmorBUS RTU\nport: "
+                                   + m_controller->portName().toUtf8()
+                                   + "\nbaudrate: 115200\nid: 33\nvariables:\n  - name: E\n    addr: 32\n";
+    m_device = addDevice(*m_window, m_files->write(QStringLiteral("meter.yml"), description));
+    QVERIFY(m_device);
+    deviceList(*m_window)->setCurrentRow(0);
+    choose(*m_window, "actionConnect");
+    QVERIFY(m_device->connected());
+}
+
+void TestDeviceLink::updateShowsPollTime()
+{
+    startModbusDevice();
+    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
+
+    const MenuChoice update = choose(*m_window, "actionUpdateDevice");
+
+    QVERIFY(update.enabled);
+    QVERIFY(finished.wait(10000));
+    const int ms = finished.first().first().toInt();
+    QCOMPARE(statusText(*m_window), QStringLiteral("Pump station :: Обновление завершено (%1 мс)").arg(ms));
+    QCOMPARE(m_device->data(m_device->index(Temperature, 2)).toString(), QStringLiteral("215"));
+    QCOMPARE(m_device->data(m_device->index(Mode, 2)).toString(), QStringLiteral("5"));
+    QCOMPARE(m_device->data(m_device->index(Flags, 2)).toString(), QStringLiteral("4294967294"));
+}
+
+void TestDeviceLink::continuousUpdateOnAndOff()
+{
+    startModbusDevice();
+    // Any poll seen within this delay is the one the menu entry starts itself.
+    m_device->setInterUpdateDelay(600000);
+    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
+
+    const MenuChoice on = choose(*m_window, "actionAutoUpdate");
+    QVERIFY(on.enabled);
+    QVERIFY(!on.checked);
+    QVERIFY(m_device->autoUpdate());
+    QVERIFY(finished.wait(10000));
+
+    QSignalSpy requests(m_server, &RecordingModbusServer::requestReceived);
+    const MenuChoice off = choose(*m_window, "actionAutoUpdate");
+    QVERIFY(off.checked);
+    QVERIFY(!m_device->autoUpdate());
+    QVERIFY(!requests.wait(500));
+    QCOMPARE(finished.count(), 1);
+}
+
+void TestDeviceLink::failedReadShowsError()
+{
+    startModbusDevice(true);
+    QSignalSpy errors(m_device, &VelmorDeviceModel::errorOccured);
+    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
+    QString statusAtError;
+    connect(m_device, &VelmorDeviceModel::errorOccured, this, [&] { statusAtError = statusText(*m_window); });
+
+    choose(*m_window, "actionUpdateDevice");
+
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(errors.count(), 1);
+    const QString error = errors.first().first().toString();
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(statusAtError, error);
+    QVERIFY(statusText(*m_window).startsWith(QStringLiteral("Pump station :: Обновление завершено (")));
+    QVERIFY(!m_device->data(m_device->index(3, 2)).isValid());
+}
+
+void TestDeviceLink::bitfieldEditReachesController()
+{
+    startModbusDevice();
+    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
+    choose(*m_window, "actionUpdateDevice");
+    QVERIFY(finished.wait(10000));
+
+    BitfieldSession session;
+    session.toggle = {1, 12};
+    ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
+    doubleClick(variableTree(*m_window), m_device->index(Mode, 2));
+    QVERIFY(watcher.seen());
+    QCOMPARE(session.checkedBits, (QList<int>{0, 2}));
+
+    choose(*m_window, "actionUpdateDevice");
+    QVERIFY(finished.wait(10000));
+    // Start 200, one register, two bytes, 0x1007.
+    QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("00c8000102" "1007")});
+    QCOMPARE(m_server->holdingRegister(modeAddr), quint16(0x1007));
+    QCOMPARE(m_device->data(m_device->index(Mode, 2)).toString(), QStringLiteral("4103"));
+}
+
+void TestDeviceLink::bitfieldHeldUnsignedWritesSameBits()
+{
+    startModbusDevice();
+    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
+    choose(*m_window, "actionUpdateDevice");
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(m_device->data(m_device->index(Flags, 2)).toString(), QStringLiteral("4294967294"));
+
+    BitfieldSession session;
+    ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
+    doubleClick(variableTree(*m_window), m_device->index(Flags, 2));
+    QVERIFY(watcher.seen());
+    QCOMPARE(session.checkedBits.size(), 31);
+    QVERIFY(!session.checkedBits.contains(0));
+
+    choose(*m_window, "actionUpdateDevice");
+    QVERIFY(finished.wait(10000));
+    // Start 300, two registers, four bytes; the lower half goes first.
+    QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("012c000204" "fffeffff")});
+}
+
+void TestDeviceLink::closingConnectedDeviceEndsConnection()
+{
+    startModbusDevice();
+    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
+    choose(*m_window, "actionUpdateDevice");
+    QVERIFY(finished.wait(10000));
+    QSignalSpy gone(m_server, &QModbusTcpServer::modbusClientDisconnected);
+
+    choose(*m_window, "actionCloseDevice");
+
+    QCOMPARE(deviceList(*m_window)->count(), 0);
+    QVERIFY(!variableTree(*m_window)->model());
+    QVERIFY(gone.wait(10000));
+}
+
+void TestDeviceLink::storeToFlashConfirmed()
+{
+    startVelmorDevice();
+    QSignalSpy stored(m_device, &VelmorDeviceModel::storeToFlashComplete);
+    QString statusAtStore;
+    connect(m_device, &VelmorDeviceModel::storeToFlashComplete, this,
+            [&] { statusAtStore = statusText(*m_window); });
+
+    const MenuChoice flash = choose(*m_window, "actionStoreToFlash");
+    QVERIFY(flash.enabled);
+    choose(*m_window, "actionUpdateDevice");
+
+    QVERIFY(stored.wait(10000));
+    QCOMPARE(statusAtStore, QStringLiteral("Конфигурация успешно сохранена"));
+    const FakeVelmorController::Request request = m_controller->requests().first();
+    QCOMPARE(request.cmd, int(VelmorBusPacket::CmdWrite));
+    QCOMPARE(request.addr, quint16(0xFD));
+    QCOMPARE(request.data, QByteArray::fromHex("01000000"));
+}
+
+void TestDeviceLink::storeToFlashRefused()
+{
+    startVelmorDevice();
+    m_controller->setHandler([](const FakeVelmorController::Request &request) {
+        if (request.cmd == VelmorBusPacket::CmdWrite)
+            return FakeVelmorController::writeAnswer(request, 0x20);
+        return FakeVelmorController::readAnswer(request, QByteArray(request.size, '\0'));
+    });
+    QSignalSpy errors(m_device, &VelmorDeviceModel::errorOccured);
+    QString statusAtError;
+    connect(m_device, &VelmorDeviceModel::errorOccured, this, [&] { statusAtError = statusText(*m_window); });
+
+    choose(*m_window, "actionStoreToFlash");
+    choose(*m_window, "actionUpdateDevice");
+
+    QVERIFY(errors.wait(10000));
+    QCOMPARE(statusAtError, QStringLiteral("Saving to FLASH failed"));
+}
+
+QTEST_MAIN(TestDeviceLink)
+#include "tst_devicelink.moc"
