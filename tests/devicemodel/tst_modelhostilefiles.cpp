@@ -16,6 +16,13 @@ const QString noVariables = QStringLiteral("(VelmorDeviceModel) No variables blo
 const QByteArray validHead = "protocol: ModBUS RTU\n";
 constexpr qint64 sizeLimit = 64 * 1024 * 1024;
 
+// The bytes of a literal that holds NUL bytes, without its terminating NUL.
+template <int size>
+QByteArray bytesOf(const char (&text)[size])
+{
+    return QByteArray(text, size - 1);
+}
+
 // Fixed pseudo-random bytes without NUL and CR, so the text is the same however it is read.
 QByteArray binaryJunk(int size)
 {
@@ -114,9 +121,9 @@ void TestModelHostileFiles::hostileFiles_data()
     QTest::newRow("binary junk with a stray map value") << binaryJunk(4096) << false << unableToParse << 0;
     QTest::newRow("every byte value once") << everyByteValue() << false << notSpecified << 0;
     QTest::newRow("NUL bytes before the document")
-        << QByteArray("\0\0\0protocol: ModBUS RTU\nvariables: []\n", 40) << false << notSpecified << 0;
+        << bytesOf("\0\0\0protocol: ModBUS RTU\nvariables: []\n") << false << notSpecified << 0;
     QTest::newRow("NUL byte before variables")
-        << QByteArray("protocol: ModBUS RTU\n\0variables: []\n", 36) << false << noVariables << 0;
+        << bytesOf("protocol: ModBUS RTU\n\0variables: []\n") << false << noVariables << 0;
     QTest::newRow("top level sequence of descriptions")
         << QByteArray("- " + validHead + "  variables: []\n- device: Second\n") << false << notSpecified << 0;
     QTest::newRow("lone UTF-8 continuation bytes") << QByteArray("\x80\x80\x80\n") << false << notSpecified << 0;
