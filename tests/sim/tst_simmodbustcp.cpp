@@ -1,0 +1,306 @@
+#include "descriptiondir.h"
+#include "simprocess.h"
+
+#include <QModbusReply>
+#include <QModbusTcpClient>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+using Registers = QVector<quint16>;
+
+namespace {
+
+const QByteArray description = R"(device: Тестовый контроллер
+protocol: ModBUS TCP
+host: 127.0.0.1
+port: 1502
+id: 1
+variables:
+  - {name: S16, addr: 10, type: int16, value: -2}
+  - {name: B16, addr: 11, type: int16, bitfield: true, value: 0xFFFF}
+  - {name: S32, addr: 20, type: int32, value: 0x12345678}
+  - {name: F32, addr: 30, type: float32, value: 1.0}
+  - {name: RAW, addr: 40, value: -2}
+  - {name: IN16, addr: 10, type: int16, input: true, value: 7}
+  - {name: IN32, addr: 12, type: int32, input: true, value: 65536}
+  - {name: W16, addr: 100, type: int16, rw: true, value: 0}
+  - {name: W32, addr: 110, type: int32, rw: true}
+  - {name: WF, addr: 120, type: float32, rw: true}
+  - {name: WRAW, addr: 130, rw: true}
+  - {name: WBITS, addr: 140, type: int32, bitfield: true, rw: true}
+)";
+
+constexpr int ReplyTimeoutMs = 10000;
+
+// The outcome of one request: the registers read, or the exception code (0 for none,
+// -1 when no answer came).
+struct Outcome
+{
+    Registers registers;
+    int exceptionCode = -1;
+};
+
+} // namespace
+
+// velmor-sim serving Modbus TCP, talked to with Qt's Modbus client.
+class TestSimModbusTcp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void readsInReadWordOrder_data();
+    void readsInReadWordOrder();
+    void writeReadsBack_data();
+    void writeReadsBack();
+    void refusals_data();
+    void refusals();
+    void trafficIsLogged();
+    void readOnlyValuesMove();
+    void exceptionFaultUsesChosenCode();
+    void sameSeedGivesSameFaults();
+    void listensOnTheFileHostAndPortByDefault();
+
+private:
+    bool startSim(SimProcess *sim, const QStringList &extraArguments, int port);
+    bool connectClient(int port);
+    Outcome finish(QModbusReply *reply);
+    Outcome read(QModbusDataUnit::RegisterType table, int addr, int count);
+    Outcome write(int addr, const Registers &values);
+
+    std::unique_ptr<DescriptionDir> m_dir;
+    std::unique_ptr<SimProcess> m_sim;
+    std::unique_ptr<QModbusTcpClient> m_client;
+    int m_port = 0;
+};
+
+void TestSimModbusTcp::initTestCase()
+{
+    qRegisterMetaType<QModbusDevice::State>();
+}
+
+void TestSimModbusTcp::init()
+{
+    m_dir.reset(new DescriptionDir);
+    m_sim.reset(new SimProcess);
+    m_port = SimProcess::freePort();
+    QVERIFY(startSim(m_sim.get(), { QStringLiteral("--static") }, m_port));
+    QVERIFY(connectClient(m_port));
+}
+
+void TestSimModbusTcp::cleanup()
+{
+    m_client.reset();
+    m_sim.reset();
+    m_dir.reset();
+}
+
+bool TestSimModbusTcp::startSim(SimProcess *sim, const QStringList &extraArguments, int port)
+{
+    const QString file = m_dir->write(QStringLiteral("device.yml"), description);
+    return sim->start(extraArguments + QStringList { QStringLiteral("--listen"),
+                                                     QStringLiteral("127.0.0.1:%1").arg(port), file });
+}
+
+bool TestSimModbusTcp::connectClient(int port)
+{
+    m_client.reset(new QModbusTcpClient);
+    m_client->setConnectionParameter(QModbusDevice::NetworkAddressParameter, QStringLiteral("127.0.0.1"));
+    m_client->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
+    m_client->setTimeout(ReplyTimeoutMs);
+    m_client->setNumberOfRetries(0);
+    QSignalSpy stateSpy(m_client.get(), &QModbusDevice::stateChanged);
+    if (!m_client->connectDevice())
+        return false;
+    while (m_client->state() == QModbusDevice::ConnectingState && stateSpy.wait(ReplyTimeoutMs)) {
+    }
+    return m_client->state() == QModbusDevice::ConnectedState;
+}
+
+Outcome TestSimModbusTcp::finish(QModbusReply *reply)
+{
+    Outcome outcome;
+    if (!reply)
+        return outcome;
+    QSignalSpy finished(reply, &QModbusReply::finished);
+    if (reply->isFinished() || finished.wait(ReplyTimeoutMs)) {
+        if (reply->error() == QModbusDevice::NoError) {
+            outcome.exceptionCode = 0;
+            outcome.registers = reply->result().values();
+        } else if (reply->error() == QModbusDevice::ProtocolError) {
+            outcome.exceptionCode = reply->rawResult().exceptionCode();
+        }
+    }
+    reply->deleteLater();
+    return outcome;
+}
+
+Outcome TestSimModbusTcp::read(QModbusDataUnit::RegisterType table, int addr, int count)
+{
+    return finish(m_client->sendReadRequest(QModbusDataUnit(table, addr, quint16(count)), 1));
+}
+
+// The request the device model sends: function 0x10, every field big-endian.
+Outcome TestSimModbusTcp::write(int addr, const Registers &values)
+{
+    QByteArray data;
+    QDataStream stream(&data, QIODevice::WriteOnly);
+    stream << quint16(addr) << quint16(values.size()) << quint8(values.size() * 2);
+    for (quint16 value : values)
+        stream << value;
+    return finish(m_client->sendRawRequest(QModbusRequest(QModbusPdu::WriteMultipleRegisters, data), 1));
+}
+
+void TestSimModbusTcp::readsInReadWordOrder_data()
+{
+    QTest::addColumn<QModbusDataUnit::RegisterType>("table");
+    QTest::addColumn<int>("addr");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<Registers>("expected");
+
+    const auto holding = QModbusDataUnit::HoldingRegisters;
+    const auto input = QModbusDataUnit::InputRegisters;
+    QTest::newRow("int16 -2 is one register") << holding << 10 << 1 << Registers { 0xFFFE };
+    QTest::newRow("int16 bit field 0xffff") << holding << 11 << 1 << Registers { 0xFFFF };
+    QTest::newRow("int32 upper half first") << holding << 20 << 2 << Registers { 0x1234, 0x5678 };
+    QTest::newRow("float32 1.0 upper half first") << holding << 30 << 2 << Registers { 0x3F80, 0x0000 };
+    QTest::newRow("untyped -2 as 32 bits") << holding << 40 << 2 << Registers { 0xFFFF, 0xFFFE };
+    QTest::newRow("two int16 in one read") << holding << 10 << 2 << Registers { 0xFFFE, 0xFFFF };
+    QTest::newRow("input int16 at a holding address") << input << 10 << 1 << Registers { 7 };
+    QTest::newRow("input int32 65536") << input << 12 << 2 << Registers { 0x0001, 0x0000 };
+}
+
+void TestSimModbusTcp::readsInReadWordOrder()
+{
+    QFETCH(QModbusDataUnit::RegisterType, table);
+    QFETCH(int, addr);
+    QFETCH(int, count);
+    QFETCH(Registers, expected);
+
+    const Outcome outcome = read(table, addr, count);
+    QCOMPARE(outcome.exceptionCode, 0);
+    QCOMPARE(outcome.registers, expected);
+}
+
+void TestSimModbusTcp::writeReadsBack_data()
+{
+    QTest::addColumn<int>("addr");
+    QTest::addColumn<Registers>("written");
+    QTest::addColumn<Registers>("readBack");
+
+    QTest::newRow("int16 -2") << 100 << Registers { 0xFFFE } << Registers { 0xFFFE };
+    QTest::newRow("int32 0x12345678 lower half first") << 110 << Registers { 0x5678, 0x1234 }
+                                                      << Registers { 0x1234, 0x5678 };
+    QTest::newRow("float32 1.0 lower half first") << 120 << Registers { 0x0000, 0x3F80 }
+                                                 << Registers { 0x3F80, 0x0000 };
+    QTest::newRow("untyped -1") << 130 << Registers { 0xFFFF, 0xFFFF } << Registers { 0xFFFF, 0xFFFF };
+    QTest::newRow("bit field with bit 31") << 140 << Registers { 0x0001, 0x8000 } << Registers { 0x8000, 0x0001 };
+}
+
+void TestSimModbusTcp::writeReadsBack()
+{
+    QFETCH(int, addr);
+    QFETCH(Registers, written);
+    QFETCH(Registers, readBack);
+
+    const Outcome writeOutcome = write(addr, written);
+    QCOMPARE(writeOutcome.exceptionCode, 0);
+    const Outcome readOutcome = read(QModbusDataUnit::HoldingRegisters, addr, written.size());
+    QCOMPARE(readOutcome.exceptionCode, 0);
+    QCOMPARE(readOutcome.registers, readBack);
+}
+
+void TestSimModbusTcp::refusals_data()
+{
+    QTest::addColumn<bool>("isWrite");
+    QTest::addColumn<int>("addr");
+    QTest::addColumn<Registers>("values");
+
+    QTest::newRow("read of an unknown register") << false << 500 << Registers(1);
+    QTest::newRow("read running past the last variable") << false << 11 << Registers(2);
+    QTest::newRow("input register read as holding") << false << 12 << Registers(2);
+    QTest::newRow("write of a read-only variable") << true << 10 << Registers { 1 };
+    QTest::newRow("write of half a 32-bit variable") << true << 110 << Registers { 1 };
+    QTest::newRow("write of an unknown register") << true << 500 << Registers { 1 };
+}
+
+void TestSimModbusTcp::refusals()
+{
+    QFETCH(bool, isWrite);
+    QFETCH(int, addr);
+    QFETCH(Registers, values);
+
+    const Outcome outcome = isWrite ? write(addr, values)
+                                    : read(QModbusDataUnit::HoldingRegisters, addr, values.size());
+    QCOMPARE(outcome.exceptionCode, int(QModbusPdu::IllegalDataAddress));
+}
+
+void TestSimModbusTcp::trafficIsLogged()
+{
+    QCOMPARE(write(110, { 0x5678, 0x1234 }).exceptionCode, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" tx 10 00 6e 00 02 | ok W32=305419896\n"), ReplyTimeoutMs);
+    QVERIFY(m_sim->output().contains(
+        " rx 10 00 6e 00 02 04 56 78 12 34 | write addr=0x006e count=2 data=56781234\n"));
+}
+
+void TestSimModbusTcp::readOnlyValuesMove()
+{
+    SimProcess moving;
+    const int port = SimProcess::freePort();
+    QVERIFY(startSim(&moving, {}, port));
+    QVERIFY(connectClient(port));
+    const Outcome first = read(QModbusDataUnit::HoldingRegisters, 20, 2);
+    QCOMPARE(first.exceptionCode, 0);
+    // The ramp moves once a second; several seconds allow for a loaded machine.
+    QTRY_VERIFY_WITH_TIMEOUT(read(QModbusDataUnit::HoldingRegisters, 20, 2).registers != first.registers, 5000);
+}
+
+void TestSimModbusTcp::exceptionFaultUsesChosenCode()
+{
+    SimProcess faulty;
+    const int port = SimProcess::freePort();
+    QVERIFY(startSim(&faulty, { "--fault-rate", "1", "--faults", "exception", "--exception-code", "6" }, port));
+    QVERIFY(connectClient(port));
+
+    QCOMPARE(read(QModbusDataUnit::HoldingRegisters, 10, 1).exceptionCode, int(QModbusPdu::ServerDeviceBusy));
+    QTRY_VERIFY_WITH_TIMEOUT(faulty.output().contains(" tx 83 06 | exception 0x06 | fault: exception\n"),
+                             ReplyTimeoutMs);
+}
+
+void TestSimModbusTcp::sameSeedGivesSameFaults()
+{
+    const QStringList faultArguments = { "--static", "--fault-rate", "0.5", "--faults", "exception", "--seed", "7" };
+    QVector<int> patterns[2];
+    for (QVector<int> &pattern : patterns) {
+        SimProcess faulty;
+        const int port = SimProcess::freePort();
+        QVERIFY(startSim(&faulty, faultArguments, port));
+        QVERIFY(connectClient(port));
+        for (int i = 0; i < 20; ++i)
+            pattern.append(read(QModbusDataUnit::HoldingRegisters, 10, 1).exceptionCode);
+    }
+    QCOMPARE(patterns[1], patterns[0]);
+    QVERIFY(patterns[0].contains(0));
+    // Without --exception-code the fault answers code 4.
+    QVERIFY(patterns[0].contains(int(QModbusPdu::ServerDeviceFailure)));
+}
+
+void TestSimModbusTcp::listensOnTheFileHostAndPortByDefault()
+{
+    const int port = SimProcess::freePort();
+    QByteArray text = description;
+    text.replace("port: 1502", "port: " + QByteArray::number(port));
+    SimProcess fromFile;
+    QVERIFY(fromFile.start({ m_dir->write(QStringLiteral("own-port.yml"), text) }));
+    QVERIFY(fromFile.output().contains(QByteArray("\nlistening on 127.0.0.1:") + QByteArray::number(port) + '\n'));
+    QVERIFY(connectClient(port));
+    QCOMPARE(read(QModbusDataUnit::InputRegisters, 10, 1).registers, Registers { 7 });
+}
+
+QTEST_GUILESS_MAIN(TestSimModbusTcp)
+#include "tst_simmodbustcp.moc"
