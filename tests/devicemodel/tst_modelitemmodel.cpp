@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <limits>
+
 namespace {
 constexpr int selectableEnabled = 0x21;
 constexpr int selectableEditableEnabled = 0x23;
@@ -112,6 +114,7 @@ void TestModelItemModel::indexesOutsideTheTable()
     QVERIFY(!model->index(4, 2).isValid());
     QVERIFY(!model->index(-1, 0).isValid());
     QVERIFY(!model->index(0, -1).isValid());
+    QVERIFY(!model->index(std::numeric_limits<int>::max(), 0).isValid());
 
     const QModelIndex farColumn = model->index(0, 7);
     QVERIFY(farColumn.isValid());
@@ -230,6 +233,7 @@ void TestModelItemModel::textColumnFlags_data()
     QTest::newRow("name only") << QByteArray("{addr: 1, name: N}") << selectableEnabled << selectableOnly;
     QTest::newRow("desc only") << QByteArray("{addr: 1, desc: D}") << selectableOnly << selectableEnabled;
     QTest::newRow("empty quoted texts") << QByteArray("{addr: 1, name: '', desc: ''}") << selectableEnabled << selectableEnabled;
+    QTest::newRow("texts without a value") << QByteArray("{addr: 1, name: , desc: }") << selectableEnabled << selectableEnabled;
     QTest::newRow("keys in another case") << QByteArray("{addr: 1, Name: N, DESC: D}") << selectableOnly << selectableOnly;
 }
 

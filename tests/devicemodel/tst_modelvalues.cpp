@@ -79,6 +79,8 @@ void TestModelValues::attributeTexts_data()
     QTest::newRow("UTF-8 attribute name") << QByteArray("единица: °C") << QStringLiteral("единица") << QVariant(QStringLiteral("°C"));
     QTest::newRow("sequence gives empty text") << QByteArray("limits: [0, 100]") << QStringLiteral("limits") << QVariant(QString(""));
     QTest::newRow("mapping gives empty text") << QByteArray("limits: {min: 0}") << QStringLiteral("limits") << QVariant(QString(""));
+    QTest::newRow("attribute without a value gives empty text") << QByteArray("desc:") << QStringLiteral("desc") << QVariant(QString(""));
+    QTest::newRow("empty attribute name") << QByteArray("desc: Flow") << QString() << QVariant();
     QTest::newRow("attribute in another case") << QByteArray("desc: Flow") << QStringLiteral("Desc") << QVariant();
     QTest::newRow("absent attribute") << QByteArray("desc: Flow") << QStringLiteral("unit") << QVariant();
     QTest::newRow("absent value") << QByteArray("desc: Flow") << QStringLiteral("value") << QVariant();
