@@ -82,12 +82,13 @@ bool Simulator::startModbusTcp()
     const QString address = host == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost).toString() : host;
     server->setConnectionParameter(QModbusDevice::NetworkAddressParameter, address);
     server->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
-    return startModbusServer(server, QStringLiteral("listening on %1:%2").arg(host).arg(port));
+    const QString where = QStringLiteral("%1:%2").arg(host).arg(port);
+    return startModbusServer(server, where, QStringLiteral("listening on ") + where);
 }
 
 bool Simulator::startModbusRtu()
 {
-    QString portName = m_options.serialPort.isEmpty() ? m_description.serialPort : m_options.serialPort;
+    QString portName = serialPortName();
     if (!m_options.ptyLink.isEmpty()) {
         m_ptyBridge = new PtyBridge(this);
         if (!m_ptyBridge->create(m_options.ptyLink))
@@ -103,17 +104,17 @@ bool Simulator::startModbusRtu()
     server->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
     const QString where = m_ptyBridge ? QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_ptyBridge->outerPath())
                                       : portName;
-    return startModbusServer(server, QStringLiteral("serving ") + where);
+    return startModbusServer(server, where, QStringLiteral("serving ") + where);
 }
 
-bool Simulator::startModbusServer(QModbusServer *server, const QString &readyLine)
+bool Simulator::startModbusServer(QModbusServer *server, const QString &where, const QString &readyLine)
 {
     m_modbusServer = server;
     m_modbusHandler->setExceptionCode(m_options.exceptionCode);
     m_modbusHandler->setAnswerDelay(m_options.delayMs);
     server->setServerAddress(m_description.id);
     if (!server->connectDevice())
-        return fail(QStringLiteral("cannot serve %1: %2").arg(readyLine.section(' ', 1), server->errorString()));
+        return fail(QStringLiteral("cannot serve %1: %2").arg(where, server->errorString()));
     m_logger.status(readyLine);
     return true;
 }
@@ -140,13 +141,13 @@ bool Simulator::openSerialLine()
         return true;
     }
     m_serialPort = new QSerialPort(this);
-    m_serialPort->setPortName(m_options.serialPort.isEmpty() ? m_description.serialPort : m_options.serialPort);
+    m_serialPort->setPortName(serialPortName());
     m_serialPort->setBaudRate(m_description.baudRate);
     m_serialPort->setDataBits(QSerialPort::Data8);
     m_serialPort->setParity(QSerialPort::NoParity);
     m_serialPort->setStopBits(QSerialPort::OneStop);
     if (!m_serialPort->open(QIODevice::ReadWrite))
-        return fail(QStringLiteral("cannot open serial port %1: %2").arg(m_serialPort->portName(), m_serialPort->errorString()));
+        return fail(QStringLiteral("cannot open serial port %1: %2").arg(serialPortName(), m_serialPort->errorString()));
     m_serialPort->clear();
     return true;
 }
@@ -155,7 +156,12 @@ QString Simulator::servedPath() const
 {
     if (m_pty)
         return QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_pty->slavePath());
-    return m_serialPort->portName();
+    return serialPortName();
+}
+
+QString Simulator::serialPortName() const
+{
+    return m_options.serialPort.isEmpty() ? m_description.serialPort : m_options.serialPort;
 }
 
 bool Simulator::fail(const QString &message)

@@ -41,7 +41,8 @@ private:
     bool startModbusRtu();
     bool startVelmorbus();
     bool openSerialLine();
-    bool startModbusServer(QModbusServer *server, const QString &where);
+    bool startModbusServer(QModbusServer *server, const QString &where, const QString &readyLine);
+    QString serialPortName() const;
     QString servedPath() const;
     bool fail(const QString &message);
 

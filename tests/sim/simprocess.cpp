@@ -4,6 +4,8 @@
 #include <QHostAddress>
 #include <QTcpServer>
 
+#include <csignal>
+
 namespace {
 
 // Generous: CI is a loaded 2-core machine.
@@ -71,9 +73,10 @@ bool SimProcess::isRunning() const
     return m_process.state() == QProcess::Running;
 }
 
-bool SimProcess::terminate()
+bool SimProcess::stop(int signalNumber)
 {
-    m_process.terminate();
+    if (::kill(pid_t(m_process.processId()), signalNumber) != 0)
+        return false;
     return m_process.waitForFinished(StartTimeoutMs) && m_process.exitStatus() == QProcess::NormalExit;
 }
 

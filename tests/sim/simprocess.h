@@ -24,8 +24,8 @@ public:
     QByteArray errorOutput();
     int exitCode() const;
     bool isRunning() const;
-    // SIGTERM, then waits for the end.
-    bool terminate();
+    // Sends the signal, then waits for a normal end.
+    bool stop(int signalNumber);
 
     // A TCP port that was free a moment ago.
     static int freePort();

@@ -1,0 +1,212 @@
+#include "descriptiondir.h"
+#include "ptypeer.h"
+#include "simprocess.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QSerialPort>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+const QByteArray modbusTcpFile = R"(device: Тест
+protocol: ModBUS TCP
+variables:
+  - {name: A, addr: 10, type: int16}
+)";
+
+const QByteArray velmorbusFile = R"(device: Тест
+protocol: VelmorBUS RTU
+id: 33
+variables:
+  - {name: A, addr: 0x10, type: int16}
+)";
+
+} // namespace
+
+// How velmor-sim starts, refuses and stops.
+class TestSimStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void badFileIsRefused_data();
+    void badFileIsRefused();
+    void missingFileIsRefused();
+    void badOptionsAreRefused_data();
+    void badOptionsAreRefused();
+    void busyTcpPortIsRefused();
+    void busySerialPortIsRefused();
+    void ptyLinkOverAFileIsRefused();
+    void stopsCleanlyOnSignal_data();
+    void stopsCleanlyOnSignal();
+    void versionIsPrinted();
+
+private:
+    DescriptionDir m_dir;
+};
+
+void TestSimStartup::badFileIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("not YAML") << QByteArray("protocol: [ModBUS TCP\n") << "is not valid YAML";
+    QTest::newRow("top level is a sequence") << QByteArray("- protocol\n") << "its top level is not a mapping";
+    QTest::newRow("empty file") << QByteArray() << "its top level is not a mapping";
+    QTest::newRow("no protocol") << QByteArray("variables: []\n") << "the file names no \"protocol\"";
+    QTest::newRow("VelmorBUS TCP") << QByteArray("protocol: VelmorBUS TCP\nvariables: []\n")
+                                   << "protocol \"VelmorBUS TCP\" cannot be simulated";
+    QTest::newRow("protocol in another case") << QByteArray("protocol: modbus tcp\nvariables: []\n")
+                                              << "protocol \"modbus tcp\" cannot be simulated";
+    QTest::newRow("no variables") << QByteArray("protocol: ModBUS TCP\n") << "the file has no \"variables\" sequence";
+    QTest::newRow("variables as a mapping") << QByteArray("protocol: ModBUS TCP\nvariables: {a: 1}\n")
+                                            << "the file has no \"variables\" sequence";
+    QTest::newRow("variable without addr") << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {name: A}\n")
+                                           << "variable A has no integer \"addr\"";
+    QTest::newRow("addr with trailing letters") << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {name: A, addr: 12abc}\n")
+                                                << "variable A has no integer \"addr\"";
+    QTest::newRow("rw not a boolean") << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {addr: 1, rw: maybe}\n")
+                                      << "variable #0: \"rw\" is not a boolean";
+    QTest::newRow("value not a number") << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {name: A, addr: 1, value: abc}\n")
+                                        << "variable A has a \"value\" that is not a number";
+    QTest::newRow("overlapping registers")
+        << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {name: A, addr: 10}\n  - {name: B, addr: 11, type: int16}\n")
+        << "variables A and B overlap at register 11";
+}
+
+void TestSimStartup::badFileIsRefused()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, message);
+
+    SimProcess sim;
+    const QString file = m_dir.write(QStringLiteral("bad.yml"), contents);
+    QVERIFY(sim.run({ "--listen", QStringLiteral("127.0.0.1:%1").arg(SimProcess::freePort()), file }));
+    QCOMPARE(sim.exitCode(), 1);
+    const QString errors = QString::fromUtf8(sim.errorOutput());
+    QVERIFY2(errors.startsWith(QStringLiteral("velmor-sim: ") + file + QStringLiteral(": ")), qPrintable(errors));
+    QVERIFY2(errors.contains(message), qPrintable(errors));
+    QVERIFY(!sim.output().contains("listening on"));
+}
+
+void TestSimStartup::missingFileIsRefused()
+{
+    SimProcess sim;
+    QVERIFY(sim.run({ m_dir.path() + QStringLiteral("/absent.yml") }));
+    QCOMPARE(sim.exitCode(), 1);
+    QVERIFY(sim.errorOutput().contains("cannot open"));
+}
+
+void TestSimStartup::badOptionsAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("fault rate above 1") << modbusTcpFile << QStringList { "--fault-rate", "2", "--faults", "exception" }
+                                        << "--fault-rate takes a number from 0 to 1";
+    QTest::newRow("unknown fault") << modbusTcpFile << QStringList { "--faults", "gremlins" }
+                                   << "unknown fault \"gremlins\"";
+    QTest::newRow("fault rate without faults") << modbusTcpFile << QStringList { "--fault-rate", "0.5" }
+                                               << "--fault-rate needs --faults";
+    QTest::newRow("Velmorbus fault on Modbus") << modbusTcpFile << QStringList { "--faults", "bad-crc" }
+                                               << "fault bad-crc does not apply to ModBUS TCP";
+    QTest::newRow("Modbus fault on Velmorbus") << velmorbusFile << QStringList { "--faults", "exception" }
+                                               << "fault exception does not apply to VelmorBUS RTU";
+    QTest::newRow("listen without a port") << modbusTcpFile << QStringList { "--listen", "127.0.0.1" }
+                                           << "--listen takes HOST:PORT";
+    QTest::newRow("port and pty together") << velmorbusFile << QStringList { "--port", "/dev/null", "--pty", "x" }
+                                           << "--port and --pty exclude each other";
+    QTest::newRow("negative delay") << modbusTcpFile << QStringList { "--delay", "-5" }
+                                    << "--delay takes a number of milliseconds";
+}
+
+void TestSimStartup::badOptionsAreRefused()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+
+    SimProcess sim;
+    const QString listen = QStringLiteral("127.0.0.1:%1").arg(SimProcess::freePort());
+    const QStringList listenOption = options.contains("--listen") ? QStringList() : QStringList { "--listen", listen };
+    QVERIFY(sim.run(options + listenOption + QStringList { m_dir.write(QStringLiteral("device.yml"), contents) }));
+    QCOMPARE(sim.exitCode(), 1);
+    const QString errors = QString::fromUtf8(sim.errorOutput());
+    QVERIFY2(errors.contains(message), qPrintable(errors));
+}
+
+void TestSimStartup::busyTcpPortIsRefused()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+    SimProcess sim;
+    QVERIFY(sim.run({ "--listen", QStringLiteral("127.0.0.1:%1").arg(holder.serverPort()),
+                      m_dir.write(QStringLiteral("device.yml"), modbusTcpFile) }));
+    QCOMPARE(sim.exitCode(), 1);
+    const QString errors = QString::fromUtf8(sim.errorOutput());
+    QVERIFY2(errors.startsWith(QStringLiteral("velmor-sim: cannot serve 127.0.0.1:%1: ").arg(holder.serverPort())),
+             qPrintable(errors));
+}
+
+void TestSimStartup::busySerialPortIsRefused()
+{
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    QSerialPort holder(peer.slavePath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    SimProcess sim;
+    QVERIFY(sim.run({ "--port", peer.slavePath(), m_dir.write(QStringLiteral("device.yml"), velmorbusFile) }));
+    QCOMPARE(sim.exitCode(), 1);
+    const QString errors = QString::fromUtf8(sim.errorOutput());
+    QVERIFY2(errors.startsWith(QStringLiteral("velmor-sim: cannot open serial port %1: ").arg(peer.slavePath())),
+             qPrintable(errors));
+}
+
+void TestSimStartup::ptyLinkOverAFileIsRefused()
+{
+    const QString occupied = m_dir.write(QStringLiteral("occupied"), "keep me");
+    SimProcess sim;
+    QVERIFY(sim.run({ "--pty", occupied, m_dir.write(QStringLiteral("device.yml"), velmorbusFile) }));
+    QCOMPARE(sim.exitCode(), 1);
+    QVERIFY(sim.errorOutput().contains("exists and is not a symbolic link"));
+    QFile file(occupied);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep me"));
+}
+
+void TestSimStartup::stopsCleanlyOnSignal_data()
+{
+    QTest::addColumn<int>("signalNumber");
+
+    QTest::newRow("SIGINT") << int(SIGINT);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void TestSimStartup::stopsCleanlyOnSignal()
+{
+    QFETCH(int, signalNumber);
+
+    SimProcess sim;
+    QVERIFY(sim.start({ "--listen", QStringLiteral("127.0.0.1:%1").arg(SimProcess::freePort()),
+                        m_dir.write(QStringLiteral("device.yml"), modbusTcpFile) }));
+    QVERIFY(sim.stop(signalNumber));
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(sim.output().endsWith(QByteArray("stopped by signal ") + QByteArray::number(signalNumber) + '\n'));
+}
+
+void TestSimStartup::versionIsPrinted()
+{
+    SimProcess sim;
+    QVERIFY(sim.run({ "--version" }));
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(sim.output().startsWith("velmor-sim "));
+}
+
+QTEST_GUILESS_MAIN(TestSimStartup)
+#include "tst_simstartup.moc"
