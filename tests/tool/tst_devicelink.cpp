@@ -1,10 +1,12 @@
 #include "bitfielddialog.h"
+#include "bitfieldsession.h"
 #include "descriptiondir.h"
 #include "fakevelmorcontroller.h"
 #include "mainwindow.h"
 #include "modalwatcher.h"
 #include "recordingmodbusserver.h"
 #include "velmordevicemodel.h"
+#include "windowdriver.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -38,93 +40,6 @@ QByteArray modbusDescription(int port, bool withMissingVariable = false)
     if (withMissingVariable)
         text += "  - name: Missing\n    addr: 20000\n    type: int16\n";
     return text;
-}
-
-QListWidget *deviceList(const MainWindow &window)
-{
-    return window.findChild<QListWidget *>(QStringLiteral("listDevices"));
-}
-
-QTreeView *variableTree(const MainWindow &window)
-{
-    return window.findChild<QTreeView *>(QStringLiteral("treeView"));
-}
-
-QString statusText(const MainWindow &window)
-{
-    return window.findChild<QStatusBar *>(QStringLiteral("statusBar"))->currentMessage();
-}
-
-VelmorDeviceModel *addDevice(MainWindow &window, const QString &path)
-{
-    QMetaObject::invokeMethod(&window, "addDeviceToList", Q_ARG(QString, path));
-    QListWidget *list = deviceList(window);
-    return qobject_cast<VelmorDeviceModel *>(list->item(list->count() - 1)->data(Qt::UserRole).value<QObject *>());
-}
-
-// Records whether the entry was enabled and checked, then clicks it or closes the menu.
-struct MenuChoice {
-    QString choice;
-    bool enabled = false;
-    bool checked = false;
-
-    void operator()(QWidget *popup)
-    {
-        auto *menu = qobject_cast<QMenu *>(popup);
-        const QList<QAction *> actions = menu->actions();
-        for (QAction *action : actions) {
-            if (action->objectName() != choice)
-                continue;
-            enabled = action->isEnabled();
-            checked = action->isChecked();
-            if (enabled) {
-                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-                return;
-            }
-        }
-        menu->close();
-    }
-};
-
-// Right-clicks the first device and picks an entry of its context menu.
-MenuChoice choose(MainWindow &window, const char *choice)
-{
-    MenuChoice menu;
-    menu.choice = QLatin1String(choice);
-    ModalWatcher watcher(QMenu::staticMetaObject, std::ref(menu));
-    QListWidget *list = deviceList(window);
-    const QPoint pos = list->visualItemRect(list->item(0)).center();
-    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, pos);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
-    QApplication::sendEvent(list->viewport(), &event);
-    return menu;
-}
-
-// Leaves a shown bit-field editor with OK after toggling the given bits.
-struct BitfieldSession {
-    QList<int> toggle;
-    QList<int> checkedBits;
-
-    void operator()(QWidget *modal)
-    {
-        for (int bit = 0; bit < 32; ++bit) {
-            const QString name = QStringLiteral("checkBox_%1").arg(bit < 10 ? bit + 1 : bit + 11);
-            auto *box = modal->findChild<QCheckBox *>(name);
-            if (box->isChecked())
-                checkedBits.append(bit);
-            if (toggle.contains(bit))
-                QTest::mouseClick(box, Qt::LeftButton);
-        }
-        modal->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-    }
-};
-
-void doubleClick(QTreeView *tree, const QModelIndex &index)
-{
-    const QPoint pos = tree->visualRect(index).center();
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, pos);
-    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, pos);
-    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, pos);
 }
 
 // The write-multiple-registers requests that reached the server, as data bytes.
@@ -168,6 +83,7 @@ private:
     RecordingModbusServer *m_server = nullptr;
     FakeVelmorController *m_controller = nullptr;
     MainWindow *m_window = nullptr;
+    WindowDriver *m_driver = nullptr;
     VelmorDeviceModel *m_device = nullptr;
 };
 
@@ -183,12 +99,15 @@ void TestDeviceLink::init()
     QVERIFY(QDir::setCurrent(m_workDir->path()));
     m_files = new DescriptionDir;
     m_window = new MainWindow;
+    m_driver = new WindowDriver(*m_window);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
 
 void TestDeviceLink::cleanup()
 {
+    delete m_driver;
+    m_driver = nullptr;
     delete m_window;
     m_window = nullptr;
     m_device = nullptr;
@@ -210,12 +129,12 @@ void TestDeviceLink::startModbusDevice(bool withMissingVariable)
     m_server->setHoldingRegisters(temperatureAddr, {215});
     m_server->setHoldingRegisters(modeAddr, {5});
     m_server->setHoldingRegisters(flagsAddr, {0xFFFF, 0xFFFE});
-    m_device = addDevice(*m_window, m_files->write(QStringLiteral("pump.yml"),
+    m_device = m_driver->addDevice(m_files->write(QStringLiteral("pump.yml"),
                                                    modbusDescription(m_server->port(), withMissingVariable)));
     QVERIFY(m_device);
     m_device->setInterQueryDelay(5);
-    deviceList(*m_window)->setCurrentRow(0);
-    choose(*m_window, "actionConnect");
+    m_driver->deviceList()->setCurrentRow(0);
+    m_driver->chooseFromMenu(0, QStringLiteral("actionConnect"));
     QVERIFY(m_device->connected());
 }
 
@@ -225,10 +144,10 @@ void TestDeviceLink::startVelmorDevice()
     const QByteArray description = "device: Heat meter\nprotocol: VelmorBUS RTU\nport: "
                                    + m_controller->portName().toUtf8()
                                    + "\nbaudrate: 115200\nid: 33\nvariables:\n  - name: E\n    addr: 32\n";
-    m_device = addDevice(*m_window, m_files->write(QStringLiteral("meter.yml"), description));
+    m_device = m_driver->addDevice(m_files->write(QStringLiteral("meter.yml"), description));
     QVERIFY(m_device);
-    deviceList(*m_window)->setCurrentRow(0);
-    choose(*m_window, "actionConnect");
+    m_driver->deviceList()->setCurrentRow(0);
+    m_driver->chooseFromMenu(0, QStringLiteral("actionConnect"));
     QVERIFY(m_device->connected());
 }
 
@@ -237,12 +156,12 @@ void TestDeviceLink::updateShowsPollTime()
     startModbusDevice();
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
 
-    const MenuChoice update = choose(*m_window, "actionUpdateDevice");
+    const MenuChoice update = m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
 
-    QVERIFY(update.enabled);
+    QVERIFY(update.entry(QStringLiteral("actionUpdateDevice")).enabled);
     QVERIFY(finished.wait(10000));
     const int ms = finished.first().first().toInt();
-    QCOMPARE(statusText(*m_window), QStringLiteral("Pump station :: Обновление завершено (%1 мс)").arg(ms));
+    QCOMPARE(m_driver->statusText(), QStringLiteral("Pump station :: Обновление завершено (%1 мс)").arg(ms));
     QCOMPARE(m_device->data(m_device->index(Temperature, 2)).toString(), QStringLiteral("215"));
     QCOMPARE(m_device->data(m_device->index(Mode, 2)).toString(), QStringLiteral("5"));
     QCOMPARE(m_device->data(m_device->index(Flags, 2)).toString(), QStringLiteral("4294967294"));
@@ -255,15 +174,15 @@ void TestDeviceLink::continuousUpdateOnAndOff()
     m_device->setInterUpdateDelay(600000);
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
 
-    const MenuChoice on = choose(*m_window, "actionAutoUpdate");
-    QVERIFY(on.enabled);
-    QVERIFY(!on.checked);
+    const MenuChoice on = m_driver->chooseFromMenu(0, QStringLiteral("actionAutoUpdate"));
+    QVERIFY(on.entry(QStringLiteral("actionAutoUpdate")).enabled);
+    QVERIFY(!on.entry(QStringLiteral("actionAutoUpdate")).checked);
     QVERIFY(m_device->autoUpdate());
     QVERIFY(finished.wait(10000));
 
     QSignalSpy requests(m_server, &RecordingModbusServer::requestReceived);
-    const MenuChoice off = choose(*m_window, "actionAutoUpdate");
-    QVERIFY(off.checked);
+    const MenuChoice off = m_driver->chooseFromMenu(0, QStringLiteral("actionAutoUpdate"));
+    QVERIFY(off.entry(QStringLiteral("actionAutoUpdate")).checked);
     QVERIFY(!m_device->autoUpdate());
     QVERIFY(!requests.wait(500));
     QCOMPARE(finished.count(), 1);
@@ -275,16 +194,16 @@ void TestDeviceLink::failedReadShowsError()
     QSignalSpy errors(m_device, &VelmorDeviceModel::errorOccured);
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
     QString statusAtError;
-    connect(m_device, &VelmorDeviceModel::errorOccured, this, [&] { statusAtError = statusText(*m_window); });
+    connect(m_device, &VelmorDeviceModel::errorOccured, this, [&] { statusAtError = m_driver->statusText(); });
 
-    choose(*m_window, "actionUpdateDevice");
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
 
     QVERIFY(finished.wait(10000));
     QCOMPARE(errors.count(), 1);
     const QString error = errors.first().first().toString();
     QVERIFY(!error.isEmpty());
     QCOMPARE(statusAtError, error);
-    QVERIFY(statusText(*m_window).startsWith(QStringLiteral("Pump station :: Обновление завершено (")));
+    QVERIFY(m_driver->statusText().startsWith(QStringLiteral("Pump station :: Обновление завершено (")));
     QVERIFY(!m_device->data(m_device->index(3, 2)).isValid());
 }
 
@@ -292,17 +211,17 @@ void TestDeviceLink::bitfieldEditReachesController()
 {
     startModbusDevice();
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
-    choose(*m_window, "actionUpdateDevice");
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
     QVERIFY(finished.wait(10000));
 
     BitfieldSession session;
     session.toggle = {1, 12};
     ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
-    doubleClick(variableTree(*m_window), m_device->index(Mode, 2));
+    m_driver->doubleClick(m_device->index(Mode, 2));
     QVERIFY(watcher.seen());
     QCOMPARE(session.checkedBits, (QList<int>{0, 2}));
 
-    choose(*m_window, "actionUpdateDevice");
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
     QVERIFY(finished.wait(10000));
     // Start 200, one register, two bytes, 0x1007.
     QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("00c8000102" "1007")});
@@ -314,18 +233,18 @@ void TestDeviceLink::bitfieldHeldUnsignedWritesSameBits()
 {
     startModbusDevice();
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
-    choose(*m_window, "actionUpdateDevice");
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
     QVERIFY(finished.wait(10000));
     QCOMPARE(m_device->data(m_device->index(Flags, 2)).toString(), QStringLiteral("4294967294"));
 
     BitfieldSession session;
     ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
-    doubleClick(variableTree(*m_window), m_device->index(Flags, 2));
+    m_driver->doubleClick(m_device->index(Flags, 2));
     QVERIFY(watcher.seen());
     QCOMPARE(session.checkedBits.size(), 31);
     QVERIFY(!session.checkedBits.contains(0));
 
-    choose(*m_window, "actionUpdateDevice");
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
     QVERIFY(finished.wait(10000));
     // Start 300, two registers, four bytes; the lower half goes first.
     QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("012c000204" "fffeffff")});
@@ -335,14 +254,14 @@ void TestDeviceLink::closingConnectedDeviceEndsConnection()
 {
     startModbusDevice();
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
-    choose(*m_window, "actionUpdateDevice");
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
     QVERIFY(finished.wait(10000));
     QSignalSpy gone(m_server, &QModbusTcpServer::modbusClientDisconnected);
 
-    choose(*m_window, "actionCloseDevice");
+    m_driver->chooseFromMenu(0, QStringLiteral("actionCloseDevice"));
 
-    QCOMPARE(deviceList(*m_window)->count(), 0);
-    QVERIFY(!variableTree(*m_window)->model());
+    QCOMPARE(m_driver->deviceList()->count(), 0);
+    QVERIFY(!m_driver->variableTree()->model());
     QVERIFY(gone.wait(10000));
 }
 
@@ -352,11 +271,11 @@ void TestDeviceLink::storeToFlashConfirmed()
     QSignalSpy stored(m_device, &VelmorDeviceModel::storeToFlashComplete);
     QString statusAtStore;
     connect(m_device, &VelmorDeviceModel::storeToFlashComplete, this,
-            [&] { statusAtStore = statusText(*m_window); });
+            [&] { statusAtStore = m_driver->statusText(); });
 
-    const MenuChoice flash = choose(*m_window, "actionStoreToFlash");
-    QVERIFY(flash.enabled);
-    choose(*m_window, "actionUpdateDevice");
+    const MenuChoice flash = m_driver->chooseFromMenu(0, QStringLiteral("actionStoreToFlash"));
+    QVERIFY(flash.entry(QStringLiteral("actionStoreToFlash")).enabled);
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
 
     QVERIFY(stored.wait(10000));
     QCOMPARE(statusAtStore, QStringLiteral("Конфигурация успешно сохранена"));
@@ -376,10 +295,10 @@ void TestDeviceLink::storeToFlashRefused()
     });
     QSignalSpy errors(m_device, &VelmorDeviceModel::errorOccured);
     QString statusAtError;
-    connect(m_device, &VelmorDeviceModel::errorOccured, this, [&] { statusAtError = statusText(*m_window); });
+    connect(m_device, &VelmorDeviceModel::errorOccured, this, [&] { statusAtError = m_driver->statusText(); });
 
-    choose(*m_window, "actionStoreToFlash");
-    choose(*m_window, "actionUpdateDevice");
+    m_driver->chooseFromMenu(0, QStringLiteral("actionStoreToFlash"));
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
 
     QVERIFY(errors.wait(10000));
     QCOMPARE(statusAtError, QStringLiteral("Saving to FLASH failed"));

@@ -2,6 +2,7 @@
 #include "logcapture.h"
 #include "mainwindow.h"
 #include "modalwatcher.h"
+#include "windowdriver.h"
 #include "velmordevicemodel.h"
 
 #include <QAction>
@@ -51,45 +52,6 @@ variables:
 )";
 
 const QByteArray notYaml = "device: [unclosed\nprotocol: ModBUS RTU\n";
-
-QListWidget *deviceList(const MainWindow &window)
-{
-    return window.findChild<QListWidget *>(QStringLiteral("listDevices"));
-}
-
-QTreeView *variableTree(const MainWindow &window)
-{
-    return window.findChild<QTreeView *>(QStringLiteral("treeView"));
-}
-
-QString statusText(const MainWindow &window)
-{
-    return window.findChild<QStatusBar *>(QStringLiteral("statusBar"))->currentMessage();
-}
-
-QAction *action(const MainWindow &window, const char *name)
-{
-    return window.findChild<QAction *>(QLatin1String(name));
-}
-
-VelmorDeviceModel *deviceOf(const QListWidgetItem *item)
-{
-    return qobject_cast<VelmorDeviceModel *>(item->data(Qt::UserRole).value<QObject *>());
-}
-
-QStringList entryTexts(const MainWindow &window)
-{
-    QStringList texts;
-    const QListWidget *list = deviceList(window);
-    for (int row = 0; row < list->count(); ++row)
-        texts.append(list->item(row)->text());
-    return texts;
-}
-
-void addDevice(MainWindow &window, const QString &path)
-{
-    QMetaObject::invokeMethod(&window, "addDeviceToList", Q_ARG(QString, path));
-}
 
 // Chooses the given files in the open dialog; the dialog's settings are kept for checks.
 struct OpenDialogChoice {
@@ -163,6 +125,7 @@ void TestMainWindow::cleanup()
 void TestMainWindow::form()
 {
     MainWindow window;
+    WindowDriver driver(window);
     QCOMPARE(window.windowTitle(), QStringLiteral("Velmor Tool"));
     QCOMPARE(window.size(), QSize(865, 558));
     QVERIFY(!window.windowIcon().pixmap(32, 32).isNull());
@@ -170,12 +133,12 @@ void TestMainWindow::form()
     auto *layout = window.findChild<QHBoxLayout *>(QStringLiteral("horizontalLayout"));
     QCOMPARE(layout->spacing(), 6);
     QCOMPARE(layout->contentsMargins(), QMargins(11, 11, 11, 11));
-    QCOMPARE(layout->indexOf(deviceList(window)), 0);
-    QCOMPARE(layout->indexOf(variableTree(window)), 1);
+    QCOMPARE(layout->indexOf(driver.deviceList()), 0);
+    QCOMPARE(layout->indexOf(driver.variableTree()), 1);
     QCOMPARE(layout->stretch(0), 0);
     QCOMPARE(layout->stretch(1), 4);
 
-    QListWidget *list = deviceList(window);
+    QListWidget *list = driver.deviceList();
     QCOMPARE(list->maximumSize(), QSize(200, 16777215));
     QCOMPARE(list->iconSize(), QSize(64, 64));
     QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
@@ -184,8 +147,8 @@ void TestMainWindow::form()
     QVERIFY(!list->isWrapping());
     QVERIFY(!list->hasAutoScroll());
     QCOMPARE(list->batchSize(), 100);
-    QCOMPARE(variableTree(window)->selectionBehavior(), QAbstractItemView::SelectRows);
-    QVERIFY(!variableTree(window)->model());
+    QCOMPARE(driver.variableTree()->selectionBehavior(), QAbstractItemView::SelectRows);
+    QVERIFY(!driver.variableTree()->model());
 
     auto *menuFile = window.findChild<QMenu *>(QStringLiteral("menuFile"));
     auto *menuHelp = window.findChild<QMenu *>(QStringLiteral("menuHelp"));
@@ -193,15 +156,15 @@ void TestMainWindow::form()
     QCOMPARE(menuHelp->title(), QStringLiteral("Справка"));
     const QList<QAction *> fileEntries = menuFile->actions();
     QCOMPARE(fileEntries.size(), 3);
-    QCOMPARE(fileEntries.at(0), action(window, "actionOpen"));
+    QCOMPARE(fileEntries.at(0), driver.action("actionOpen"));
     QVERIFY(fileEntries.at(1)->isSeparator());
-    QCOMPARE(fileEntries.at(2), action(window, "actionExit"));
-    QCOMPARE(menuHelp->actions(), QList<QAction *>{action(window, "actionAbout")});
-    QCOMPARE(action(window, "actionOpen")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    QCOMPARE(fileEntries.at(2), driver.action("actionExit"));
+    QCOMPARE(menuHelp->actions(), QList<QAction *>{driver.action("actionAbout")});
+    QCOMPARE(driver.action("actionOpen")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
 
-    QAction *connect = action(window, "actionConnect");
+    QAction *connect = driver.action("actionConnect");
     QVERIFY(connect->isCheckable());
-    QVERIFY(action(window, "actionAutoUpdate")->isCheckable());
+    QVERIFY(driver.action("actionAutoUpdate")->isCheckable());
     const QIcon icon = connect->icon();
     QVERIFY(!icon.pixmap(32, QIcon::Normal, QIcon::Off).isNull());
     QVERIFY(!icon.pixmap(32, QIcon::Normal, QIcon::On).isNull());
@@ -213,9 +176,10 @@ void TestMainWindow::startWithoutDefaultFile()
 {
     LogCapture log;
     MainWindow window;
+    WindowDriver driver(window);
     QVERIFY(log.contains(QtCriticalMsg, QStringLiteral("(VelmorDeviceModel) Unable to open configuration file")));
-    QCOMPARE(deviceList(window)->count(), 0);
-    QCOMPARE(statusText(window), QStringLiteral("Model is invalid, unable to load"));
+    QCOMPARE(driver.deviceList()->count(), 0);
+    QCOMPARE(driver.statusText(), QStringLiteral("Model is invalid, unable to load"));
     QVERIFY(window.findChildren<VelmorDeviceModel *>().size() <= 1);
     QTRY_COMPARE(window.findChildren<VelmorDeviceModel *>().size(), 0);
 }
@@ -229,18 +193,19 @@ void TestMainWindow::startLoadsDefaultFile()
     file.close();
 
     MainWindow window;
-    QCOMPARE(entryTexts(window),
+    WindowDriver driver(window);
+    QCOMPARE(driver.entryTexts(),
              QStringList{QStringLiteral("Boiler room 2\nproto: ModBUS RTU\nid: 1\nport: COM3 (19200)")});
-    QCOMPARE(statusText(window), QString());
-    QListWidgetItem *item = deviceList(window)->item(0);
-    VelmorDeviceModel *device = deviceOf(item);
+    QCOMPARE(driver.statusText(), QString());
+    QListWidgetItem *item = driver.deviceList()->item(0);
+    VelmorDeviceModel *device = driver.deviceAt(0);
     QVERIFY(device);
     QCOMPARE(device->QObject::parent(), &window);
     QCOMPARE(QMetaType::typeName(item->data(Qt::UserRole).userType()), "VelmorDeviceModel*");
     QVERIFY(!item->icon().pixmap(64, 64).isNull());
     // Loading does not select the device.
-    QVERIFY(!deviceList(window)->currentItem());
-    QVERIFY(!variableTree(window)->model());
+    QVERIFY(!driver.deviceList()->currentItem());
+    QVERIFY(!driver.variableTree()->model());
 }
 
 void TestMainWindow::openTwoFilesWithAnInvalidOne()
@@ -250,13 +215,14 @@ void TestMainWindow::openTwoFilesWithAnInvalidOne()
     dir.write(QStringLiteral("broken.yml"), notYaml);
     dir.write(QStringLiteral("boiler.yml"), boilerRtu);
     MainWindow window;
+    WindowDriver driver(window);
     window.statusBar()->clearMessage();
 
     OpenDialogChoice choice;
     choice.directory = dir.path();
     choice.fileNames = QStringList{"pump.yml", "broken.yml", "boiler.yml"};
     ModalWatcher watcher(QFileDialog::staticMetaObject, std::ref(choice));
-    action(window, "actionOpen")->trigger();
+    driver.action("actionOpen")->trigger();
 
     QVERIFY(watcher.seen());
     QCOMPARE(choice.caption, QStringLiteral("Open device description files"));
@@ -265,19 +231,20 @@ void TestMainWindow::openTwoFilesWithAnInvalidOne()
     const QStringList expected{
         QStringLiteral("Pump station\nproto: ModBUS TCP\nid: 7\nhost: 10.0.0.5:1502"),
         QStringLiteral("Boiler room 2\nproto: ModBUS RTU\nid: 1\nport: COM3 (19200)")};
-    QCOMPARE(entryTexts(window), expected);
-    QCOMPARE(statusText(window), QStringLiteral("Model is invalid, unable to load"));
+    QCOMPARE(driver.entryTexts(), expected);
+    QCOMPARE(driver.statusText(), QStringLiteral("Model is invalid, unable to load"));
     QTRY_COMPARE(window.findChildren<VelmorDeviceModel *>().size(), 2);
 }
 
 void TestMainWindow::openCancelled()
 {
     MainWindow window;
+    WindowDriver driver(window);
     OpenDialogChoice choice;
     ModalWatcher watcher(QFileDialog::staticMetaObject, std::ref(choice));
-    action(window, "actionOpen")->trigger();
+    driver.action("actionOpen")->trigger();
     QVERIFY(watcher.seen());
-    QCOMPARE(deviceList(window)->count(), 0);
+    QCOMPARE(driver.deviceList()->count(), 0);
 }
 
 void TestMainWindow::sameFileTwice()
@@ -285,13 +252,14 @@ void TestMainWindow::sameFileTwice()
     DescriptionDir dir;
     const QString path = dir.write(QStringLiteral("boiler.yml"), boilerRtu);
     MainWindow window;
-    addDevice(window, path);
-    addDevice(window, path);
+    WindowDriver driver(window);
+    driver.addDevice(path);
+    driver.addDevice(path);
 
-    QCOMPARE(deviceList(window)->count(), 2);
-    QCOMPARE(entryTexts(window).at(0), entryTexts(window).at(1));
-    VelmorDeviceModel *first = deviceOf(deviceList(window)->item(0));
-    VelmorDeviceModel *second = deviceOf(deviceList(window)->item(1));
+    QCOMPARE(driver.deviceList()->count(), 2);
+    QCOMPARE(driver.entryTexts().at(0), driver.entryTexts().at(1));
+    VelmorDeviceModel *first = driver.deviceAt(0);
+    VelmorDeviceModel *second = driver.deviceAt(1);
     QVERIFY(first != second);
     QVERIFY(first->setVarValue(1, 5));
     QCOMPARE(second->getVarAttr(1, QStringLiteral("value")), QVariant());
@@ -322,25 +290,27 @@ void TestMainWindow::entryText()
 
     DescriptionDir dir;
     MainWindow window;
-    addDevice(window, dir.write(QStringLiteral("device.yml"), description));
-    QCOMPARE(entryTexts(window), QStringList{text});
+    WindowDriver driver(window);
+    driver.addDevice(dir.write(QStringLiteral("device.yml"), description));
+    QCOMPARE(driver.entryTexts(), QStringList{text});
 }
 
 void TestMainWindow::selectionShowsDevice()
 {
     DescriptionDir dir;
     MainWindow window;
-    addDevice(window, dir.write(QStringLiteral("boiler.yml"), boilerRtu));
-    addDevice(window, dir.write(QStringLiteral("pump.yml"), pumpTcp));
-    QListWidget *list = deviceList(window);
-    QTreeView *tree = variableTree(window);
+    WindowDriver driver(window);
+    driver.addDevice(dir.write(QStringLiteral("boiler.yml"), boilerRtu));
+    driver.addDevice(dir.write(QStringLiteral("pump.yml"), pumpTcp));
+    QListWidget *list = driver.deviceList();
+    QTreeView *tree = driver.variableTree();
 
     list->setCurrentRow(1);
-    QCOMPARE(tree->model(), deviceOf(list->item(1)));
+    QCOMPARE(tree->model(), driver.deviceAt(1));
     QCOMPARE(tree->model()->rowCount(), 1);
 
     list->setCurrentRow(0);
-    QCOMPARE(tree->model(), deviceOf(list->item(0)));
+    QCOMPARE(tree->model(), driver.deviceAt(0));
     QCOMPARE(tree->model()->rowCount(), 3);
     QCOMPARE(tree->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Значение"));
 
@@ -352,41 +322,44 @@ void TestMainWindow::closeCurrentDevice()
 {
     DescriptionDir dir;
     MainWindow window;
-    addDevice(window, dir.write(QStringLiteral("boiler.yml"), boilerRtu));
-    addDevice(window, dir.write(QStringLiteral("pump.yml"), pumpTcp));
-    QListWidget *list = deviceList(window);
+    WindowDriver driver(window);
+    driver.addDevice(dir.write(QStringLiteral("boiler.yml"), boilerRtu));
+    driver.addDevice(dir.write(QStringLiteral("pump.yml"), pumpTcp));
+    QListWidget *list = driver.deviceList();
     list->setCurrentRow(0);
-    QPointer<VelmorDeviceModel> closed = deviceOf(list->item(0));
+    QPointer<VelmorDeviceModel> closed = driver.deviceAt(0);
 
-    action(window, "actionCloseDevice")->trigger();
+    driver.action("actionCloseDevice")->trigger();
 
     QVERIFY(closed.isNull());
-    QCOMPARE(entryTexts(window), QStringList{"Pump station\nproto: ModBUS TCP\nid: 7\nhost: 10.0.0.5:1502"});
-    QCOMPARE(variableTree(window)->model(), list->currentItem() ? deviceOf(list->currentItem()) : nullptr);
+    QCOMPARE(driver.entryTexts(), QStringList{"Pump station\nproto: ModBUS TCP\nid: 7\nhost: 10.0.0.5:1502"});
+    QCOMPARE(driver.variableTree()->model(), driver.deviceAt(list->currentRow()));
 }
 
 void TestMainWindow::closeLastDeviceEmptiesTree()
 {
     DescriptionDir dir;
     MainWindow window;
-    addDevice(window, dir.write(QStringLiteral("boiler.yml"), boilerRtu));
-    deviceList(window)->setCurrentRow(0);
-    QPointer<VelmorDeviceModel> closed = deviceOf(deviceList(window)->item(0));
-    QCOMPARE(variableTree(window)->model(), closed.data());
+    WindowDriver driver(window);
+    driver.addDevice(dir.write(QStringLiteral("boiler.yml"), boilerRtu));
+    driver.deviceList()->setCurrentRow(0);
+    QPointer<VelmorDeviceModel> closed = driver.deviceAt(0);
+    QCOMPARE(driver.variableTree()->model(), closed.data());
 
-    action(window, "actionCloseDevice")->trigger();
+    driver.action("actionCloseDevice")->trigger();
 
     QVERIFY(closed.isNull());
-    QCOMPARE(deviceList(window)->count(), 0);
-    QVERIFY(!variableTree(window)->model());
+    QCOMPARE(driver.deviceList()->count(), 0);
+    QVERIFY(!driver.variableTree()->model());
 
-    action(window, "actionCloseDevice")->trigger();
-    QCOMPARE(deviceList(window)->count(), 0);
+    driver.action("actionCloseDevice")->trigger();
+    QCOMPARE(driver.deviceList()->count(), 0);
 }
 
 void TestMainWindow::aboutBox()
 {
     MainWindow window;
+    WindowDriver driver(window);
     QString title;
     QString text;
     QWidget *parent = nullptr;
@@ -397,7 +370,7 @@ void TestMainWindow::aboutBox()
         parent = box->parentWidget();
         box->accept();
     });
-    action(window, "actionAbout")->trigger();
+    driver.action("actionAbout")->trigger();
     QVERIFY(watcher.seen());
     QCOMPARE(title, QStringLiteral("Velmor Tool"));
     QCOMPARE(text, QStringLiteral("<b>Velmor Tool v0.1.4.0</b>"));
