@@ -160,12 +160,13 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         logCritical("(VelmorDeviceModel) Unable to open configuration file");
         return;
     }
-    if (file.size() > maxDescriptionFileBytes) {
+    // Devices and pipes report no size, so the limit is checked on what was read.
+    const QByteArray text = file.read(maxDescriptionFileBytes + 1);
+    file.close();
+    if (text.size() > maxDescriptionFileBytes) {
         logCritical("(VelmorDeviceModel) Unable to parse configuration file");
         return;
     }
-    const QByteArray text = file.readAll();
-    file.close();
     try {
         d->config = YAML::Load(text.toStdString());
     } catch (const std::exception &) {
@@ -220,7 +221,7 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
     m_devId = readIntSetting("id", 0);
 
     const YAML::Node variables = root["variables"];
-    if (!variables.IsSequence()) {
+    if (!variables || !variables.IsSequence()) {
         logCritical("(VelmorDeviceModel) No variables block in configuration file");
         return;
     }

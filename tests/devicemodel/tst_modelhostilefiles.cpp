@@ -108,6 +108,7 @@ private slots:
     void directory();
     void unreadableFile();
     void fileOverSizeLimit();
+    void endlessDevice();
 };
 
 void TestModelHostileFiles::hostileFiles_data()
@@ -224,6 +225,17 @@ void TestModelHostileFiles::fileOverSizeLimit()
     QVERIFY(!model->valid());
     QCOMPARE(logTexts(log, QtCriticalMsg), QStringList {unableToParse});
     QCOMPARE(model->varCount(), 0);
+}
+
+void TestModelHostileFiles::endlessDevice()
+{
+    // A character device reports no size and never ends: only the read limit stops it.
+    ModelLoader loader;
+    LogCapture log;
+    const auto model = loader.loadPath(QStringLiteral("/dev/zero"));
+
+    QVERIFY(!model->valid());
+    QCOMPARE(logTexts(log, QtCriticalMsg), QStringList {unableToParse});
 }
 
 QTEST_GUILESS_MAIN(TestModelHostileFiles)
