@@ -1,0 +1,38 @@
+#ifndef CSVLOGGER_H
+#define CSVLOGGER_H
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QDateTime;
+class VelmorDeviceModel;
+
+// Appends one CSV row per finished cycle: time, cycle time and one cell per variable.
+class CsvLogger
+{
+public:
+    CsvLogger(const VelmorDeviceModel *model, bool onlyOnChange);
+
+    // Opens the file for appending; a new or empty file gets the header row.
+    bool open(const QString &fileName, QString *errorText);
+    // Writes the row of a finished cycle; failed values are empty cells. With
+    // onlyOnChange set, a cycle whose values all equal the last row's writes nothing.
+    bool logCycle(const QDateTime &time, int cycleTimeMs, const QVector<int> &failedIds);
+
+private:
+    QStringList currentValues(const QVector<int> &failedIds) const;
+    bool changedSinceLastRow(const QStringList &values) const;
+    void remember(const QStringList &values);
+    bool writeRow(const QStringList &cells);
+    static QString quoted(const QString &cell);
+
+    const VelmorDeviceModel *m_model;
+    bool m_onlyOnChange;
+    QFile m_file;
+    bool m_rowWritten = false;
+    QStringList m_lastValues;
+};
+
+#endif // CSVLOGGER_H

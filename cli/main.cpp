@@ -1,0 +1,41 @@
+#include "exitcode.h"
+#include "options.h"
+#include "pollsession.h"
+#include "signalwatcher.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmor-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMOR_VERSION));
+
+    Options options;
+    QString message;
+    switch (Options::parse(QCoreApplication::arguments(), &options, &message)) {
+    case Options::Outcome::ShowHelp:
+    case Options::Outcome::ShowVersion:
+        std::fputs(qPrintable(message + QLatin1Char('\n')), stdout);
+        return ExitAllGood;
+    case Options::Outcome::Refused:
+        std::fputs(qPrintable(QStringLiteral("velmor-cli: %1\n").arg(message)), stderr);
+        return ExitUsage;
+    case Options::Outcome::Run:
+        break;
+    }
+    // The library's progress lines are for developers; its warnings still show.
+    if (!options.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+
+    PollSession session(options);
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &session, &PollSession::interrupt);
+    QObject::connect(&session, &PollSession::done, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    QTimer::singleShot(0, &session, &PollSession::start);
+    return QCoreApplication::exec();
+}

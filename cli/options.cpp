@@ -1,0 +1,170 @@
+#include "options.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+const char *const helpEpilogue = R"(
+Without --watch or --cycles the program connects, reads every variable once and
+prints one table row per variable: a mark, address, name, value and description.
+A "!" in the first column marks a value that could not be read in that cycle; the
+last known value is shown next to it.
+
+Writes (--set, --restore) are sent before the reads of the first cycle, which then
+reads the variables back; every value the controller did not take is listed.
+--store-flash asks the controller to store its configuration once the writes are
+verified (Velmorbus controllers only; Modbus has no such request).
+
+CSV rows: local ISO-8601 time with milliseconds, cycle time in ms, then one column
+per variable in file order; a value not read in that cycle is an empty cell. A new
+file starts with a header row of the variable names.
+
+Errors reported by the device go to stderr as they come.
+
+Exit codes:
+  0  every variable was read and every write verified
+  1  some variable could not be read, a write was not verified, the flash store
+     failed, or the run ended before any cycle finished
+  2  usage error, or a description or restore file that does not load
+  3  the connection failed before the first cycle finished
+
+Examples:
+  velmor-cli tags/default.yml
+  velmor-cli tags/default.yml --host 192.168.1.20 --tcp-port 502 --id 3
+  velmor-cli boiler.yml --port /dev/ttyUSB0 --baudrate 19200
+  velmor-cli boiler.yml --watch --interval 5000 --csv boiler.csv --on-change
+  velmor-cli boiler.yml --cycles 10 --csv boiler.csv
+  velmor-cli boiler.yml --set Mode=3 --set K=2.5 --store-flash
+  velmor-cli boiler.yml --dump saved.yml
+  velmor-cli boiler.yml --restore saved.yml
+)";
+
+struct Parser
+{
+    QCommandLineParser parser;
+    QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial port name (serial protocols)."), QStringLiteral("NAME")};
+    QCommandLineOption baudRate{QStringLiteral("baudrate"), QStringLiteral("Serial line speed in bits per second."), QStringLiteral("BPS")};
+    QCommandLineOption host{QStringLiteral("host"), QStringLiteral("Host name or address (ModBUS TCP)."), QStringLiteral("HOST")};
+    QCommandLineOption tcpPort{QStringLiteral("tcp-port"), QStringLiteral("TCP port (ModBUS TCP)."), QStringLiteral("PORT")};
+    QCommandLineOption devId{QStringLiteral("id"), QStringLiteral("Device address on the bus."), QStringLiteral("ID")};
+    QCommandLineOption queryDelay{QStringLiteral("query-delay"), QStringLiteral("Pause after each variable's reply, in ms (default 50)."), QStringLiteral("MS")};
+    QCommandLineOption interval{QStringLiteral("interval"), QStringLiteral("Pause between cycles while polling, in ms (default 1000)."), QStringLiteral("MS")};
+    QCommandLineOption watch{QStringLiteral("watch"), QStringLiteral("Keep polling until interrupted (Ctrl+C, SIGTERM); print a table per cycle.")};
+    QCommandLineOption cycles{QStringLiteral("cycles"), QStringLiteral("Poll N cycles, then stop."), QStringLiteral("N")};
+    QCommandLineOption csv{QStringLiteral("csv"), QStringLiteral("Append one row per finished cycle to FILE."), QStringLiteral("FILE")};
+    QCommandLineOption onChange{QStringLiteral("on-change"), QStringLiteral("With --csv: write a row only when a value changed.")};
+    QCommandLineOption set{QStringLiteral("set"), QStringLiteral("Write VALUE to the variable NAME, then verify it (repeatable)."), QStringLiteral("NAME=VALUE")};
+    QCommandLineOption storeFlash{QStringLiteral("store-flash"), QStringLiteral("Store the controller's configuration to flash after the writes.")};
+    QCommandLineOption dump{QStringLiteral("dump"), QStringLiteral("Write the values of all writable variables to FILE (YAML)."), QStringLiteral("FILE")};
+    QCommandLineOption restore{QStringLiteral("restore"), QStringLiteral("Write the values of a --dump FILE back and verify them."), QStringLiteral("FILE")};
+    QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Also show the device library's debug log.")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")};
+
+    Parser()
+    {
+        parser.setApplicationDescription(QStringLiteral("Polls a Velmor controller described by a device description file."));
+        parser.addOptions({port, baudRate, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
+                           onChange, set, storeFlash, dump, restore, verbose, help, version});
+        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Device description file (*.yml)."));
+    }
+
+    QString helpText() const
+    {
+        return parser.helpText() + QString::fromUtf8(helpEpilogue);
+    }
+};
+
+// Reads an integer option; false with the reason in message when it is not one.
+bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &option, int minimum,
+                int *target, QString *message)
+{
+    if (!parser.isSet(option))
+        return true;
+    const QString text = parser.value(option);
+    bool ok = false;
+    const int number = text.toInt(&ok, 0);
+    if (!ok || number < minimum) {
+        *message = QStringLiteral("--%1 needs a whole number of at least %2, not \"%3\"")
+                       .arg(option.names().constLast()).arg(minimum).arg(text);
+        return false;
+    }
+    *target = number;
+    return true;
+}
+
+bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *assignments, QString *message)
+{
+    for (const QString &text : texts) {
+        const int equals = text.indexOf(QLatin1Char('='));
+        if (equals <= 0) {
+            *message = QStringLiteral("--set needs NAME=VALUE, not \"%1\"").arg(text);
+            return false;
+        }
+        assignments->append({text.left(equals), text.mid(equals + 1)});
+    }
+    return true;
+}
+
+bool readNumbers(const Parser &p, Options *options, QString *message)
+{
+    return readNumber(p.parser, p.baudRate, 1, &options->baudRate, message)
+        && readNumber(p.parser, p.tcpPort, 1, &options->tcpPort, message)
+        && readNumber(p.parser, p.devId, 0, &options->devId, message)
+        && readNumber(p.parser, p.queryDelay, 0, &options->queryDelayMs, message)
+        && readNumber(p.parser, p.interval, 0, &options->intervalMs, message)
+        && readNumber(p.parser, p.cycles, 1, &options->cycles, message);
+}
+
+void readTexts(const Parser &p, Options *options)
+{
+    options->serialPort = p.parser.value(p.port);
+    options->tcpHost = p.parser.value(p.host);
+    options->csvFile = p.parser.value(p.csv);
+    options->dumpFile = p.parser.value(p.dump);
+    options->restoreFile = p.parser.value(p.restore);
+    options->watch = p.parser.isSet(p.watch);
+    options->onChange = p.parser.isSet(p.onChange);
+    options->storeFlash = p.parser.isSet(p.storeFlash);
+    options->verbose = p.parser.isSet(p.verbose);
+}
+
+} // namespace
+
+Options::Outcome Options::parse(const QStringList &arguments, Options *options, QString *message)
+{
+    Parser p;
+    if (!p.parser.parse(arguments)) {
+        *message = p.parser.errorText();
+        return Outcome::Refused;
+    }
+    if (p.parser.isSet(p.help)) {
+        *message = p.helpText();
+        return Outcome::ShowHelp;
+    }
+    if (p.parser.isSet(p.version)) {
+        *message = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion();
+        return Outcome::ShowVersion;
+    }
+    const QStringList positional = p.parser.positionalArguments();
+    if (positional.size() != 1) {
+        *message = positional.isEmpty() ? QStringLiteral("no description file given (see --help)")
+                                        : QStringLiteral("only one description file can be polled");
+        return Outcome::Refused;
+    }
+    options->descriptionFile = positional.first();
+    readTexts(p, options);
+    if (!readNumbers(p, options, message) || !readAssignments(p.parser.values(p.set), &options->assignments, message))
+        return Outcome::Refused;
+    if (options->onChange && options->csvFile.isEmpty()) {
+        *message = QStringLiteral("--on-change needs --csv");
+        return Outcome::Refused;
+    }
+    return Outcome::Run;
+}
+
+bool Options::polling() const
+{
+    return watch || cycles > 1;
+}

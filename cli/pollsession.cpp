@@ -1,0 +1,344 @@
+#include "pollsession.h"
+
+#include "csvlogger.h"
+#include "cyclerecorder.h"
+#include "dumpfile.h"
+#include "exitcode.h"
+#include "tableprinter.h"
+#include "valuesetter.h"
+#include "velmordevicemodel.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// Protocol codes of devProto(): 2 and 3 are the Modbus protocols, 3 the TCP one.
+bool isModbus(int protocol)
+{
+    return protocol == 2 || protocol == 3;
+}
+
+bool isTcp(int protocol)
+{
+    return protocol == 3;
+}
+
+} // namespace
+
+PollSession::PollSession(const Options &options, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_out(stdout)
+    , m_err(stderr)
+    , m_progress(m_err)
+{
+    m_out.setCodec("UTF-8");
+    m_err.setCodec("UTF-8");
+}
+
+PollSession::~PollSession() = default;
+
+void PollSession::start()
+{
+    if (!loadModel())
+        return finish(ExitUsage);
+    applyOverrides();
+    if (!openCsv() || !queueWrites())
+        return finish(ExitUsage);
+    if (!connectLink())
+        return finish(ExitConnectionFailed);
+    planFlash();
+    if (m_options.polling())
+        m_model->setAutoUpdate(true);
+    m_model->updateDeviceModel();
+}
+
+void PollSession::interrupt()
+{
+    note(QStringLiteral("stopped"));
+    finish(m_recorder && m_recorder->finishedCycles() > 0 ? resultCode() : ExitSomethingFailed);
+}
+
+bool PollSession::loadModel()
+{
+    m_model = new VelmorDeviceModel(m_options.descriptionFile, this);
+    if (!m_model->valid()) {
+        note(QStringLiteral("cannot load the description file %1").arg(m_options.descriptionFile));
+        return false;
+    }
+    m_recorder = new CycleRecorder(m_model, this);
+    m_setter = std::make_unique<ValueSetter>(m_model);
+    connect(m_model, &VelmorDeviceModel::errorOccured, this, &PollSession::onError);
+    connect(m_model, &VelmorDeviceModel::storeToFlashComplete, this, &PollSession::onFlashStored);
+    connect(m_recorder, &CycleRecorder::progressed, this, [this](int done, int total) { m_progress.step(done, total); });
+    connect(m_recorder, &CycleRecorder::cycleFinished, this, &PollSession::onCycleFinished);
+    connect(m_recorder, &CycleRecorder::flashFailed, this, &PollSession::onFlashFailed);
+    connect(m_recorder, &CycleRecorder::writeFailed, this,
+            [this](const QString &name, const QString &reason) { m_setter->noteWriteFailure(name, reason); });
+    // connected() and the cycle settle after the signal: judge once the model is done.
+    connect(m_recorder, &CycleRecorder::cycleAbandoned, this, [this] {
+        QTimer::singleShot(0, this, &PollSession::onCycleAbandoned);
+    });
+    return true;
+}
+
+void PollSession::applyOverrides()
+{
+    applyLinkOverrides();
+    if (m_options.devId >= 0)
+        m_model->setDevId(m_options.devId);
+    if (m_options.queryDelayMs >= 0)
+        m_model->setInterQueryDelay(m_options.queryDelayMs);
+    if (m_options.intervalMs >= 0)
+        m_model->setInterUpdateDelay(m_options.intervalMs);
+}
+
+void PollSession::applyLinkOverrides()
+{
+    const bool tcp = isTcp(m_model->devProto());
+    if (!m_options.serialPort.isEmpty())
+        m_model->setSerialPort(m_options.serialPort);
+    if (m_options.baudRate > 0)
+        m_model->setBaudRate(m_options.baudRate);
+    if (!m_options.tcpHost.isEmpty())
+        m_model->setTcpHost(m_options.tcpHost);
+    if (m_options.tcpPort > 0)
+        m_model->setTcpPort(m_options.tcpPort);
+    if (tcp && (!m_options.serialPort.isEmpty() || m_options.baudRate > 0))
+        note(QStringLiteral("--port and --baudrate have no effect on %1; use --host and --tcp-port").arg(m_model->devProtoName()));
+    if (!tcp && (!m_options.tcpHost.isEmpty() || m_options.tcpPort > 0))
+        note(QStringLiteral("--host and --tcp-port have no effect on %1; use --port and --baudrate").arg(m_model->devProtoName()));
+}
+
+bool PollSession::openCsv()
+{
+    if (m_options.csvFile.isEmpty())
+        return true;
+    m_csv = std::make_unique<CsvLogger>(m_model, m_options.onChange);
+    QString errorText;
+    if (m_csv->open(m_options.csvFile, &errorText))
+        return true;
+    note(errorText);
+    return false;
+}
+
+bool PollSession::queueWrites()
+{
+    // Restored values go first, so that a --set of the same variable wins.
+    if (!m_options.restoreFile.isEmpty() && !queueRestore())
+        return false;
+    for (const Options::Assignment &assignment : qAsConst(m_options.assignments)) {
+        QString errorText;
+        if (!m_setter->set(assignment.first, assignment.second, &errorText)) {
+            note(QStringLiteral("--set %1=%2: %3").arg(assignment.first, assignment.second, errorText));
+            return false;
+        }
+    }
+    m_writesPending = m_setter->hasWrites() || !m_restoreProblems.isEmpty();
+    return true;
+}
+
+bool PollSession::queueRestore()
+{
+    QVector<DumpFile::Entry> entries;
+    QString errorText;
+    if (!DumpFile::read(m_options.restoreFile, &entries, &errorText)) {
+        note(errorText);
+        return false;
+    }
+    for (const DumpFile::Entry &entry : qAsConst(entries)) {
+        if (!m_setter->set(entry.name, entry.value, &errorText)) {
+            m_restoreProblems.append(QStringLiteral("%1: not written: %2").arg(entry.name, errorText));
+            continue;
+        }
+        const QString addr = m_model->getVarAttr(unsigned(ValueSetter::idOfName(m_model, entry.name)),
+                                                 QStringLiteral("addr")).toString();
+        if (!entry.addr.isEmpty() && entry.addr != addr)
+            note(QStringLiteral("%1 was saved from address %2; the description has %3").arg(entry.name, entry.addr, addr));
+    }
+    return true;
+}
+
+bool PollSession::connectLink()
+{
+    m_model->connectDevice();
+    return m_model->connected() && !m_finished;
+}
+
+void PollSession::planFlash()
+{
+    if (!m_options.storeFlash)
+        return;
+    if (isModbus(m_model->devProto())) {
+        note(QStringLiteral("storing to flash is not supported on Modbus; nothing was sent"));
+        return;
+    }
+    if (m_writesPending)
+        m_flash = Flash::AfterWrites;
+    else
+        queueFlash();
+}
+
+void PollSession::queueFlash()
+{
+    m_model->storeToFlash();
+    m_flash = Flash::Queued;
+    m_flashQueuedAfterCycle = m_recorder->finishedCycles();
+}
+
+void PollSession::onError(const QString &text)
+{
+    m_progress.clear();
+    m_err << text << Qt::endl;
+}
+
+void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds)
+{
+    m_progress.clear();
+    m_lastFailedIds = failedIds;
+    if (!failedIds.isEmpty())
+        m_failed = true;
+    if (m_csv && !m_csv->logCycle(QDateTime::currentDateTime(), cycleTimeMs, failedIds)) {
+        note(QStringLiteral("cannot write to %1").arg(m_options.csvFile));
+        m_failed = true;
+    }
+    if (m_options.polling())
+        printCycle(cycleTimeMs, failedIds);
+    checkFlash();
+    if (m_writesPending)
+        checkWrites(failedIds);
+    if (!wantsMoreCycles()) {
+        finish(resultCode());
+        return;
+    }
+    // Without auto update the model waits to be asked for the next cycle.
+    if (!m_model->autoUpdate())
+        QTimer::singleShot(0, m_model, &VelmorDeviceModel::updateDeviceModel);
+}
+
+void PollSession::onCycleAbandoned()
+{
+    if (m_finished)
+        return;
+    const bool neverConnected = m_recorder->finishedCycles() == 0 && !m_model->connected();
+    finish(neverConnected ? ExitConnectionFailed : ExitSomethingFailed);
+}
+
+void PollSession::onFlashStored()
+{
+    m_flash = Flash::Stored;
+    m_out << "Configuration stored to flash." << Qt::endl;
+}
+
+void PollSession::onFlashFailed()
+{
+    m_flash = Flash::NotWanted;
+    m_failed = true;
+}
+
+void PollSession::checkWrites(const QVector<int> &failedIds)
+{
+    m_writesPending = false;
+    const QStringList problems = m_restoreProblems + m_setter->verify(failedIds);
+    const int written = m_setter->writeCount();
+    m_out << "Written: " << written << ", not taken: " << problems.size() << Qt::endl;
+    for (const QString &problem : problems)
+        m_out << "  " << problem << Qt::endl;
+    if (problems.isEmpty()) {
+        if (m_flash == Flash::AfterWrites)
+            queueFlash();
+        return;
+    }
+    m_failed = true;
+    if (m_flash == Flash::AfterWrites) {
+        note(QStringLiteral("configuration not stored to flash: some writes were not taken"));
+        m_flash = Flash::NotWanted;
+    }
+}
+
+void PollSession::checkFlash()
+{
+    // The flash store leaves the queue before the first read of the next cycle.
+    if (m_flash != Flash::Queued || m_recorder->finishedCycles() <= m_flashQueuedAfterCycle)
+        return;
+    note(QStringLiteral("the controller did not confirm the flash store"));
+    m_flash = Flash::NotWanted;
+    m_failed = true;
+}
+
+void PollSession::printCycle(int cycleTimeMs, const QVector<int> &failedIds)
+{
+    m_out << QStringLiteral("Cycle %1 at %2, %3 ms")
+                 .arg(m_recorder->finishedCycles())
+                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz")))
+                 .arg(cycleTimeMs)
+          << Qt::endl;
+    TablePrinter(m_model).print(m_out, failedIds);
+    m_out << Qt::endl;
+}
+
+bool PollSession::wantsMoreCycles() const
+{
+    if (m_flash == Flash::Queued || m_flash == Flash::AfterWrites || m_writesPending)
+        return true;
+    if (m_options.watch && m_options.cycles == 0)
+        return true;
+    return m_recorder->finishedCycles() < qMax(1, m_options.cycles);
+}
+
+void PollSession::writeDump()
+{
+    if (m_options.dumpFile.isEmpty())
+        return;
+    if (m_recorder->finishedCycles() == 0) {
+        note(QStringLiteral("nothing dumped: no cycle finished"));
+        m_failed = true;
+        return;
+    }
+    QStringList skipped;
+    QString errorText;
+    if (!DumpFile::write(m_options.dumpFile, m_model, m_lastFailedIds, &skipped, &errorText)) {
+        note(errorText);
+        m_failed = true;
+        return;
+    }
+    if (!skipped.isEmpty())
+        note(QStringLiteral("left out of %1, value unknown: %2").arg(m_options.dumpFile, skipped.join(QStringLiteral(", "))));
+}
+
+void PollSession::note(const QString &text)
+{
+    m_progress.clear();
+    m_err << "velmor-cli: " << text << Qt::endl;
+}
+
+void PollSession::finish(int exitCode)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_progress.clear();
+    if (m_model && m_model->valid()) {
+        m_model->setAutoUpdate(false);
+        const bool reported = exitCode == ExitAllGood || exitCode == ExitSomethingFailed;
+        if (reported && !m_options.polling() && m_recorder->finishedCycles() > 0)
+            TablePrinter(m_model).print(m_out, m_lastFailedIds);
+        if (reported)
+            writeDump();
+        m_model->disconnectDevice();
+    }
+    if (exitCode == ExitAllGood && m_failed)
+        exitCode = ExitSomethingFailed;
+    m_out.flush();
+    m_err.flush();
+    emit done(exitCode);
+}
+
+int PollSession::resultCode() const
+{
+    const bool flashOpen = m_flash == Flash::Queued || m_flash == Flash::AfterWrites;
+    return m_failed || m_writesPending || flashOpen ? ExitSomethingFailed : ExitAllGood;
+}
