@@ -125,7 +125,6 @@ bool DescriptionReader::readVariable(const YAML::Node &entry, int index, SimVari
         }
         if (!isNumber)
             return fail(QStringLiteral("variable %1 has a \"value\" that is not a number").arg(entryName(*variable, index)));
-        variable->hasValue = true;
     }
     return true;
 }

@@ -15,7 +15,6 @@ struct SimVariable
     bool input = false;
     bool rw = false;
     bool bitfield = false;
-    bool hasValue = false;
     double value = 0;
 
     bool isInt16() const { return type == QLatin1String("int16"); }

@@ -20,7 +20,6 @@ public:
         Exception
     };
 
-    FaultInjector() = default;
     FaultInjector(double rate, const QVector<Fault> &faults, quint32 seed);
 
     Fault next();

@@ -45,6 +45,7 @@ bool Simulator::start()
                         .arg(m_description.device, m_description.protocolName)
                         .arg(m_description.id)
                         .arg(m_description.variables.size()));
+    listVariables();
     switch (m_description.protocol) {
     case DeviceDescription::ModbusTcp:
         return startModbusTcp();
@@ -70,6 +71,24 @@ bool Simulator::checkFaults()
         m_logger.status(QStringLiteral("faults: %1 of the answers, from %2").arg(m_options.faultRate).arg(names.join(',')));
     }
     return true;
+}
+
+void Simulator::listVariables()
+{
+    for (int i = 0; i < m_store.count(); ++i) {
+        const SimVariable &variable = m_store.variable(i);
+        QString line = QStringLiteral("  %1 addr=0x%2 %3").arg(variable.name).arg(variable.addr, 4, 16, QLatin1Char('0'))
+                           .arg(variable.type.isEmpty() ? QStringLiteral("untyped") : variable.type);
+        if (variable.input && m_description.isModbus())
+            line += QStringLiteral(" input");
+        if (variable.bitfield)
+            line += QStringLiteral(" bitfield");
+        line += variable.rw ? QStringLiteral(" rw") : QStringLiteral(" ro");
+        line += QStringLiteral(" value=") + m_store.valueText(i);
+        if (!variable.desc.isEmpty())
+            line += QStringLiteral(" \"%1\"").arg(variable.desc);
+        m_logger.status(line);
+    }
 }
 
 bool Simulator::startModbusTcp()

@@ -37,6 +37,7 @@ public:
 
 private:
     bool checkFaults();
+    void listVariables();
     bool startModbusTcp();
     bool startModbusRtu();
     bool startVelmorbus();

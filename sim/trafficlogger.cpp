@@ -23,11 +23,6 @@ void TrafficLogger::answer(const QByteArray &bytes, const QString &meaning, cons
     timedLine(QStringLiteral("tx"), text);
 }
 
-void TrafficLogger::note(const QString &text)
-{
-    timedLine(QStringLiteral("--"), text);
-}
-
 QString TrafficLogger::hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));

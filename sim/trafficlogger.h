@@ -15,7 +15,6 @@ public:
     void request(const QByteArray &bytes, const QString &meaning);
     // fault: the injected fault's name, empty when the answer is the true one.
     void answer(const QByteArray &bytes, const QString &meaning, const QString &fault = QString());
-    void note(const QString &text);
 
     static QString hex(const QByteArray &bytes);
 
