@@ -1,0 +1,31 @@
+#ifndef DESCRIPTIONCHECK_H
+#define DESCRIPTIONCHECK_H
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+class VelmorDeviceModel;
+
+// Loads arbitrary bytes as a device description and asks the model everything a
+// window or a caller could ask. Returns what went wrong, or an empty text.
+class DescriptionCheck
+{
+public:
+    DescriptionCheck();
+
+    QString run(const QByteArray &input);
+
+private:
+    static QString checkSettings(const VelmorDeviceModel &model);
+    static QString checkHeaders(const VelmorDeviceModel &model);
+    static QString checkRow(VelmorDeviceModel &model, int row);
+    static QString checkCell(const VelmorDeviceModel &model, int row, int column);
+    static QString checkValueWrites(VelmorDeviceModel &model, int row);
+    static QString checkOutside(VelmorDeviceModel &model);
+
+    QTemporaryDir m_dir;
+    QString m_path;
+};
+
+#endif // DESCRIPTIONCHECK_H

@@ -1,0 +1,92 @@
+#include "descriptioncheck.h"
+#include "mastercheck.h"
+#include "packetcheck.h"
+#include "silentmessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Rows named after the file, as "corpus/<name>" or "regressions/<name>".
+void addInputRows(const QString &target)
+{
+    QTest::addColumn<QByteArray>("input");
+    for (const QString &kind : {QStringLiteral("corpus"), QStringLiteral("regressions")}) {
+        const QDir dir(QStringLiteral(FUZZ_DIR "/%1/%2").arg(kind, target));
+        for (const QFileInfo &entry : dir.entryInfoList(QDir::Files, QDir::Name)) {
+            QFile file(entry.filePath());
+            if (!file.open(QIODevice::ReadOnly))
+                qFatal("cannot read %s", qPrintable(entry.filePath()));
+            QTest::newRow(qPrintable(kind + QLatin1Char('/') + entry.fileName())) << file.readAll();
+        }
+    }
+}
+
+} // namespace
+
+class TestFuzzRegressions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void packet_data();
+    void packet();
+    void master_data();
+    void master();
+    void description_data();
+    void description();
+
+private:
+    std::unique_ptr<MasterCheck> m_master;
+    std::unique_ptr<DescriptionCheck> m_description;
+};
+
+void TestFuzzRegressions::initTestCase()
+{
+    // The code under test logs on every refused input; the checks judge the results.
+    silenceMessages();
+    m_master = std::make_unique<MasterCheck>();
+    QCOMPARE(m_master->setupError(), QString());
+    m_description = std::make_unique<DescriptionCheck>();
+}
+
+void TestFuzzRegressions::packet_data()
+{
+    addInputRows(QStringLiteral("fuzz_packet"));
+}
+
+void TestFuzzRegressions::packet()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(PacketCheck().run(input), QString());
+}
+
+void TestFuzzRegressions::master_data()
+{
+    addInputRows(QStringLiteral("fuzz_master"));
+}
+
+void TestFuzzRegressions::master()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(m_master->run(input), QString());
+}
+
+void TestFuzzRegressions::description_data()
+{
+    addInputRows(QStringLiteral("fuzz_description"));
+}
+
+void TestFuzzRegressions::description()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(m_description->run(input), QString());
+}
+
+QTEST_GUILESS_MAIN(TestFuzzRegressions)
+#include "tst_fuzzregressions.moc"
