@@ -45,6 +45,8 @@ private slots:
     void stopsCleanlyOnSignal_data();
     void stopsCleanlyOnSignal();
     void versionIsPrinted();
+    void shippedDescriptionsAreServed_data();
+    void shippedDescriptionsAreServed();
 
 private:
     DescriptionDir m_dir;
@@ -206,6 +208,33 @@ void TestSimStartup::versionIsPrinted()
     QVERIFY(sim.run({ "--version" }));
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(sim.output().startsWith("velmor-sim "));
+}
+
+void TestSimStartup::shippedDescriptionsAreServed_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QStringList>("linkOptions");
+    QTest::addColumn<QByteArray>("readyLine");
+
+    const int port = SimProcess::freePort();
+    const QString link = m_dir.path() + QStringLiteral("/demo-pty");
+    QTest::newRow("default.yml over Modbus TCP")
+        << "default.yml" << QStringList { "--listen", QStringLiteral("127.0.0.1:%1").arg(port) }
+        << QByteArray("\nlistening on 127.0.0.1:") + QByteArray::number(port) + '\n';
+    QTest::newRow("velmorbus-demo.yml over a pseudo-terminal")
+        << "velmorbus-demo.yml" << QStringList { "--pty", link } << QByteArray("\nserving ") + link.toUtf8() + ' ';
+}
+
+void TestSimStartup::shippedDescriptionsAreServed()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QStringList, linkOptions);
+    QFETCH(QByteArray, readyLine);
+
+    SimProcess sim;
+    QVERIFY(sim.start(linkOptions + QStringList { QStringLiteral(VELMOR_TAGS_DIR "/") + fileName }));
+    QVERIFY2(sim.output().contains(readyLine), sim.output().constData());
+    QVERIFY(sim.errorOutput().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSimStartup)
