@@ -58,6 +58,9 @@ void PollSession::start()
 
 void PollSession::interrupt()
 {
+    // A terminal or a supervisor may signal the whole process group more than once.
+    if (m_finished)
+        return;
     note(QStringLiteral("stopped"));
     finish(m_recorder && m_recorder->finishedCycles() > 0 ? resultCode() : ExitSomethingFailed);
 }

@@ -1,0 +1,317 @@
+#include "clirunner.h"
+#include "descriptiondir.h"
+#include "fakevelmorcontroller.h"
+#include "recordingmodbusserver.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QByteArray threeVariables =
+    "  - name: T1\n    addr: 0\n    type: int16\n    desc: Supply temperature\n"
+    "  - name: T2\n    addr: 1\n    type: int16\n    value: 40\n    desc: Return temperature\n"
+    "  - name: Mode\n    addr: 2\n    type: int16\n    rw: true\n    desc: Operating mode\n";
+
+QByteArray modbusDescription(int port, const QByteArray &variables)
+{
+    return "device: Test\nprotocol: ModBUS TCP\nhost: 127.0.0.1\nport: " + QByteArray::number(port)
+           + "\nid: 1\nvariables:\n" + variables;
+}
+
+// The cells of the table row whose name is name, the failure mark first if there is one.
+QStringList tableRow(const QString &out, const QString &name)
+{
+    static const QRegularExpression gap(QStringLiteral("\\s{2,}"));
+    const QStringList lines = out.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QStringList cells = line.trimmed().split(gap, Qt::SkipEmptyParts);
+        const int nameColumn = cells.value(0) == QLatin1String("!") ? 2 : 1;
+        if (cells.value(nameColumn) == name)
+            return cells;
+    }
+    return QStringList();
+}
+
+QStringList fileLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringList();
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Answers reads of the register at address with an exception instead of its value.
+RecordingModbusServer::Override failingReadAt(quint16 address)
+{
+    return [address](const QModbusRequest &request) -> QModbusResponse {
+        quint16 start = 0;
+        request.decodeData(&start);
+        if (request.functionCode() == QModbusPdu::ReadHoldingRegisters && start == address)
+            return QModbusExceptionResponse(request.functionCode(), QModbusPdu::IllegalDataAddress);
+        return QModbusResponse();
+    };
+}
+
+int closedTcpPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+} // namespace
+
+// velmor-cli reading a controller: the table, the CSV log, polling and exit codes.
+class TestCliPolling : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void tableShowsEveryVariable();
+    void failedReadIsMarkedAndLaterRowsStayRight();
+    void linkOverridesReplaceTheFile();
+    void csvRowPerCycle();
+    void csvFailedValueIsEmptyCell();
+    void csvOnChangeWritesOnlyChangedCycles();
+    void csvAppendKeepsOneHeader();
+    void cyclesStopAfterN();
+    void watchStopsCleanlyOnSigterm();
+    void usageErrors_data();
+    void usageErrors();
+    void refusedConnectionExitsWithThree();
+    void missingSerialPortExitsWithThree();
+    void velmorbusTable();
+
+private:
+    QString writeDescription(const QByteArray &variables = threeVariables);
+
+    std::unique_ptr<DescriptionDir> m_dir;
+    std::unique_ptr<RecordingModbusServer> m_server;
+};
+
+void TestCliPolling::init()
+{
+    m_dir = std::make_unique<DescriptionDir>();
+    m_server = std::make_unique<RecordingModbusServer>();
+    QVERIFY(m_server->listen());
+    m_server->setHoldingRegisters(0, {65, 48, 3});
+}
+
+void TestCliPolling::cleanup()
+{
+    m_server.reset();
+    m_dir.reset();
+}
+
+QString TestCliPolling::writeDescription(const QByteArray &variables)
+{
+    return m_dir->write(QStringLiteral("device.yml"), modbusDescription(m_server->port(), variables));
+}
+
+void TestCliPolling::tableShowsEveryVariable()
+{
+    CliRunner cli;
+    QVERIFY(cli.run({writeDescription()}));
+    QCOMPARE(cli.exitCode(), 0);
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("Name")),
+             QStringList({QStringLiteral("Address"), QStringLiteral("Name"), QStringLiteral("Value"),
+                          QStringLiteral("Description")}));
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("T1")),
+             QStringList({QStringLiteral("0"), QStringLiteral("T1"), QStringLiteral("65"), QStringLiteral("Supply temperature")}));
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("T2")),
+             QStringList({QStringLiteral("1"), QStringLiteral("T2"), QStringLiteral("48"), QStringLiteral("Return temperature")}));
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("Mode")),
+             QStringList({QStringLiteral("2"), QStringLiteral("Mode"), QStringLiteral("3"), QStringLiteral("Operating mode")}));
+    QCOMPARE(cli.err(), QString());
+}
+
+void TestCliPolling::failedReadIsMarkedAndLaterRowsStayRight()
+{
+    m_server->setOverride(failingReadAt(1));
+    CliRunner cli;
+    QVERIFY(cli.run({writeDescription()}));
+    QCOMPARE(cli.exitCode(), 1);
+    // The failed variable keeps the value of the file, marked.
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("T2")),
+             QStringList({QStringLiteral("!"), QStringLiteral("1"), QStringLiteral("T2"), QStringLiteral("40"),
+                          QStringLiteral("Return temperature")}));
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("T1")).first(), QStringLiteral("0"));
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("Mode")).first(), QStringLiteral("2"));
+    QCOMPARE(cli.err().count(QLatin1Char('\n')), 1);
+}
+
+void TestCliPolling::linkOverridesReplaceTheFile()
+{
+    const QString path = m_dir->write(QStringLiteral("elsewhere.yml"),
+                                      "protocol: ModBUS TCP\nhost: 192.0.2.1\nport: 1\nid: 1\nvariables:\n" + threeVariables);
+    CliRunner cli;
+    QVERIFY(cli.run({path, QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--tcp-port"),
+                     QString::number(m_server->port())}));
+    QCOMPARE(cli.exitCode(), 0);
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("T1")).value(2), QStringLiteral("65"));
+}
+
+void TestCliPolling::csvRowPerCycle()
+{
+    const QString csv = m_dir->path() + QStringLiteral("/log.csv");
+    CliRunner cli;
+    QVERIFY(cli.run({writeDescription(), QStringLiteral("--cycles"), QStringLiteral("3"), QStringLiteral("--interval"),
+                     QStringLiteral("0"), QStringLiteral("--csv"), csv}));
+    QCOMPARE(cli.exitCode(), 0);
+    const QStringList lines = fileLines(csv);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.first(), QStringLiteral("time,cycle_ms,T1,T2,Mode"));
+    const QRegularExpression row(QStringLiteral(
+        "^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d),\\d+,65,48,3$"));
+    for (const QString &line : lines.mid(1))
+        QVERIFY2(row.match(line).hasMatch(), qPrintable(line));
+}
+
+void TestCliPolling::csvFailedValueIsEmptyCell()
+{
+    m_server->setOverride(failingReadAt(1));
+    const QString csv = m_dir->path() + QStringLiteral("/log.csv");
+    CliRunner cli;
+    QVERIFY(cli.run({writeDescription(), QStringLiteral("--csv"), csv}));
+    QCOMPARE(cli.exitCode(), 1);
+    const QStringList lines = fileLines(csv);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.at(1).endsWith(QStringLiteral(",65,,3")), qPrintable(lines.at(1)));
+}
+
+void TestCliPolling::csvOnChangeWritesOnlyChangedCycles()
+{
+    // Cycle 3 of 4 is the first to see the new value of T1; cycles 2 and 4 change nothing.
+    const int requestsOfTwoCycles = 6;
+    connect(m_server.get(), &RecordingModbusServer::requestReceived, this, [this] {
+        if (m_server->requests().size() == requestsOfTwoCycles)
+            m_server->setHoldingRegisters(0, {77});
+    });
+    const QString csv = m_dir->path() + QStringLiteral("/log.csv");
+    CliRunner cli;
+    QVERIFY(cli.run({writeDescription(), QStringLiteral("--cycles"), QStringLiteral("4"), QStringLiteral("--interval"),
+                     QStringLiteral("0"), QStringLiteral("--csv"), csv, QStringLiteral("--on-change")}));
+    QCOMPARE(cli.exitCode(), 0);
+    const QStringList lines = fileLines(csv);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines.at(1).endsWith(QStringLiteral(",65,48,3")), qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(2).endsWith(QStringLiteral(",77,48,3")), qPrintable(lines.at(2)));
+}
+
+void TestCliPolling::csvAppendKeepsOneHeader()
+{
+    const QString csv = m_dir->path() + QStringLiteral("/log.csv");
+    const QString description = writeDescription();
+    CliRunner first;
+    QVERIFY(first.run({description, QStringLiteral("--csv"), csv}));
+    CliRunner second;
+    QVERIFY(second.run({description, QStringLiteral("--csv"), csv}));
+    QCOMPARE(second.exitCode(), 0);
+    const QStringList lines = fileLines(csv);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.filter(QStringLiteral("cycle_ms")).size(), 1);
+}
+
+void TestCliPolling::cyclesStopAfterN()
+{
+    CliRunner cli;
+    QVERIFY(cli.run({writeDescription(), QStringLiteral("--cycles"), QStringLiteral("2"), QStringLiteral("--interval"),
+                     QStringLiteral("0")}));
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY(cli.out().contains(QStringLiteral("Cycle 2 at")));
+    QVERIFY(!cli.out().contains(QStringLiteral("Cycle 3 at")));
+    QCOMPARE(m_server->requests().size(), 2 * 3);
+}
+
+void TestCliPolling::watchStopsCleanlyOnSigterm()
+{
+    CliRunner cli;
+    cli.start({writeDescription(), QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("20")});
+    QTRY_VERIFY_WITH_TIMEOUT(cli.out().contains(QStringLiteral("Cycle 2 at")), 20000);
+    cli.process().terminate();
+    QVERIFY(cli.waitForExit());
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY(cli.err().contains(QStringLiteral("velmor-cli: stopped")));
+}
+
+void TestCliPolling::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no description file") << QStringList();
+    QTest::newRow("two description files") << QStringList({QStringLiteral("%FILE"), QStringLiteral("%FILE")});
+    QTest::newRow("unknown option") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--colour")});
+    QTest::newRow("cycles 0") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--cycles"), QStringLiteral("0")});
+    QTest::newRow("interval not a number") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--interval"), QStringLiteral("1s")});
+    QTest::newRow("on-change without csv") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--on-change")});
+    QTest::newRow("set without value") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--set"), QStringLiteral("Mode")});
+    QTest::newRow("description file missing") << QStringList({QStringLiteral("%DIR/none.yml")});
+    QTest::newRow("description without protocol") << QStringList({QStringLiteral("%DIR/bad.yml")});
+    QTest::newRow("restore file missing") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--restore"), QStringLiteral("%DIR/none.yml")});
+}
+
+void TestCliPolling::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    const QString description = writeDescription();
+    m_dir->write(QStringLiteral("bad.yml"), "device: X\nvariables: []\n");
+    arguments.replaceInStrings(QStringLiteral("%FILE"), description);
+    arguments.replaceInStrings(QStringLiteral("%DIR"), m_dir->path());
+    CliRunner cli;
+    QVERIFY(cli.run(arguments));
+    QCOMPARE(cli.exitCode(), 2);
+    QVERIFY(!cli.err().isEmpty());
+    QCOMPARE(cli.out(), QString());
+    QVERIFY(m_server->requests().isEmpty());
+}
+
+void TestCliPolling::refusedConnectionExitsWithThree()
+{
+    const int port = closedTcpPort();
+    const QString path = m_dir->write(QStringLiteral("refused.yml"), modbusDescription(port, threeVariables));
+    CliRunner cli;
+    QVERIFY(cli.run({path}));
+    QCOMPARE(cli.exitCode(), 3);
+    QCOMPARE(cli.err(), QStringLiteral("Unable connect to 127.0.0.1:%1\n").arg(port));
+    QCOMPARE(cli.out(), QString());
+}
+
+void TestCliPolling::missingSerialPortExitsWithThree()
+{
+    const QString path = m_dir->write(QStringLiteral("serial.yml"),
+                                      "protocol: VelmorBUS RTU\nport: /dev/none\nbaudrate: 9600\nvariables:\n" + threeVariables);
+    CliRunner cli;
+    QVERIFY(cli.run({path, QStringLiteral("--port"), m_dir->path() + QStringLiteral("/ttyNone")}));
+    QCOMPARE(cli.exitCode(), 3);
+    QVERIFY2(cli.err().startsWith(QStringLiteral("Unable open serial port %1/ttyNone (baudrate: 9600)").arg(m_dir->path())),
+             qPrintable(cli.err()));
+}
+
+void TestCliPolling::velmorbusTable()
+{
+    FakeVelmorController controller;
+    QVERIFY(controller.peer().isOpen());
+    // An int16 value lies in data bytes 2 and 3.
+    controller.setHandler([](const FakeVelmorController::Request &request) {
+        return FakeVelmorController::readAnswer(request, QByteArray::fromHex("00002a00"));
+    });
+    const QString path = m_dir->write(QStringLiteral("velmorbus.yml"),
+                                      "protocol: VelmorBUS RTU\nport: " + controller.portName().toUtf8()
+                                          + "\nid: 1\nvariables:\n  - name: Level\n    addr: 0x10\n    type: int16\n");
+    CliRunner cli;
+    QVERIFY(cli.run({path}));
+    QCOMPARE(cli.exitCode(), 0);
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("Level")),
+             QStringList({QStringLiteral("0x10"), QStringLiteral("Level"), QStringLiteral("42")}));
+}
+
+QTEST_MAIN(TestCliPolling)
+#include "tst_clipolling.moc"
