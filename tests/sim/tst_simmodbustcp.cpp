@@ -132,8 +132,11 @@ Outcome TestSimModbusTcp::finish(QModbusReply *reply)
         if (reply->error() == QModbusDevice::NoError) {
             outcome.exceptionCode = 0;
             outcome.registers = reply->result().values();
-        } else if (reply->error() == QModbusDevice::ProtocolError) {
-            outcome.exceptionCode = reply->rawResult().exceptionCode();
+        } else if (reply->error() == QModbusDevice::ProtocolError && reply->rawResult().dataSize() > 0) {
+            // The exception code is the one data byte. QModbusPdu::exceptionCode() is not used:
+            // the client stores the exception's function code sign-extended, which the
+            // undefined-behaviour sanitizer rejects when the enumeration is read.
+            outcome.exceptionCode = quint8(reply->rawResult().data().at(0));
         }
     }
     reply->deleteLater();
