@@ -300,7 +300,8 @@ void TestSimVelmorbus::faults()
     m_sim.reset(new SimProcess);
     QVERIFY(startSim(m_sim.get(), { "--static", "--fault-rate", "1", "--faults", fault }));
     QVERIFY(openMaster());
-    m_master->setResponseTimeout(500);
+    // Long enough for a loaded machine, short enough for the silent row.
+    m_master->setResponseTimeout(2000);
 
     const Outcome outcome = exchange(readPacket(0x10, 4));
     QVERIFY(outcome.finished);
