@@ -1,6 +1,7 @@
 #include "velmordevicemodel.h"
 #include "velmordevicemodel_p.h"
 
+#include "serialline.h"
 #include "velmorbusrtuserialmaster.h"
 
 #include <QDataStream>
@@ -591,7 +592,11 @@ void VelmorDeviceModel::onModbusError(int error)
 {
     // An unplugged serial adapter makes the RTU client report errors in a tight loop while
     // it stays "connected" and the pending reply never finishes: close the link once.
-    if (m_devProto == ModBusRtu && error == QModbusDevice::ConnectionError && m_connected && !d->closingLink)
+    if (m_devProto != ModBusRtu || error != QModbusDevice::ConnectionError || !m_connected || d->closingLink)
+        return;
+    // The client reports a flushed or would-block read the same way; only a hung-up line is lost.
+    const auto *port = d->modbusClient->findChild<QSerialPort *>();
+    if (!port || SerialLine::hungUp(*port))
         onLinkLost(d->modbusClient->errorString());
 }
 
@@ -764,9 +769,11 @@ void VelmorDeviceModel::varUpdated()
 bool VelmorDeviceModel::modbusRawWord(QModbusReply *reply, quint32 *rawWord)
 {
     if (reply->error() != QModbusDevice::NoError) {
-        const QModbusResponse response = reply->rawResult();
-        const int exceptionCode = response.isException() && response.dataSize() > 0
-                                      ? quint8(response.data().at(0)) : 255;
+        // Qt reports an exception response as a protocol error. Its function code is not
+        // read here: Qt 5.15 keeps it sign-extended, an invalid enumeration value.
+        const QByteArray exceptionData = reply->rawResult().data();
+        const int exceptionCode = reply->error() == QModbusDevice::ProtocolError && !exceptionData.isEmpty()
+                                      ? quint8(exceptionData.at(0)) : 255;
         emit errorOccured(reply->errorString());
         qDebug().noquote() << reply->errorString() << QStringLiteral("(%1)").arg(exceptionCode);
         return false;

@@ -1,4 +1,5 @@
 #include "velmorbusrtuserialmaster.h"
+#include "serialline.h"
 
 #include <QDataStream>
 #include <QDebug>
@@ -196,12 +197,31 @@ void VelmorbusRtuSerialMaster::onReadyRead()
 
 void VelmorbusRtuSerialMaster::onPortError(QSerialPort::SerialPortError error)
 {
-    // A line that is gone (unplugged adapter, hung-up terminal) reports one of these again at
-    // every turn of the event loop; closing stops that, and a request in flight ends by its timer.
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
+    if (!SerialLine::hungUp(*m_serialPort)) {
+        // A read that would have blocked (input flushed after its notification) is reported
+        // as a resource error, after which Qt reads no more: reopen the live line.
+        if (error == QSerialPort::ResourceError)
+            QMetaObject::invokeMethod(this, &VelmorbusRtuSerialMaster::reopenLiveLine, Qt::QueuedConnection);
+        return;
+    }
+    // A line that is gone (unplugged adapter, hung-up terminal) reports one of these again at
+    // every turn of the event loop; closing stops that, and a request in flight ends by its timer.
     close();
     emit errorOccurred(error);
+}
+
+void VelmorbusRtuSerialMaster::reopenLiveLine()
+{
+    if (!m_serialPort->isOpen())
+        return;
+    // Neither input nor the buffer are cleared: the exchange in flight goes on.
+    m_serialPort->close();
+    if (!m_serialPort->open(QIODevice::ReadWrite)) {
+        qDebug() << "(Velmorbus) Unable to open serialport" << m_serialPort->errorString();
+        emit errorOccurred(QSerialPort::ResourceError);
+    }
 }
 
 void VelmorbusRtuSerialMaster::settleWithBody(const QByteArray &body)

@@ -52,6 +52,7 @@ private slots:
 private:
     void onReadyRead();
     void onPortError(QSerialPort::SerialPortError error);
+    void reopenLiveLine();
     void settleWithBody(const QByteArray &body);
     void settleCurrentReply(VelmorbusReply::Error error, const QString &errorText);
     void finishExchange();

@@ -24,6 +24,9 @@ PtyPeer::PtyPeer(QObject *parent)
     // code under test has its port closed between exchanges.
     m_notifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &PtyPeer::onReadable);
+    m_writeNotifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtyPeer::flushOutput);
 }
 
 PtyPeer::~PtyPeer()
@@ -45,14 +48,35 @@ QString PtyPeer::slavePath() const
 
 void PtyPeer::write(const QByteArray &bytes)
 {
-    qint64 done = 0;
-    while (m_masterFd >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(m_masterFd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n > 0)
-            done += n;
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return;
+    m_pendingOutput.append(bytes);
+    flushOutput();
+}
+
+void PtyPeer::discardPendingOutput()
+{
+    m_pendingOutput.clear();
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
+}
+
+void PtyPeer::flushOutput()
+{
+    // The terminal buffer holds a few KiB; the rest waits until the other side has read,
+    // which needs the event loop, so never wait here.
+    while (m_masterFd >= 0 && !m_pendingOutput.isEmpty()) {
+        const ssize_t n = ::write(m_masterFd, m_pendingOutput.constData(), size_t(m_pendingOutput.size()));
+        if (n > 0) {
+            m_pendingOutput.remove(0, int(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0 && errno != EAGAIN)
+                m_pendingOutput.clear();
+            break;
+        }
     }
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(!m_pendingOutput.isEmpty());
 }
 
 QByteArray PtyPeer::takeReceived()
@@ -73,6 +97,9 @@ void PtyPeer::closeMaster()
         return;
     delete m_notifier;
     m_notifier = nullptr;
+    delete m_writeNotifier;
+    m_writeNotifier = nullptr;
+    m_pendingOutput.clear();
     ::close(m_masterFd);
     m_masterFd = -1;
 }

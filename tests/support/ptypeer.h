@@ -21,6 +21,8 @@ public:
     QString slavePath() const;
 
     void write(const QByteArray &bytes);
+    // Drops what write() could not hand to the terminal yet: the far end went quiet.
+    void discardPendingOutput();
     // Everything received since the last call.
     QByteArray takeReceived();
     QByteArray received() const;
@@ -32,12 +34,15 @@ signals:
 
 private:
     void onReadable();
+    void flushOutput();
 
     int m_masterFd = -1;
     int m_slaveFd = -1;
     QString m_slavePath;
     QByteArray m_received;
     QSocketNotifier *m_notifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_pendingOutput;
 };
 
 #endif // PTYPEER_H
