@@ -38,11 +38,6 @@ int CycleRecorder::finishedCycles() const
     return m_finishedCycles;
 }
 
-QVector<int> CycleRecorder::failedSoFar() const
-{
-    return m_failedIds;
-}
-
 void CycleRecorder::onValueStored()
 {
     advance(false);

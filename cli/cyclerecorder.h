@@ -20,8 +20,6 @@ public:
     explicit CycleRecorder(VelmorDeviceModel *model, QObject *parent = nullptr);
 
     int finishedCycles() const;
-    // Ids that failed in the cycle under way so far.
-    QVector<int> failedSoFar() const;
 
 signals:
     // After each variable of the cycle under way, read or failed; done counts from 1.

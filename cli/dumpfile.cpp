@@ -43,7 +43,8 @@ bool DumpFile::write(const QString &fileName, const VelmorDeviceModel *model, co
     out << YAML::Comment("Writable values saved by velmor-cli; velmor-cli --restore writes them back");
     out << YAML::BeginMap;
     out << YAML::Key << "device" << YAML::Value << utf8(model->devName());
-    out << YAML::Key << "saved" << YAML::Value << utf8(QDateTime::currentDateTime().toString(Qt::ISODate));
+    const QDateTime now = QDateTime::currentDateTime();
+    out << YAML::Key << "saved" << YAML::Value << utf8(now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate));
     out << YAML::Key << "variables" << YAML::Value << YAML::BeginSeq;
     for (int id = 0; id < model->varCount(); ++id) {
         if (!ValueSetter::writable(model, id))

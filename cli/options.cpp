@@ -20,6 +20,15 @@ CSV rows: local ISO-8601 time with milliseconds, cycle time in ms, then one colu
 per variable in file order; a value not read in that cycle is an empty cell. A new
 file starts with a header row of the variable names.
 
+--set values are numbers: decimal, 0x... hexadecimal or, with a leading 0, octal
+for integer variables; a decimal fraction for float32 ones. Integers must fit the
+variable (int16: -32768 to 65535; others: 32 bits). Only writable ("rw") variables
+can be set; a refused --set ends the run before anything is sent.
+
+--dump writes name, address and value of every writable variable whose value was
+read; --restore writes such a file back by name and lists every variable that could
+not be written or did not read back as saved.
+
 Errors reported by the device go to stderr as they come.
 
 Exit codes:
@@ -28,6 +37,7 @@ Exit codes:
      failed, or the run ended before any cycle finished
   2  usage error, or a description or restore file that does not load
   3  the connection failed before the first cycle finished
+While polling, a failure in any cycle makes the exit code 1.
 
 Examples:
   velmor-cli tags/default.yml

@@ -53,11 +53,6 @@ SignalWatcher::~SignalWatcher()
     signalPipe[0] = signalPipe[1] = -1;
 }
 
-bool SignalWatcher::active() const
-{
-    return m_notifier != nullptr;
-}
-
 void SignalWatcher::onReadable()
 {
     char byte = 0;

@@ -15,8 +15,6 @@ public:
     explicit SignalWatcher(QObject *parent = nullptr);
     ~SignalWatcher() override;
 
-    bool active() const;
-
 signals:
     void interrupted(int signalNumber);
 

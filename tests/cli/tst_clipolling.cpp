@@ -94,11 +94,13 @@ private:
     QString writeDescription(const QByteArray &variables = threeVariables);
 
     std::unique_ptr<DescriptionDir> m_dir;
+    std::unique_ptr<CliRunner> m_cli;
     std::unique_ptr<RecordingModbusServer> m_server;
 };
 
 void TestCliPolling::init()
 {
+    m_cli = std::make_unique<CliRunner>();
     m_dir = std::make_unique<DescriptionDir>();
     m_server = std::make_unique<RecordingModbusServer>();
     QVERIFY(m_server->listen());
@@ -107,6 +109,10 @@ void TestCliPolling::init()
 
 void TestCliPolling::cleanup()
 {
+    // What the program said explains a failed check better than its exit code.
+    if (QTest::currentTestFailed())
+        qInfo().noquote() << "velmor-cli stdout:\n" << m_cli->out() << "\nvelmor-cli stderr:\n" << m_cli->err();
+    m_cli.reset();
     m_server.reset();
     m_dir.reset();
 }
@@ -118,7 +124,7 @@ QString TestCliPolling::writeDescription(const QByteArray &variables)
 
 void TestCliPolling::tableShowsEveryVariable()
 {
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription()}));
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(tableRow(cli.out(), QStringLiteral("Name")),
@@ -136,7 +142,7 @@ void TestCliPolling::tableShowsEveryVariable()
 void TestCliPolling::failedReadIsMarkedAndLaterRowsStayRight()
 {
     m_server->setOverride(failingReadAt(1));
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription()}));
     QCOMPARE(cli.exitCode(), 1);
     // The failed variable keeps the value of the file, marked.
@@ -152,7 +158,7 @@ void TestCliPolling::linkOverridesReplaceTheFile()
 {
     const QString path = m_dir->write(QStringLiteral("elsewhere.yml"),
                                       "protocol: ModBUS TCP\nhost: 192.0.2.1\nport: 1\nid: 1\nvariables:\n" + threeVariables);
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({path, QStringLiteral("--host"), QStringLiteral("127.0.0.1"), QStringLiteral("--tcp-port"),
                      QString::number(m_server->port())}));
     QCOMPARE(cli.exitCode(), 0);
@@ -162,7 +168,7 @@ void TestCliPolling::linkOverridesReplaceTheFile()
 void TestCliPolling::csvRowPerCycle()
 {
     const QString csv = m_dir->path() + QStringLiteral("/log.csv");
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--cycles"), QStringLiteral("3"), QStringLiteral("--interval"),
                      QStringLiteral("0"), QStringLiteral("--csv"), csv}));
     QCOMPARE(cli.exitCode(), 0);
@@ -179,7 +185,7 @@ void TestCliPolling::csvFailedValueIsEmptyCell()
 {
     m_server->setOverride(failingReadAt(1));
     const QString csv = m_dir->path() + QStringLiteral("/log.csv");
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--csv"), csv}));
     QCOMPARE(cli.exitCode(), 1);
     const QStringList lines = fileLines(csv);
@@ -196,7 +202,7 @@ void TestCliPolling::csvOnChangeWritesOnlyChangedCycles()
             m_server->setHoldingRegisters(0, {77});
     });
     const QString csv = m_dir->path() + QStringLiteral("/log.csv");
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--cycles"), QStringLiteral("4"), QStringLiteral("--interval"),
                      QStringLiteral("0"), QStringLiteral("--csv"), csv, QStringLiteral("--on-change")}));
     QCOMPARE(cli.exitCode(), 0);
@@ -212,7 +218,7 @@ void TestCliPolling::csvAppendKeepsOneHeader()
     const QString description = writeDescription();
     CliRunner first;
     QVERIFY(first.run({description, QStringLiteral("--csv"), csv}));
-    CliRunner second;
+    CliRunner &second = *m_cli;
     QVERIFY(second.run({description, QStringLiteral("--csv"), csv}));
     QCOMPARE(second.exitCode(), 0);
     const QStringList lines = fileLines(csv);
@@ -222,7 +228,7 @@ void TestCliPolling::csvAppendKeepsOneHeader()
 
 void TestCliPolling::cyclesStopAfterN()
 {
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--cycles"), QStringLiteral("2"), QStringLiteral("--interval"),
                      QStringLiteral("0")}));
     QCOMPARE(cli.exitCode(), 0);
@@ -233,7 +239,7 @@ void TestCliPolling::cyclesStopAfterN()
 
 void TestCliPolling::watchStopsCleanlyOnSigterm()
 {
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     cli.start({writeDescription(), QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("20")});
     QTRY_VERIFY_WITH_TIMEOUT(cli.out().contains(QStringLiteral("Cycle 2 at")), 20000);
     cli.process().terminate();
@@ -265,7 +271,7 @@ void TestCliPolling::usageErrors()
     m_dir->write(QStringLiteral("bad.yml"), "device: X\nvariables: []\n");
     arguments.replaceInStrings(QStringLiteral("%FILE"), description);
     arguments.replaceInStrings(QStringLiteral("%DIR"), m_dir->path());
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run(arguments));
     QCOMPARE(cli.exitCode(), 2);
     QVERIFY(!cli.err().isEmpty());
@@ -277,7 +283,7 @@ void TestCliPolling::refusedConnectionExitsWithThree()
 {
     const int port = closedTcpPort();
     const QString path = m_dir->write(QStringLiteral("refused.yml"), modbusDescription(port, threeVariables));
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({path}));
     QCOMPARE(cli.exitCode(), 3);
     QCOMPARE(cli.err(), QStringLiteral("Unable connect to 127.0.0.1:%1\n").arg(port));
@@ -288,7 +294,7 @@ void TestCliPolling::missingSerialPortExitsWithThree()
 {
     const QString path = m_dir->write(QStringLiteral("serial.yml"),
                                       "protocol: VelmorBUS RTU\nport: /dev/none\nbaudrate: 9600\nvariables:\n" + threeVariables);
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({path, QStringLiteral("--port"), m_dir->path() + QStringLiteral("/ttyNone")}));
     QCOMPARE(cli.exitCode(), 3);
     QVERIFY2(cli.err().startsWith(QStringLiteral("Unable open serial port %1/ttyNone (baudrate: 9600)").arg(m_dir->path())),
@@ -306,7 +312,7 @@ void TestCliPolling::velmorbusTable()
     const QString path = m_dir->write(QStringLiteral("velmorbus.yml"),
                                       "protocol: VelmorBUS RTU\nport: " + controller.portName().toUtf8()
                                           + "\nid: 1\nvariables:\n  - name: Level\n    addr: 0x10\n    type: int16\n");
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({path}));
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(tableRow(cli.out(), QStringLiteral("Level")),

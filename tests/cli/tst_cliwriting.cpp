@@ -82,12 +82,14 @@ private:
     void playMemoryController(FakeVelmorController *controller, int flashStatus);
 
     std::unique_ptr<DescriptionDir> m_dir;
+    std::unique_ptr<CliRunner> m_cli;
     std::unique_ptr<RecordingModbusServer> m_server;
     QHash<quint16, QByteArray> m_memory;
 };
 
 void TestCliWriting::init()
 {
+    m_cli = std::make_unique<CliRunner>();
     m_dir = std::make_unique<DescriptionDir>();
     m_server = std::make_unique<RecordingModbusServer>();
     QVERIFY(m_server->listen());
@@ -97,6 +99,10 @@ void TestCliWriting::init()
 
 void TestCliWriting::cleanup()
 {
+    // What the program said explains a failed check better than its exit code.
+    if (QTest::currentTestFailed())
+        qInfo().noquote() << "velmor-cli stdout:\n" << m_cli->out() << "\nvelmor-cli stderr:\n" << m_cli->err();
+    m_cli.reset();
     m_server.reset();
     m_dir.reset();
 }
@@ -131,7 +137,7 @@ void TestCliWriting::playMemoryController(FakeVelmorController *controller, int 
 
 void TestCliWriting::setIsReadBack()
 {
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--set"), QStringLiteral("A=42"), QStringLiteral("--set"),
                      QStringLiteral("B=-7")}));
     QCOMPARE(cli.exitCode(), 0);
@@ -144,7 +150,7 @@ void TestCliWriting::setIsReadBack()
 void TestCliWriting::setNotTakenIsListed()
 {
     m_server->setOverride(ignoredWriteAt(0));
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--set"), QStringLiteral("A=42"), QStringLiteral("--set"),
                      QStringLiteral("B=5")}));
     QCOMPARE(cli.exitCode(), 1);
@@ -156,7 +162,7 @@ void TestCliWriting::setNotTakenIsListed()
 void TestCliWriting::refusedWriteExitsWithOne()
 {
     m_server->setOverride(refusedWriteAt(0));
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--set"), QStringLiteral("A=42")}));
     QCOMPARE(cli.exitCode(), 1);
     QVERIFY2(cli.err().startsWith(QStringLiteral("Writing variable A failed: ")), qPrintable(cli.err()));
@@ -180,7 +186,7 @@ void TestCliWriting::setIsRefusedBeforeConnecting()
 {
     QFETCH(QString, assignment);
     QFETCH(QString, reason);
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--set"), QStringLiteral("B=1"), QStringLiteral("--set"), assignment}));
     QCOMPARE(cli.exitCode(), 2);
     QCOMPARE(cli.err(), QStringLiteral("velmor-cli: --set %1: %2\n").arg(assignment, reason));
@@ -200,7 +206,7 @@ void TestCliWriting::dumpThenRestoreRoundTrip()
     QVERIFY(!text.contains("T1"));
 
     m_server->setHoldingRegisters(0, {0, 0});
-    CliRunner restore;
+    CliRunner &restore = *m_cli;
     QVERIFY(restore.run({description, QStringLiteral("--restore"), saved}));
     QCOMPARE(restore.exitCode(), 0);
     QCOMPARE(m_server->holdingRegister(0), quint16(11));
@@ -217,7 +223,7 @@ void TestCliWriting::restoreListsEveryDifference()
                                        "  - {name: Z, addr: 9, value: 1}\n"
                                        "  - {name: T1, addr: 2, value: 4}\n"
                                        "  - {name: B, addr: 1, value: 6}\n");
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--restore"), saved}));
     QCOMPARE(cli.exitCode(), 1);
     const QStringList report = cli.out().split(QLatin1Char('\n')).mid(0, 4);
@@ -231,7 +237,7 @@ void TestCliWriting::restoreListsEveryDifference()
 
 void TestCliWriting::flashOnModbusIsOnlyANote()
 {
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeDescription(), QStringLiteral("--store-flash")}));
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(cli.err(), QStringLiteral("velmor-cli: storing to flash is not supported on Modbus; nothing was sent\n"));
@@ -242,7 +248,7 @@ void TestCliWriting::velmorbusSetThenFlash()
     FakeVelmorController controller;
     QVERIFY(controller.peer().isOpen());
     playMemoryController(&controller, VelmorBusPacket::StatOk);
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeVelmorbusDescription(&controller), QStringLiteral("--set"), QStringLiteral("Gain=2.5"),
                      QStringLiteral("--set"), QStringLiteral("Limit=-100000"), QStringLiteral("--store-flash")}));
     QCOMPARE(cli.exitCode(), 0);
@@ -262,7 +268,7 @@ void TestCliWriting::velmorbusFlashRefused()
     QVERIFY(controller.peer().isOpen());
     const int statusBusy = 0x20;
     playMemoryController(&controller, statusBusy);
-    CliRunner cli;
+    CliRunner &cli = *m_cli;
     QVERIFY(cli.run({writeVelmorbusDescription(&controller), QStringLiteral("--store-flash")}));
     QCOMPARE(cli.exitCode(), 1);
     QCOMPARE(cli.err(), QStringLiteral("Saving to FLASH failed\n"));
