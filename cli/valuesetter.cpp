@@ -2,6 +2,7 @@
 
 #include "velmordevicemodel.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -69,6 +70,10 @@ bool ValueSetter::set(const QString &name, const QString &valueText, QString *er
     // The model holds a float with 7 significant digits and writes what it holds.
     if (write.isFloat)
         write.floatValue = attribute(m_model, write.id, "value").toFloat();
+    // The model sends one write per variable, of the latest value.
+    m_writes.erase(std::remove_if(m_writes.begin(), m_writes.end(), [&write](const Write &earlier) {
+        return earlier.id == write.id;
+    }), m_writes.end());
     m_writes.append(write);
     return true;
 }

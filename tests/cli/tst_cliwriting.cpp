@@ -72,6 +72,7 @@ private slots:
     void setIsRefusedBeforeConnecting();
     void dumpThenRestoreRoundTrip();
     void restoreListsEveryDifference();
+    void setWinsOverRestoredValue();
     void flashOnModbusIsOnlyANote();
     void velmorbusSetThenFlash();
     void velmorbusFlashRefused();
@@ -233,6 +234,18 @@ void TestCliWriting::restoreListsEveryDifference()
     QVERIFY2(report.at(3).startsWith(QStringLiteral("  A: write failed: ")), qPrintable(report.at(3)));
     QCOMPARE(m_server->holdingRegister(1), quint16(6));
     QCOMPARE(m_server->holdingRegister(2), quint16(3));
+}
+
+void TestCliWriting::setWinsOverRestoredValue()
+{
+    const QString saved = m_dir->write(QStringLiteral("saved.yml"), "variables:\n  - {name: A, addr: 0, value: 12}\n");
+    CliRunner &cli = *m_cli;
+    QVERIFY(cli.run({writeDescription(), QStringLiteral("--restore"), saved, QStringLiteral("--set"), QStringLiteral("A=42")}));
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY2(cli.out().startsWith(QStringLiteral("Written: 1, not taken: 0\n")), qPrintable(cli.out()));
+    QCOMPARE(m_server->holdingRegister(0), quint16(42));
+    QCOMPARE(m_server->requests().first().functionCode(), QModbusPdu::WriteMultipleRegisters);
+    QCOMPARE(m_server->requests().at(1).functionCode(), QModbusPdu::ReadHoldingRegisters);
 }
 
 void TestCliWriting::flashOnModbusIsOnlyANote()
