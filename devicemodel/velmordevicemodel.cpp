@@ -516,47 +516,68 @@ Qt::ItemFlags VelmorDeviceModel::flags(const QModelIndex &index) const
 
 void VelmorDeviceModel::connectDevice()
 {
+    bool opened = true;
     switch (m_devProto) {
     case VelmorBusTcp:
         logCritical("VELMOR::VelmorBUS TCP proto not suported yet");
         return;
     case VelmorBusRtu:
-        if (!d->rtuMaster)
-            break;
-        d->rtuMaster->setPortName(m_serialPort);
-        d->rtuMaster->setBaudRate(m_baudRate);
-        if (!d->rtuMaster->open()) {
-            emit errorOccured(QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_serialPort).arg(m_baudRate));
-            return;
-        }
+        opened = !d->rtuMaster || openVelmorLink();
         break;
     case ModBusRtu:
-        if (!d->modbusClient)
-            break;
-        d->modbusClient->setConnectionParameter(QModbusDevice::SerialPortNameParameter, m_serialPort);
-        d->modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_baudRate);
-        d->modbusClient->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
-        d->modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
-        d->modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
-        d->modbusClient->setNumberOfRetries(0);
-        if (!d->modbusClient->connectDevice()) {
-            emit errorOccured(QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_serialPort).arg(m_baudRate));
-            return;
-        }
+        opened = !d->modbusClient || openModbusRtuLink();
         break;
     case ModBusTcp:
-        if (!d->modbusClient)
-            break;
-        d->modbusClient->setConnectionParameter(QModbusDevice::NetworkAddressParameter, m_tcpHost);
-        d->modbusClient->setConnectionParameter(QModbusDevice::NetworkPortParameter, m_tcpPort);
-        d->modbusClient->setNumberOfRetries(0);
-        if (!d->modbusClient->connectDevice()) {
-            emit errorOccured(QStringLiteral("Unable connect to %1:%2").arg(m_tcpHost).arg(m_tcpPort));
-            return;
-        }
+        opened = !d->modbusClient || openModbusTcpLink();
         break;
     }
-    m_connected = true;
+    if (opened)
+        m_connected = true;
+}
+
+bool VelmorDeviceModel::openVelmorLink()
+{
+    d->rtuMaster->setPortName(m_serialPort);
+    d->rtuMaster->setBaudRate(m_baudRate);
+    if (d->rtuMaster->open())
+        return true;
+    emit errorOccured(serialOpenFailure());
+    return false;
+}
+
+bool VelmorDeviceModel::openModbusRtuLink()
+{
+    d->modbusClient->setConnectionParameter(QModbusDevice::SerialPortNameParameter, m_serialPort);
+    d->modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_baudRate);
+    d->modbusClient->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
+    d->modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
+    d->modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
+    d->modbusClient->setNumberOfRetries(0);
+    if (d->modbusClient->connectDevice())
+        return true;
+    emit errorOccured(serialOpenFailure());
+    return false;
+}
+
+bool VelmorDeviceModel::openModbusTcpLink()
+{
+    d->modbusClient->setConnectionParameter(QModbusDevice::NetworkAddressParameter, m_tcpHost);
+    d->modbusClient->setConnectionParameter(QModbusDevice::NetworkPortParameter, m_tcpPort);
+    d->modbusClient->setNumberOfRetries(0);
+    if (d->modbusClient->connectDevice())
+        return true;
+    emit errorOccured(tcpConnectFailure());
+    return false;
+}
+
+QString VelmorDeviceModel::serialOpenFailure() const
+{
+    return QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_serialPort).arg(m_baudRate);
+}
+
+QString VelmorDeviceModel::tcpConnectFailure() const
+{
+    return QStringLiteral("Unable connect to %1:%2").arg(m_tcpHost).arg(m_tcpPort);
 }
 
 void VelmorDeviceModel::disconnectDevice()
@@ -585,7 +606,7 @@ void VelmorDeviceModel::onModbusStateChanged(int state)
     // closed connection only shows up here. Replies in flight report a loss themselves.
     m_connected = false;
     if (!wasUp)
-        emit errorOccured(QStringLiteral("Unable connect to %1:%2").arg(m_tcpHost).arg(m_tcpPort));
+        emit errorOccured(tcpConnectFailure());
 }
 
 void VelmorDeviceModel::onModbusError(int error)

@@ -118,6 +118,11 @@ private:
     void invokeNextProcess();
     void processQueueCmd();
 
+    bool openVelmorLink();
+    bool openModbusRtuLink();
+    bool openModbusTcpLink();
+    QString serialOpenFailure() const;
+    QString tcpConnectFailure() const;
     void invokeNextProcess(int delayMs);
     int quietPauseAfter(QObject *reply, int usualDelayMs) const;
     bool cycleRunning() const;
