@@ -1,0 +1,158 @@
+#include "simulatedcontroller.h"
+#include "velmorbusreply.h"
+#include "velmorbusrtuserialmaster.h"
+
+#include <QDateTime>
+#include <QSignalSpy>
+#include <QtEndian>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr quint8 DeviceId = 33;
+constexpr quint16 ClockAddress = 0x0C02;
+constexpr quint16 ClockSize = 8;
+// Far above a controller's usual answer time: the simulator is another process on a
+// loaded 2-core machine.
+constexpr int ResponseTimeoutMs = 3000;
+constexpr int WaitMs = 15000;
+// The clock runs on between the write and the read back.
+constexpr int ClockDriftSecs = 5;
+
+// What came back for one request.
+struct Outcome
+{
+    bool finished = false;
+    VelmorbusReply::Error error = VelmorbusReply::NoError;
+    QString errorString;
+    int stat = -1;
+    QByteArray data;
+};
+
+// second, minute, hour, day, month, year (little-endian), day of week 1 = Monday
+QByteArray clockBytes(const QDateTime &time)
+{
+    QByteArray bytes(ClockSize, '\0');
+    bytes[0] = char(time.time().second());
+    bytes[1] = char(time.time().minute());
+    bytes[2] = char(time.time().hour());
+    bytes[3] = char(time.date().day());
+    bytes[4] = char(time.date().month());
+    qToLittleEndian<quint16>(quint16(time.date().year()), bytes.data() + 5);
+    bytes[7] = char(time.date().dayOfWeek());
+    return bytes;
+}
+
+QDateTime clockTime(const QByteArray &bytes)
+{
+    if (bytes.size() != ClockSize)
+        return QDateTime();
+    const auto at = [&bytes](int offset) { return int(quint8(bytes.at(offset))); };
+    return QDateTime(QDate(qFromLittleEndian<quint16>(bytes.constData() + 5), at(4), at(3)),
+                     QTime(at(2), at(1), at(0)));
+}
+
+} // namespace
+
+// The controller clock block read and set over Velmorbus, as the clock window does it:
+// the port is opened for each exchange and closed after it.
+class TestE2eClock : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void readsTheRunningClock();
+    void setClockReadsBack_data();
+    void setClockReadsBack();
+
+private:
+    Outcome exchange(const VelmorBusPacket &request);
+
+    std::unique_ptr<SimulatedController> m_controller;
+};
+
+void TestE2eClock::init()
+{
+    m_controller = std::make_unique<SimulatedController>();
+    QVERIFY(m_controller->start("VelmorBUS RTU", DeviceId, { { "T", 0x10, "type: int16", "21" } }));
+}
+
+void TestE2eClock::cleanup()
+{
+    QVERIFY2(m_controller->stop(), "velmor-sim did not end on SIGTERM");
+    m_controller.reset();
+}
+
+Outcome TestE2eClock::exchange(const VelmorBusPacket &request)
+{
+    Outcome outcome;
+    VelmorbusRtuSerialMaster master;
+    master.setPortName(m_controller->link());
+    master.setBaudRate(19200);
+    master.setResponseTimeout(ResponseTimeoutMs);
+    if (!master.open())
+        return outcome;
+    VelmorbusReply *reply = master.sendRequest(request, DeviceId);
+    if (!reply)
+        return outcome;
+    QSignalSpy finished(reply, &VelmorbusReply::finished);
+    outcome.finished = reply->isFinished() || finished.wait(WaitMs);
+    outcome.error = reply->error();
+    outcome.errorString = reply->errorString();
+    outcome.stat = reply->result().stat();
+    outcome.data = reply->result().data();
+    reply->deleteLater();
+    master.close();
+    return outcome;
+}
+
+void TestE2eClock::readsTheRunningClock()
+{
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-ClockDriftSecs);
+    const Outcome outcome = exchange(VelmorBusPacket(VelmorBusPacket::CmdRead, ClockAddress, ClockSize));
+    const QDateTime after = QDateTime::currentDateTime().addSecs(ClockDriftSecs);
+
+    QVERIFY(outcome.finished);
+    QCOMPARE(outcome.errorString, QString());
+    QCOMPARE(outcome.stat, int(VelmorBusPacket::StatOk));
+    const QDateTime clock = clockTime(outcome.data);
+    QVERIFY2(clock >= before && clock <= after, qPrintable(clock.toString(Qt::ISODate)));
+}
+
+void TestE2eClock::setClockReadsBack_data()
+{
+    QTest::addColumn<QDateTime>("written");
+
+    QTest::newRow("20.09.2017 10:20:54, a Wednesday") << QDateTime(QDate(2017, 9, 20), QTime(10, 20, 54));
+    QTest::newRow("leap day 29.02.2024 23:59:58 runs into March") << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58));
+    QTest::newRow("31.12.2099 23:59:59 runs into the next century")
+        << QDateTime(QDate(2099, 12, 31), QTime(23, 59, 59));
+}
+
+void TestE2eClock::setClockReadsBack()
+{
+    QFETCH(QDateTime, written);
+
+    VelmorBusPacket write(VelmorBusPacket::CmdWrite, ClockAddress, ClockSize);
+    write.setData(clockBytes(written));
+    const Outcome ack = exchange(write);
+    QVERIFY(ack.finished);
+    QCOMPARE(ack.errorString, QString());
+    QCOMPARE(ack.stat, int(VelmorBusPacket::StatOk));
+
+    const Outcome read = exchange(VelmorBusPacket(VelmorBusPacket::CmdRead, ClockAddress, ClockSize));
+    QVERIFY(read.finished);
+    QCOMPARE(read.errorString, QString());
+    QCOMPARE(read.stat, int(VelmorBusPacket::StatOk));
+    const QDateTime clock = clockTime(read.data);
+    QVERIFY2(clock >= written && clock <= written.addSecs(ClockDriftSecs), qPrintable(clock.toString(Qt::ISODate)));
+    QCOMPARE(int(quint8(read.data.at(7))), clock.date().dayOfWeek());
+}
+
+QTEST_GUILESS_MAIN(TestE2eClock)
+#include "tst_e2eclock.moc"
