@@ -43,6 +43,25 @@ const char *const columnKeys[] = {"addr", "name", "value", "desc"};
 
 const Qt::ItemFlags selectableEnabled = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 
+// False when the file holds more than the limit. Devices and pipes report no size and
+// may never end, so they are read piecewise up to the limit.
+bool readDescriptionText(QFile &file, QByteArray *text)
+{
+    if (!file.isSequential()) {
+        if (file.size() > maxDescriptionFileBytes)
+            return false;
+        *text = file.readAll();
+        return text->size() <= maxDescriptionFileBytes;
+    }
+    const qint64 chunkBytes = 64 * 1024;
+    for (QByteArray chunk = file.read(chunkBytes); !chunk.isEmpty(); chunk = file.read(chunkBytes)) {
+        text->append(chunk);
+        if (text->size() > maxDescriptionFileBytes)
+            return false;
+    }
+    return true;
+}
+
 bool isVelmorbus(int protocol)
 {
     return protocol == VelmorBusRtu || protocol == VelmorBusTcp;
@@ -161,10 +180,10 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         logCritical("(VelmorDeviceModel) Unable to open configuration file");
         return;
     }
-    // Devices and pipes report no size, so the limit is checked on what was read.
-    const QByteArray text = file.read(maxDescriptionFileBytes + 1);
+    QByteArray text;
+    const bool withinLimit = readDescriptionText(file, &text);
     file.close();
-    if (text.size() > maxDescriptionFileBytes) {
+    if (!withinLimit) {
         logCritical("(VelmorDeviceModel) Unable to parse configuration file");
         return;
     }
