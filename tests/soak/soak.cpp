@@ -116,7 +116,8 @@ int main(int argc, char *argv[])
     QRandomGenerator random(20261208);
 
     FakeVelmorController controller;
-    controller.setHandler([&random](const FakeVelmorController::Request &request) {
+    controller.setHandler([&random, &controller](const FakeVelmorController::Request &request) {
+        controller.clearHistory();
         return faultyAnswer(request, random);
     });
     VelmorDeviceModel velmor(dir.write("velmor.yml", "protocol: VelmorBUS RTU\nport: " + controller.portName().toUtf8()

@@ -53,6 +53,12 @@ QList<FakeVelmorController::Request> FakeVelmorController::requests() const
     return m_requests;
 }
 
+void FakeVelmorController::clearHistory()
+{
+    m_requests.clear();
+    m_peer.takeReceived();
+}
+
 PtyPeer &FakeVelmorController::peer()
 {
     return m_peer;

@@ -34,6 +34,8 @@ public:
     // Answers later instead of at once; the reply still goes out whole.
     void setAnswerDelayMs(int delayMs);
     QList<Request> requests() const;
+    // Forgets the requests and bytes seen so far, so long runs keep no history.
+    void clearHistory();
     PtyPeer &peer();
 
     // A response frame: id, body, CRC low byte first.
