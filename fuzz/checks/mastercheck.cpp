@@ -11,11 +11,10 @@
 
 namespace {
 
-// Short line timings keep one run fast; the gaps of a script reach both sides of the
-// inter-frame delay.
+// Short line timings keep one run fast; the gaps of a script (0 to 15 ms) reach both
+// sides of the inter-frame delay.
 constexpr int ResponseTimeoutMs = 40;
 constexpr int InterFrameDelayMs = 8;
-constexpr int MaxGapMs = 15;
 // The gaps of one run add up to this much at most.
 constexpr int GapBudgetMs = 200;
 constexpr int MaxChunkBytes = 64;
@@ -103,7 +102,7 @@ QList<MasterCheck::Step> MasterCheck::parseScript(const QByteArray &script)
         const int length = quint8(script.at(at + 1)) % (MaxChunkBytes + 1);
         Step step;
         step.newRequest = (head & 0x80) && requests < MaxRequests;
-        step.gapMs = qMin(int(head & 0x0F) % (MaxGapMs + 1), gapBudgetMs);
+        step.gapMs = qMin(int(head & 0x0F), gapBudgetMs);
         step.chunk = script.mid(at + 2, length);
         requests += step.newRequest ? 1 : 0;
         gapBudgetMs -= step.gapMs;
