@@ -7,6 +7,7 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -63,6 +64,7 @@ class TestE2eClock : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -75,6 +77,13 @@ private:
 
     std::unique_ptr<SimulatedController> m_controller;
 };
+
+void TestE2eClock::initTestCase()
+{
+    // The clock block carries local wall-clock time; the simulator inherits this zone.
+    qputenv("TZ", "UTC");
+    tzset();
+}
 
 void TestE2eClock::init()
 {
