@@ -75,7 +75,9 @@ bool SimProcess::isRunning() const
 
 bool SimProcess::stop(int signalNumber)
 {
-    if (::kill(pid_t(m_process.processId()), signalNumber) != 0)
+    // A process that has ended has id 0, and kill(0) would signal our whole process group.
+    const pid_t pid = pid_t(m_process.processId());
+    if (pid <= 0 || ::kill(pid, signalNumber) != 0)
         return false;
     return m_process.waitForFinished(StartTimeoutMs) && m_process.exitStatus() == QProcess::NormalExit;
 }
