@@ -7,12 +7,19 @@
 
 namespace {
 
-// Ramp of one count a second that wraps after a minute, a sine of this amplitude and
-// period for floats, and one of the four low bits toggled each second for bit fields.
-constexpr int RampLength = 60;
-constexpr double SineAmplitude = 5.0;
+// Read-only values swing around the value the file gives them, by a twentieth of it
+// (at least one count, or 0.5 for floats) over half a minute, so that a demo looks like a
+// plant; bit fields toggle one of their four low bits each second.
+constexpr double SwingFraction = 0.05;
+constexpr double MinimumFloatSwing = 0.5;
 constexpr double SinePeriodSeconds = 30.0;
 constexpr int ToggledBits = 4;
+
+double swing(double base, double minimum, double seconds)
+{
+    const double amplitude = qMax(minimum, qAbs(base) * SwingFraction);
+    return amplitude * qSin(2 * M_PI * seconds / SinePeriodSeconds);
+}
 
 quint32 floatBits(float value)
 {
@@ -63,12 +70,15 @@ quint32 VariableStore::movedWord(int index, double seconds) const
     const quint32 base = m_words.at(index);
     const int wholeSeconds = int(seconds);
     quint32 moved;
-    if (variable.isFloat32())
-        moved = floatBits(floatFromBits(base) + float(SineAmplitude * qSin(2 * M_PI * seconds / SinePeriodSeconds)));
-    else if (variable.bitfield)
+    if (variable.isFloat32()) {
+        const float value = floatFromBits(base);
+        moved = floatBits(value + float(swing(value, MinimumFloatSwing, seconds)));
+    } else if (variable.bitfield) {
         moved = base ^ (1u << (wholeSeconds % ToggledBits));
-    else
-        moved = base + quint32(wholeSeconds % RampLength);
+    } else {
+        const qint32 value = variable.isInt16() ? qint16(base) : qint32(base);
+        moved = quint32(value + qint32(qRound(swing(value, 1.0, seconds))));
+    }
     return variable.isInt16() ? moved & 0xFFFF : moved;
 }
 
