@@ -4,7 +4,8 @@
 // resident set belongs to one load alone.
 //
 //   bench-load                     runs every size and prints the table rows
-//   bench-load model|yaml FILE     one measurement: "<ns> <KiB before> <KiB peak>"
+//   bench-load model|yaml|link FILE  one measurement: "<ns> <KiB before> <KiB peak>"
+//                                  (link: the model's link object alone, a QModbusTcpClient)
 #include "descriptionwriter.h"
 #include "processmemory.h"
 #include "resultrow.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLocale>
+#include <QModbusTcpClient>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -46,6 +48,9 @@ int measureOnce(const QString &mode, const QString &path)
         elapsed = timer.nsecsElapsed();
         if (!model.valid())
             fail(QStringLiteral("the model refused %1").arg(path));
+    } else if (mode == QLatin1String("link")) {
+        const QModbusTcpClient client;
+        elapsed = timer.nsecsElapsed();
     } else {
         const YAML::Node root = YAML::LoadFile(path.toStdString());
         elapsed = timer.nsecsElapsed();
@@ -85,7 +90,7 @@ void printRows(int count, const QVector<Sample> &model, const QVector<Sample> &y
         yamlMs.append(sample.ms);
         yamlMiB.append(sample.growthMiB);
     }
-    const QString name = QStringLiteral("Description load, %1 vars: ").arg(QLocale::c().toString(count));
+    const QString name = QStringLiteral("Description load, %1 vars: ").arg(QLocale(QLocale::English).toString(count));
     const QString limit = QStringLiteral("<= %1").arg(target);
     const double msRatio = ResultRow::median(modelMs) / ResultRow::median(yamlMs);
     ResultRow{name + QStringLiteral("time (median of %1)").arg(model.size()),
@@ -124,5 +129,13 @@ int main(int argc, char *argv[])
         }
         printRows(size.count, model, yaml);
     }
+
+    // What every model pays whatever its size: the link object the description asks for.
+    QVector<double> linkMiB;
+    for (int round = 0; round < 5; ++round)
+        linkMiB.append(runFresh(QStringLiteral("link"), dir.filePath(QStringLiteral("load-1000.yml"))).growthMiB);
+    ResultRow{QStringLiteral("Description load: the model's link object alone (a QModbusTcpClient), peak RSS growth"),
+              formatted(ResultRow::median(linkMiB), "MiB"), QStringLiteral("fixed part of every model's growth"),
+              QString(), QString(), QString()}.print();
     return 0;
 }

@@ -39,8 +39,9 @@ qint64 ProcessMemory::statusField(const char *name)
     QFile file(QStringLiteral("/proc/self/status"));
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return -1;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine();
+    // /proc files report size 0, so atEnd() cannot be trusted: read the whole text.
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines) {
         if (line.startsWith(name))
             return line.mid(int(qstrlen(name))).trimmed().split(' ').first().toLongLong();
     }

@@ -31,6 +31,8 @@ constexpr int warmUpMs = 1500;
 constexpr int measureMs = 6000;
 // A display shows at most this many frames a second; more repaints are never seen.
 constexpr double coalescedRepaintsPerSecond = 60;
+// The repaint pause of the coalescing connection tried for comparison: 25 frames a second.
+constexpr int coalescingIntervalMs = 40;
 
 [[noreturn]] void fail(const QString &message)
 {
@@ -83,7 +85,7 @@ public:
         const double stored = m_stored / seconds;
 
         const QString name = QStringLiteral("velmor-tool, %1 vars, auto update, interQueryDelay 0, %2: ")
-                                 .arg(QLocale::c().toString(variableCount), label);
+                                 .arg(QLocale(QLocale::English).toString(variableCount), label);
         ResultRow{name + QStringLiteral("CPU"),
                   QStringLiteral("tool %1 %, velmor-sim %2 % of one core").arg(ResultRow::number(100 * toolCpu, 0),
                                                                                ResultRow::number(100 * simCpu, 0)),
@@ -149,5 +151,20 @@ int main(int argc, char *argv[])
     phase.measure(QStringLiteral("interUpdateDelay %1 ms").arg(model->interUpdateDelay()));
     model->setInterUpdateDelay(0);
     phase.measure(QStringLiteral("interUpdateDelay 0 ms"));
+
+    // For comparison: the same window with its repaints gathered by a timer, so that many
+    // stored values share one repaint.
+    QWidget *viewport = child<QTreeView>(window, "treeView")->viewport();
+    QObject::disconnect(model, &VelmorDeviceModel::updateViewport, viewport, nullptr);
+    QTimer coalescer;
+    coalescer.setSingleShot(true);
+    coalescer.setInterval(coalescingIntervalMs);
+    QObject::connect(&coalescer, &QTimer::timeout, viewport, QOverload<>::of(&QWidget::update));
+    QObject::connect(model, &VelmorDeviceModel::updateViewport, &coalescer, [&coalescer] {
+        if (!coalescer.isActive())
+            coalescer.start();
+    });
+    phase.measure(QStringLiteral("interUpdateDelay 0 ms, repaints through a %1 ms timer (bench only)")
+                      .arg(coalescingIntervalMs));
     return 0;
 }
