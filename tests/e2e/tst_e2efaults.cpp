@@ -1,4 +1,5 @@
 #include "everytype.h"
+#include "signaltexts.h"
 #include "simulatedcontroller.h"
 #include "velmordevicemodel.h"
 
@@ -15,14 +16,6 @@ constexpr int DeviceId = 5;
 constexpr int WaitMs = 30000;
 // Cycles that must still complete after the first reported fault.
 constexpr int CyclesAfterFault = 3;
-
-QStringList texts(const QSignalSpy &spy)
-{
-    QStringList result;
-    for (const QList<QVariant> &args : spy)
-        result << args.first().toString();
-    return result;
-}
 
 } // namespace
 
@@ -94,14 +87,14 @@ void TestE2eFaults::survivesFault()
     m_model->setAutoUpdate(true);
     m_model->updateDeviceModel();
 
-    QTRY_VERIFY_WITH_TIMEOUT(texts(errors).contains(expectedError), WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(signalTexts(errors).contains(expectedError), WaitMs);
     const int faultAt = finished.count();
     QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= faultAt + CyclesAfterFault, WaitMs);
     // Every variable answered well in some cycle, and its value was kept.
     QTRY_COMPARE_WITH_TIMEOUT(EveryType::heldTexts(*m_model), EveryType::heldTexts(protocol), WaitMs);
     QVERIFY(m_model->connected());
     // Only the injected fault is reported: no follow-on errors from a confused link.
-    QStringList otherErrors = texts(errors);
+    QStringList otherErrors = signalTexts(errors);
     otherErrors.removeAll(expectedError);
     QCOMPARE(otherErrors, QStringList());
     QVERIFY(m_controller->output().contains(" | fault: " + faultArguments.at(1).toUtf8() + '\n'));

@@ -1,4 +1,5 @@
 #include "everytype.h"
+#include "signaltexts.h"
 #include "simulatedcontroller.h"
 #include "velmordevicemodel.h"
 
@@ -14,14 +15,6 @@ constexpr int DeviceId = 33;
 constexpr int WaitMs = 20000;
 // The value column of the item model.
 constexpr int ColumnValue = 2;
-
-QStringList texts(const QSignalSpy &spy)
-{
-    QStringList result;
-    for (const QList<QVariant> &args : spy)
-        result << args.first().toString();
-    return result;
-}
 
 } // namespace
 
@@ -91,7 +84,7 @@ void TestE2ePolling::pollsEveryType()
     m_model->updateDeviceModel();
     QVERIFY(finished.wait(WaitMs));
 
-    QCOMPARE(texts(errors), QStringList());
+    QCOMPARE(signalTexts(errors), QStringList());
     QCOMPARE(EveryType::heldTexts(*m_model), EveryType::heldTexts(protocol));
     QCOMPARE(viewport.count(), m_model->varCount());
     QCOMPARE(finished.count(), 1);
@@ -135,7 +128,7 @@ void TestE2ePolling::writesEveryWritableType()
     m_model->updateDeviceModel();
     QVERIFY(finished.wait(WaitMs));
 
-    QCOMPARE(texts(errors), QStringList());
+    QCOMPARE(signalTexts(errors), QStringList());
     QStringList expected = EveryType::heldTexts(protocol);
     expected[row] = heldText;
     QCOMPARE(EveryType::heldTexts(*m_model), expected);
@@ -163,7 +156,7 @@ void TestE2ePolling::continuousUpdateKeepsWrittenValue()
     const int editedAt = finished.count();
     QTRY_VERIFY_WITH_TIMEOUT(finished.count() >= editedAt + 3, WaitMs);
 
-    QCOMPARE(texts(errors), QStringList());
+    QCOMPARE(signalTexts(errors), QStringList());
     QCOMPARE(m_model->getVarAttr(unsigned(row), QStringLiteral("value")).toString(), QStringLiteral("60.25"));
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->output().contains("WF32=60.25"), WaitMs);
 }
@@ -179,7 +172,7 @@ void TestE2ePolling::storesToFlashOverVelmorbus()
     QVERIFY(stored.wait(WaitMs));
     QVERIFY(finished.count() == 1 || finished.wait(WaitMs));
 
-    QCOMPARE(texts(errors), QStringList());
+    QCOMPARE(signalTexts(errors), QStringList());
     QCOMPARE(stored.count(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(m_controller->output().contains("| ok configuration stored to flash\n"), WaitMs);
 }

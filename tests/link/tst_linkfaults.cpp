@@ -2,6 +2,7 @@
 #include "fakevelmorcontroller.h"
 #include "logcapture.h"
 #include "recordingmodbusserver.h"
+#include "signaltexts.h"
 #include "velmordevicemodel.h"
 
 #include <QHostAddress>
@@ -25,14 +26,6 @@ enum class VelmorFault {
     GapOverFrameDelay,
     EndlessStream
 };
-
-QStringList texts(const QSignalSpy &spy)
-{
-    QStringList result;
-    for (const QList<QVariant> &args : spy)
-        result << args.first().toString();
-    return result;
-}
 
 } // namespace
 
@@ -127,9 +120,9 @@ void TestLinkFaults::velmorbusFaultThenRecovery()
         controller.peer().discardPendingOutput();
     });
     model.updateDeviceModel();
-    QVERIFY2(finished.wait(10000), qPrintable(texts(errors).join('|')));
+    QVERIFY2(finished.wait(10000), qPrintable(signalTexts(errors).join('|')));
 
-    QStringList reported = texts(errors);
+    QStringList reported = signalTexts(errors);
     // Bytes of an endless stream still on their way may spoil the very next exchange.
     if (fault == VelmorFault::EndlessStream && reported.size() == 2 && model.getVarAttr(1, "value").isNull())
         reported.removeLast();
@@ -203,7 +196,7 @@ void TestLinkFaults::modbusServerKilledMidPoll()
     server.reset();
 
     QTRY_VERIFY_WITH_TIMEOUT(!model.connected(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(texts(errors).contains("Update stopped: request could not be sent"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(signalTexts(errors).contains("Update stopped: request could not be sent"), 10000);
 
     // The user connects again once the controller is back, and polling works.
     server = std::make_unique<RecordingModbusServer>();
