@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
     Simulator simulator(description, options);
     if (!simulator.start())
         return refuse(simulator.errorString());
-    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &app, [](int signalNumber) {
+    QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &app, [](int signalNumber) {
         std::printf("stopped by signal %d\n", signalNumber);
         std::fflush(stdout);
         QCoreApplication::quit();
