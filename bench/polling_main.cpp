@@ -4,6 +4,7 @@
 // so that load from other processes spreads over all of them.
 #include "descriptionwriter.h"
 #include "libmodbusloop.h"
+#include "pollpass.h"
 #include "qtclientloop.h"
 #include "resultrow.h"
 #include "serverprocess.h"
@@ -17,7 +18,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <ctime>
 #include <functional>
 
 namespace {
@@ -54,30 +54,13 @@ qint64 modelCycle(VelmorDeviceModel &model)
     return failed ? -1 : elapsed;
 }
 
-qint64 processCpuNs()
+PollPass measured(const std::function<qint64()> &pass)
 {
-    timespec now {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+    const PollPass result = PollPass::run(pass, variableCount);
+    if (result.failed())
+        fail(QStringLiteral("a read failed"));
+    return result;
 }
-
-// One pass over all variables: its wall time and the processor time this process spent.
-struct Pass {
-    qint64 wallNs = 0;
-    qint64 cpuNs = 0;
-
-    static Pass run(const std::function<qint64()> &pass)
-    {
-        const qint64 cpuBefore = processCpuNs();
-        const qint64 wallNs = pass();
-        if (wallNs < 0)
-            fail(QStringLiteral("a read failed"));
-        return {wallNs, processCpuNs() - cpuBefore};
-    }
-
-    double perSecond() const { return variableCount * 1e9 / double(wallNs); }
-    double cpuMicrosecondsPerVariable() const { return cpuNs / 1e3 / variableCount; }
-};
 
 QString micros(double value)
 {
@@ -119,15 +102,15 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("libmodbus cannot connect"));
 
     // The first pass of each warms caches and lets the model's connection come up.
-    Pass::run([&] { return modelCycle(model); });
-    Pass::run([&] { return qtLoop.runPass(); });
-    Pass::run([&] { return libmodbusLoop.runPass(); });
+    measured([&] { return modelCycle(model); });
+    measured([&] { return qtLoop.runPass(); });
+    measured([&] { return libmodbusLoop.runPass(); });
 
     QVector<double> modelRates, qtRates, libmodbusRates, modelCpu, qtCpu, libmodbusCpu;
     for (int round = 0; round < rounds; ++round) {
-        const Pass modelPass = Pass::run([&] { return modelCycle(model); });
-        const Pass qtPass = Pass::run([&] { return qtLoop.runPass(); });
-        const Pass libmodbusPass = Pass::run([&] { return libmodbusLoop.runPass(); });
+        const PollPass modelPass = measured([&] { return modelCycle(model); });
+        const PollPass qtPass = measured([&] { return qtLoop.runPass(); });
+        const PollPass libmodbusPass = measured([&] { return libmodbusLoop.runPass(); });
         modelRates.append(modelPass.perSecond());
         qtRates.append(qtPass.perSecond());
         libmodbusRates.append(libmodbusPass.perSecond());

@@ -6,17 +6,13 @@
 #include "descriptionwriter.h"
 #include "mainwindow.h"
 #include "paintcounter.h"
-#include "processmemory.h"
-#include "resultrow.h"
+#include "repaintphase.h"
 #include "serverprocess.h"
 #include "velmordevicemodel.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QLocale>
-#include <QEventLoop>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -27,10 +23,6 @@
 namespace {
 
 constexpr int variableCount = 1000;
-constexpr int warmUpMs = 1500;
-constexpr int measureMs = 6000;
-// A display shows at most this many frames a second; more repaints are never seen.
-constexpr double coalescedRepaintsPerSecond = 60;
 // The repaint pause of the coalescing connection tried for comparison: 25 frames a second.
 constexpr int coalescingIntervalMs = 40;
 
@@ -38,13 +30,6 @@ constexpr int coalescingIntervalMs = 40;
 {
     std::fprintf(stderr, "bench-toolview: %s\n", qPrintable(message));
     std::exit(1);
-}
-
-void runEventLoop(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 template <typename T>
@@ -55,56 +40,6 @@ T *child(QObject &parent, const char *name)
         fail(QStringLiteral("the window has no %1").arg(QLatin1String(name)));
     return found;
 }
-
-class Phase
-{
-public:
-    Phase(VelmorDeviceModel *model, PaintCounter *paints, qint64 simPid)
-        : m_paints(paints)
-        , m_simPid(simPid)
-    {
-        QObject::connect(model, &VelmorDeviceModel::updateViewport, [this] { ++m_stored; });
-        QObject::connect(model, &VelmorDeviceModel::updateFinished, [this] { ++m_cycles; });
-    }
-
-    void measure(const QString &label)
-    {
-        runEventLoop(warmUpMs);
-        const double toolCpu0 = ProcessMemory::cpuSeconds(QCoreApplication::applicationPid());
-        const double simCpu0 = ProcessMemory::cpuSeconds(m_simPid);
-        m_paints->reset();
-        m_stored = 0;
-        m_cycles = 0;
-        QElapsedTimer clock;
-        clock.start();
-        runEventLoop(measureMs);
-        const double seconds = clock.nsecsElapsed() / 1e9;
-        const double toolCpu = (ProcessMemory::cpuSeconds(QCoreApplication::applicationPid()) - toolCpu0) / seconds;
-        const double simCpu = (ProcessMemory::cpuSeconds(m_simPid) - simCpu0) / seconds;
-        const double repaints = m_paints->count() / seconds;
-        const double stored = m_stored / seconds;
-
-        const QString name = QStringLiteral("velmor-tool, %1 vars, auto update, interQueryDelay 0, %2: ")
-                                 .arg(QLocale(QLocale::English).toString(variableCount), label);
-        ResultRow{name + QStringLiteral("CPU"),
-                  QStringLiteral("tool %1 %, velmor-sim %2 % of one core").arg(ResultRow::number(100 * toolCpu, 0),
-                                                                               ResultRow::number(100 * simCpu, 0)),
-                  QStringLiteral("%1 vars/s polled, %2 cycles/s").arg(ResultRow::number(stored, 0),
-                                                                      ResultRow::number(m_cycles / seconds, 2)),
-                  QString(), QString(), QString()}.print();
-        ResultRow{name + QStringLiteral("viewport repaints"), QStringLiteral("%1 /s").arg(ResultRow::number(repaints, 1)),
-                  QStringLiteral("%1 update() calls/s").arg(ResultRow::number(stored, 0)),
-                  ResultRow::number(stored > 0 ? repaints / stored : 0, 4),
-                  QStringLiteral("<= %1 /s").arg(coalescedRepaintsPerSecond),
-                  ResultRow::verdict(repaints <= coalescedRepaintsPerSecond)}.print();
-    }
-
-private:
-    PaintCounter *m_paints;
-    qint64 m_simPid;
-    int m_stored = 0;
-    int m_cycles = 0;
-};
 
 } // namespace
 
@@ -147,7 +82,7 @@ int main(int argc, char *argv[])
     if (!model->autoUpdate())
         fail(QStringLiteral("auto update did not start"));
 
-    Phase phase(model, &paints, sim.pid());
+    RepaintPhase phase(model, &paints, sim.pid(), variableCount);
     phase.measure(QStringLiteral("interUpdateDelay %1 ms").arg(model->interUpdateDelay()));
     model->setInterUpdateDelay(0);
     phase.measure(QStringLiteral("interUpdateDelay 0 ms"));
