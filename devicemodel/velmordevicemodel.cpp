@@ -135,6 +135,21 @@ QString VelmorDeviceModelPrivate::variableLabel(unsigned int id) const
 
 bool VelmorDeviceModelPrivate::readVariableLink(unsigned int id, VariableLink *link) const
 {
+    if (id >= unsigned(variableCount()))
+        return false;
+    // Only "value" changes after construction, so each description is parsed once, when
+    // the link first needs it; yaml-cpp's lookups would otherwise dominate a fast poll.
+    if (linkCache.empty())
+        linkCache.resize(size_t(variableCount()));
+    CachedLink &cached = linkCache[id];
+    if (cached.state == CachedLink::Unread)
+        cached.state = parseVariableLink(id, &cached.link) ? CachedLink::Usable : CachedLink::Unusable;
+    *link = cached.link;
+    return cached.state == CachedLink::Usable;
+}
+
+bool VelmorDeviceModelPrivate::parseVariableLink(unsigned int id, VariableLink *link) const
+{
     const YAML::Node entry = variable(id);
     if (!entry)
         return false;
@@ -187,8 +202,11 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         logCritical("(VelmorDeviceModel) Unable to parse configuration file");
         return;
     }
+    // One copy of the text fewer while the parser builds its own.
+    const std::string yamlText = text.toStdString();
+    text.clear();
     try {
-        d->config = YAML::Load(text.toStdString());
+        d->config = YAML::Load(yamlText);
     } catch (const std::exception &) {
         logCritical("(VelmorDeviceModel) Unable to parse configuration file");
         return;

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <vector>
+
 #include <yaml-cpp/yaml.h>
 
 class QModbusClient;
@@ -19,6 +21,17 @@ struct VariableLink {
     bool bitfield = false;
 };
 
+struct CachedLink {
+    enum State {
+        Unread,
+        Usable,
+        Unusable
+    };
+
+    State state = Unread;
+    VariableLink link;
+};
+
 class VelmorDeviceModelPrivate
 {
 public:
@@ -29,6 +42,7 @@ public:
     QString variableLabel(unsigned int id) const;
     // False when "addr" is missing or not an integer, or "input"/"bitfield" is not a boolean.
     bool readVariableLink(unsigned int id, VariableLink *link) const;
+    bool parseVariableLink(unsigned int id, VariableLink *link) const;
     // The held "value" as the 32-bit pattern written to the device; false when it is not a number.
     bool readWritePattern(unsigned int id, RegisterLayout::Type type, quint32 *pattern) const;
 
@@ -38,6 +52,8 @@ public:
     YAML::Node config;
     // "variables" of config, looked up once.
     YAML::Node variables;
+    // readVariableLink() results by variable id, filled as the link needs them.
+    mutable std::vector<CachedLink> linkCache;
     // Row of the variable whose request is outstanding or due next; variableCount() means no cycle runs.
     int cyclePosition = 0;
     // Bumped at every cycle start; timers and replies of an older cycle are ignored.

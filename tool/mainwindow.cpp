@@ -14,6 +14,8 @@
 
 namespace {
 constexpr int valueColumn = 2;
+// 25 repaints a second at most: live enough to watch, cheap at any polling rate.
+constexpr int treeRepaintPeriodMs = 40;
 
 bool isSerialProtocol(int proto)
 {
@@ -40,6 +42,9 @@ MainWindow::MainWindow(QWidget *parent)
     , m_ui(new Ui::MainWindow)
 {
     m_ui->setupUi(this);
+    m_treeRepaint.setSingleShot(true);
+    m_treeRepaint.setInterval(treeRepaintPeriodMs);
+    connect(&m_treeRepaint, &QTimer::timeout, m_ui->treeView->viewport(), QOverload<>::of(&QWidget::update));
     connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
@@ -260,6 +265,8 @@ void MainWindow::connectDeviceSignals(VelmorDeviceModel *device)
     connect(device, &VelmorDeviceModel::updateFinished, this, &MainWindow::updateFinished);
     connect(device, &VelmorDeviceModel::errorOccured, this, &MainWindow::errorOccured);
     connect(device, &VelmorDeviceModel::storeToFlashComplete, this, &MainWindow::storedToFlash);
-    QWidget *viewport = m_ui->treeView->viewport();
-    connect(device, &VelmorDeviceModel::updateViewport, viewport, QOverload<>::of(&QWidget::update));
+    connect(device, &VelmorDeviceModel::updateViewport, this, [this] {
+        if (!m_treeRepaint.isActive())
+            m_treeRepaint.start();
+    });
 }

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QModelIndex>
 #include <QString>
+#include <QTimer>
 
 class QListWidgetItem;
 class QPoint;
@@ -47,6 +48,8 @@ private:
     void connectDeviceSignals(VelmorDeviceModel *device);
 
     Ui::MainWindow *m_ui;
+    // Polled values arrive one reply at a time; the tree repaints at most once per period.
+    QTimer m_treeRepaint;
 };
 
 #endif // MAINWINDOW_H

@@ -172,6 +172,7 @@ private slots:
 
     void statusLastMessageWins();
     void updateViewportRepaintsTree();
+    void burstOfPolledValuesRepaintsOnce();
 
 private:
     QTemporaryDir *m_workDir = nullptr;
@@ -643,6 +644,25 @@ void TestDeviceCommands::updateViewportRepaintsTree()
     // A polled value is not announced through dataChanged; only the repaint shows it.
     QMetaObject::invokeMethod(device, "updateViewport");
     QTRY_VERIFY(paints.count() > 0);
+}
+
+void TestDeviceCommands::burstOfPolledValuesRepaintsOnce()
+{
+    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
+    m_driver->deviceList()->setCurrentRow(0);
+    QWidget *viewport = m_driver->variableTree()->viewport();
+    PaintCounter paints(viewport);
+    QTRY_VERIFY(paints.count() > 0);
+    QCoreApplication::processEvents();
+    paints.reset();
+
+    // A hundred values stored in quick succession, each in its own turn of the event loop.
+    for (int i = 0; i < 100; ++i) {
+        QMetaObject::invokeMethod(device, "updateViewport");
+        QCoreApplication::processEvents();
+    }
+    QTRY_VERIFY(paints.count() > 0);
+    QVERIFY2(paints.count() < 20, qPrintable(QString::number(paints.count())));
 }
 
 QTEST_MAIN(TestDeviceCommands)
