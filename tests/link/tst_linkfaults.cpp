@@ -1,3 +1,4 @@
+#include "cyclerun.h"
 #include "descriptiondir.h"
 #include "fakevelmorcontroller.h"
 #include "logcapture.h"
@@ -113,16 +114,14 @@ void TestLinkFaults::velmorbusFaultThenRecovery()
     VelmorDeviceModel model(m_dir.write("faults.yml", text));
     model.setInterQueryDelay(0);
     model.connectDevice();
-    QSignalSpy finished(&model, &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(&model, &VelmorDeviceModel::errorOccured);
     connect(&model, &VelmorDeviceModel::errorOccured, &streamTimer, [&streamTimer, &controller] {
         streamTimer.stop();
         controller.peer().discardPendingOutput();
     });
-    model.updateDeviceModel();
-    QVERIFY2(finished.wait(10000), qPrintable(signalTexts(errors).join('|')));
+    const CycleRun run = runCycle(model, 10000);
+    QVERIFY2(run.finished, qPrintable(run.errors.join('|')));
 
-    QStringList reported = signalTexts(errors);
+    QStringList reported = run.errors;
     // Bytes of an endless stream still on their way may spoil the very next exchange.
     if (fault == VelmorFault::EndlessStream && reported.size() == 2 && model.getVarAttr(1, "value").isNull())
         reported.removeLast();
@@ -163,13 +162,11 @@ void TestLinkFaults::modbusExceptionThenRecovery()
     model.setInterQueryDelay(0);
     model.connectDevice();
     LogCapture log;
-    QSignalSpy finished(&model, &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(&model, &VelmorDeviceModel::errorOccured);
-    model.updateDeviceModel();
-    QVERIFY(finished.wait(10000));
+    const CycleRun run = runCycle(model, 10000);
+    QVERIFY(run.finished);
 
-    QCOMPARE(errors.count(), 1);
-    const QString error = errors.first().first().toString();
+    QCOMPARE(run.errors.size(), 1);
+    const QString error = run.errors.first();
     QCOMPARE(log.count(QtDebugMsg, QStringLiteral("%1 (%2)").arg(error).arg(exceptionCode)), 1);
     QCOMPARE(model.getVarAttr(0, "value").toString(), QString("9"));
     QCOMPARE(model.getVarAttr(1, "value").toString(), QString("22"));
@@ -228,11 +225,9 @@ void TestLinkFaults::modbusServerHung()
     VelmorDeviceModel model(m_dir.write("hung.yml", text));
     model.setInterQueryDelay(0);
     model.connectDevice();
-    QSignalSpy finished(&model, &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(&model, &VelmorDeviceModel::errorOccured);
-    model.updateDeviceModel();
-    QVERIFY(finished.wait(15000));
-    QCOMPARE(errors.count(), 2);
+    const CycleRun run = runCycle(model, 15000);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors.size(), 2);
     QVERIFY(model.connected());
 }
 

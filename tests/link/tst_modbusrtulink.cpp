@@ -1,3 +1,4 @@
+#include "cyclerun.h"
 #include "descriptiondir.h"
 #include "logcapture.h"
 #include "ptybridge.h"
@@ -100,11 +101,9 @@ void TestModbusRtuLink::readsAndWritesEveryType()
     QVERIFY(model->connected());
     QVERIFY(model->setVarValue(2, 0x12345678));
     QVERIFY(model->setVarValue(3, -3));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(10000));
-    QCOMPARE(errors.count(), 0);
+    const CycleRun run = runCycle(*model, 10000);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors, QStringList());
     QCOMPARE(model->getVarAttr(0, "value").toString(), QString("-2"));
     QCOMPARE(model->getVarAttr(1, "value").toString(), QString("1"));
     quint16 registers[3] = {};
@@ -139,11 +138,9 @@ void TestModbusRtuLink::lateAnswerIsNeverStoredAsTheNextVariable()
     });
     auto model = makeModel(peer.slavePath(), "  - addr: 1\n    type: int16\n  - addr: 2\n    type: int16\n");
     model->connectDevice();
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(15000));
-    QCOMPARE(errors.count(), 1);
+    const CycleRun run = runCycle(*model, 15000);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors.size(), 1);
     QVERIFY(!model->getVarAttr(0, "value").isValid());
     QCOMPARE(model->getVarAttr(1, "value").toString(), QString("2"));
 }

@@ -1,3 +1,4 @@
+#include "cyclerun.h"
 #include "descriptiondir.h"
 #include "logcapture.h"
 #include "recordingmodbusserver.h"
@@ -135,10 +136,8 @@ void TestModbusTcpLink::readLayout()
         m_server->setHoldingRegisters(addr, registers);
     auto model = makeModel("  - addr: 40\n    " + variable + "\n");
     QVERIFY(connectModel(model.get()));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy viewport(model.get(), &VelmorDeviceModel::updateViewport);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
 
     QCOMPARE(m_server->requests().size(), 1);
     const QModbusRequest request = m_server->requests().first();
@@ -146,7 +145,7 @@ void TestModbusTcpLink::readLayout()
              int(input ? QModbusPdu::ReadInputRegisters : QModbusPdu::ReadHoldingRegisters));
     QCOMPARE(pduData(request).toHex(), QByteArray("0028000") + QByteArray::number(expectedCount));
     QCOMPARE(model->getVarAttr(0, "value").toString(), expectedValue);
-    QCOMPARE(viewport.count(), 1);
+    QCOMPARE(run.storedValues, 1);
 }
 
 void TestModbusTcpLink::writeLayout_data()
@@ -177,9 +176,7 @@ void TestModbusTcpLink::writeLayout()
     auto model = makeModel("  - name: V\n    rw: true\n    " + variable + "\n");
     QVERIFY(connectModel(model.get()));
     QVERIFY(model->setVarValue(0, value));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    QVERIFY(runCycle(*model).finished);
 
     QVERIFY(m_server->requests().size() >= 1);
     const QModbusRequest write = m_server->requests().first();
@@ -191,9 +188,7 @@ void TestModbusTcpLink::emptyVariableListSendsNothing()
 {
     auto model = makeModel("  []\n");
     QVERIFY(connectModel(model.get()));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    model->updateDeviceModel();
-    QVERIFY(!finished.wait(300));
+    QVERIFY(!runCycle(*model, 300).finished);
     QCOMPARE(m_server->requests().size(), 0);
 }
 
@@ -202,11 +197,10 @@ void TestModbusTcpLink::cycleTimingCoversPauses()
     auto model = makeModel("  - addr: 1\n  - addr: 3\n  - addr: 5\n");
     model->setInterQueryDelay(50);
     QVERIFY(connectModel(model.get()));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
     QCOMPARE(m_server->requests().size(), 3);
-    QVERIFY2(finished.first().first().toInt() >= 150, qPrintable(finished.first().first().toString()));
+    QVERIFY2(run.updateTimeMs >= 150, qPrintable(QString::number(run.updateTimeMs)));
 }
 
 void TestModbusTcpLink::autoUpdateRepeatsUntilSwitchedOff()
@@ -291,9 +285,7 @@ void TestModbusTcpLink::equalCommandsAreQueuedOnce()
     QVERIFY(model->setVarValue(3, 7));
     QCOMPARE(log.count(QtDebugMsg, "Enqueue command 0 3"), 1);
     QCOMPARE(log.count(QtDebugMsg, "Enqueue command 0 2"), 1);
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    QVERIFY(runCycle(*model).finished);
     const QList<QModbusRequest> requests = m_server->requests();
     QCOMPARE(requests.size(), 2 + 4);
     QCOMPARE(requests.at(0).data().toHex(), QByteArray("000400010200" "07"));
@@ -306,9 +298,7 @@ void TestModbusTcpLink::refusedInputWritesNothing()
     QVERIFY(connectModel(model.get()));
     QVERIFY(!model->setVarValue(0, QStringLiteral("abc")));
     QVERIFY(!model->setData(model->index(0, 2), QStringLiteral("abc"), Qt::EditRole));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    QVERIFY(runCycle(*model).finished);
     QCOMPARE(m_server->requests().size(), 1);
     QCOMPARE(int(m_server->requests().first().functionCode()), int(QModbusPdu::ReadHoldingRegisters));
 }
@@ -323,15 +313,13 @@ void TestModbusTcpLink::flashStoreOnModbusSendsNothing()
     model->storeToFlash();
     model->storeToFlash();
     QCOMPARE(log.count(QtDebugMsg, "Enqueue command 1 0"), 1);
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
     QSignalSpy stored(model.get(), &VelmorDeviceModel::storeToFlashComplete);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
     QCOMPARE(log.count(QtDebugMsg, "Processing store configuration to FLASH"), 1);
     QCOMPARE(m_server->requests().size(), 1);
     QCOMPARE(stored.count(), 0);
-    QCOMPARE(errors.count(), 0);
+    QCOMPARE(run.errors, QStringList());
 }
 
 void TestModbusTcpLink::queueSurvivesDisconnect()
@@ -344,9 +332,7 @@ void TestModbusTcpLink::queueSurvivesDisconnect()
     QVERIFY(!model->connected());
     // The client refuses to connect until its socket has finished closing.
     QTRY_VERIFY_WITH_TIMEOUT(connectModel(model.get()), 5000);
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    QVERIFY(runCycle(*model).finished);
     QCOMPARE(m_server->holdingRegister(1), quint16(11));
     QCOMPARE(m_server->holdingRegister(2), quint16(12));
 }
@@ -362,13 +348,11 @@ void TestModbusTcpLink::exceptionIsReportedAndCycleGoesOn()
     auto model = makeModel("  - addr: 1\n    value: 3\n  - addr: 2\n");
     QVERIFY(connectModel(model.get()));
     LogCapture log;
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(errors.count(), 1);
-    QVERIFY(!errors.first().first().toString().isEmpty());
-    QCOMPARE(log.count(QtDebugMsg, errors.first().first().toString() + " (2)"), 1);
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors.size(), 1);
+    QVERIFY(!run.errors.first().isEmpty());
+    QCOMPARE(log.count(QtDebugMsg, run.errors.first() + " (2)"), 1);
     QCOMPARE(model->getVarAttr(0, "value").toString(), QString("3"));
     QCOMPARE(model->getVarAttr(1, "value").toString(), QString("42"));
 }
@@ -384,13 +368,11 @@ void TestModbusTcpLink::failedWriteIsReported()
     QVERIFY(connectModel(model.get()));
     QVERIFY(model->setVarValue(0, 3));
     QVERIFY(model->setVarValue(1, 4));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(errors.count(), 2);
-    QVERIFY(errors.at(0).first().toString().startsWith("Writing variable Setpoint failed: "));
-    QVERIFY(errors.at(1).first().toString().startsWith("Writing variable #1 failed: "));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors.size(), 2);
+    QVERIFY(run.errors.at(0).startsWith("Writing variable Setpoint failed: "));
+    QVERIFY(run.errors.at(1).startsWith("Writing variable #1 failed: "));
     QCOMPARE(m_server->requests().size(), 4);
 }
 
@@ -399,13 +381,10 @@ void TestModbusTcpLink::badDescriptionIsReportedAndCycleGoesOn()
     m_server->setHoldingRegisters(3, {0, 8});
     auto model = makeModel("  - name: NoAddr\n  - addr: 2\n    input: maybe\n  - addr: 3\n");
     QVERIFY(connectModel(model.get()));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(errors.count(), 2);
-    QCOMPARE(errors.at(0).first().toString(), QString("Unable to read variable NoAddr: bad description"));
-    QCOMPARE(errors.at(1).first().toString(), QString("Unable to read variable #1: bad description"));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors, (QStringList {"Unable to read variable NoAddr: bad description",
+                                       "Unable to read variable #1: bad description"}));
     QCOMPARE(m_server->requests().size(), 1);
     QCOMPARE(model->getVarAttr(2, "value").toString(), QString("8"));
 }
@@ -414,13 +393,10 @@ void TestModbusTcpLink::updateWithoutConnectionIsReported()
 {
     auto model = makeModel("  - addr: 1\n");
     LogCapture log;
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.first().first().toString(), QString("Update stopped: request could not be sent"));
+    const CycleRun run = runCycle(*model, 200);
+    QVERIFY(!run.finished);
+    QCOMPARE(run.errors, QStringList {"Update stopped: request could not be sent"});
     QCOMPARE(log.count(QtCriticalMsg, "MODBUS::reply is nullptr"), 1);
-    QVERIFY(!finished.wait(200));
 }
 
 void TestModbusTcpLink::connectToNothingIsReported()

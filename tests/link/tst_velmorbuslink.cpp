@@ -1,3 +1,4 @@
+#include "cyclerun.h"
 #include "descriptiondir.h"
 #include "fakevelmorcontroller.h"
 #include "logcapture.h"
@@ -7,6 +8,16 @@
 #include <QtTest>
 
 #include <memory>
+
+namespace {
+
+enum class ReadFault {
+    BadStatus,
+    ShortData,
+    Silence
+};
+
+} // namespace
 
 // The model polling and writing a Velmorbus controller played on a pseudo-terminal.
 class TestVelmorbusLink : public QObject
@@ -22,9 +33,8 @@ private slots:
     void readLayout();
     void writePacket_data();
     void writePacket();
-    void badStatusIsReportedAndCycleGoesOn();
-    void replyWithoutValueIsReported();
-    void silentControllerTimesOut();
+    void failedReadIsReportedAndCycleGoesOn_data();
+    void failedReadIsReportedAndCycleGoesOn();
     void failedWriteIsReported();
     void flashStore_data();
     void flashStore();
@@ -69,9 +79,7 @@ void TestVelmorbusLink::readRequestBytes()
     auto model = makeModel("  - addr: 0x10\n");
     model->connectDevice();
     QVERIFY(model->connected());
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    QVERIFY(runCycle(*model).finished);
     QCOMPARE(m_controller->requests().size(), 1);
     QCOMPARE(m_controller->requests().first().frame.toHex(' '), QByteArray("01 02 10 00 04 00 7e 0a"));
 }
@@ -107,12 +115,10 @@ void TestVelmorbusLink::readLayout()
     });
     auto model = makeModel("  - addr: 32\n    " + variable + "\n");
     model->connectDevice();
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy viewport(model.get(), &VelmorDeviceModel::updateViewport);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
     QCOMPARE(model->getVarAttr(0, "value").toString(), expectedValue);
-    QCOMPARE(viewport.count(), 1);
+    QCOMPARE(run.storedValues, 1);
 }
 
 void TestVelmorbusLink::writePacket_data()
@@ -140,61 +146,51 @@ void TestVelmorbusLink::writePacket()
     auto model = makeModel("  - addr: 32\n    rw: true\n    " + variable + "\n");
     model->connectDevice();
     QVERIFY(model->setVarValue(0, value));
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    QVERIFY(runCycle(*model).finished);
     QCOMPARE(m_controller->requests().size(), 2);
     QCOMPARE(m_controller->requests().first().frame.toHex(' '), FakeVelmorController::frame(1, expectedBody).toHex(' '));
 }
 
-void TestVelmorbusLink::badStatusIsReportedAndCycleGoesOn()
+void TestVelmorbusLink::failedReadIsReportedAndCycleGoesOn_data()
 {
-    m_controller->setHandler([](const FakeVelmorController::Request &request) {
-        const int stat = request.addr == 1 ? 0x20 : VelmorBusPacket::StatOk;
-        return FakeVelmorController::readAnswer(request, QByteArray::fromHex("05000000"), stat);
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("expectedError");
+    QTest::addColumn<int>("minimumCycleMs");
+
+    QTest::newRow("status 0x20") << int(ReadFault::BadStatus) << "(Velmorbus) reply status is not ok (0x20)" << 0;
+    QTest::newRow("data holds no 32-bit value") << int(ReadFault::ShortData) << "(Velmorbus) reply carries no value" << 0;
+    QTest::newRow("silent controller") << int(ReadFault::Silence) << "Timeout" << 150;
+}
+
+void TestVelmorbusLink::failedReadIsReportedAndCycleGoesOn()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, expectedError);
+    QFETCH(int, minimumCycleMs);
+
+    m_controller->setHandler([fault](const FakeVelmorController::Request &request) {
+        if (request.addr != 1)
+            return FakeVelmorController::readAnswer(request, QByteArray::fromHex("05000000"));
+        switch (ReadFault(fault)) {
+        case ReadFault::BadStatus:
+            return FakeVelmorController::readAnswer(request, QByteArray(), 0x20);
+        case ReadFault::ShortData:
+            return FakeVelmorController::readAnswer(request, QByteArray::fromHex("010203"));
+        case ReadFault::Silence:
+            break;
+        }
+        return QByteArray();
     });
     auto model = makeModel("  - addr: 1\n    value: 3\n  - addr: 2\n");
     model->connectDevice();
     LogCapture log;
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.first().first().toString(), QString("(Velmorbus) reply status is not ok (0x20)"));
-    QCOMPARE(log.count(QtDebugMsg, "(Velmorbus) reply status is not ok (0x20)"), 1);
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors, QStringList {expectedError});
+    QCOMPARE(log.count(QtDebugMsg, expectedError), 1);
+    QVERIFY(run.updateTimeMs >= minimumCycleMs);
     QCOMPARE(model->getVarAttr(0, "value").toString(), QString("3"));
     QCOMPARE(model->getVarAttr(1, "value").toString(), QString("5"));
-}
-
-void TestVelmorbusLink::replyWithoutValueIsReported()
-{
-    m_controller->setHandler([](const FakeVelmorController::Request &request) {
-        return FakeVelmorController::readAnswer(request, QByteArray::fromHex("010203"));
-    });
-    auto model = makeModel("  - addr: 1\n    value: 3\n");
-    model->connectDevice();
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.first().first().toString(), QString("(Velmorbus) reply carries no value"));
-    QCOMPARE(model->getVarAttr(0, "value").toString(), QString("3"));
-}
-
-void TestVelmorbusLink::silentControllerTimesOut()
-{
-    m_controller->setHandler([](const FakeVelmorController::Request &) { return QByteArray(); });
-    auto model = makeModel("  - addr: 1\n  - addr: 2\n");
-    model->connectDevice();
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(errors.count(), 2);
-    QCOMPARE(errors.first().first().toString(), QString("Timeout"));
-    QVERIFY(finished.first().first().toInt() >= 2 * 150);
 }
 
 void TestVelmorbusLink::failedWriteIsReported()
@@ -208,13 +204,9 @@ void TestVelmorbusLink::failedWriteIsReported()
     model->connectDevice();
     QVERIFY(model->setVarValue(0, 2));
     LogCapture log;
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.first().first().toString(),
-             QString("Writing variable Mode failed: (Velmorbus) reply status is not ok (0x20)"));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors, QStringList {"Writing variable Mode failed: (Velmorbus) reply status is not ok (0x20)"});
     QCOMPARE(log.count(QtDebugMsg, "Processing store variable Mode"), 1);
 }
 
@@ -241,18 +233,14 @@ void TestVelmorbusLink::flashStore()
     model->connectDevice();
     model->storeToFlash();
     LogCapture log;
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
     QSignalSpy complete(model.get(), &VelmorDeviceModel::storeToFlashComplete);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
     QCOMPARE(m_controller->requests().first().frame.toHex(' '),
              QByteArray("01 04 fd 00 04 00 01 00 00 00 dd a7"));
     QCOMPARE(complete.count(), stored ? 1 : 0);
-    QCOMPARE(errors.count(), stored ? 0 : 1);
+    QCOMPARE(run.errors, stored ? QStringList() : QStringList {"Saving to FLASH failed"});
     QCOMPARE(log.count(QtDebugMsg, "Configuration stored to FLASH"), stored ? 1 : 0);
-    if (!stored)
-        QCOMPARE(errors.first().first().toString(), QString("Saving to FLASH failed"));
 }
 
 void TestVelmorbusLink::restartWhileReadingIsRefusedAndReported()
@@ -287,13 +275,9 @@ void TestVelmorbusLink::lateAnswerIsNotTakenForTheNextVariable()
     });
     auto model = makeModel("  - addr: 1\n  - addr: 2\n    value: 9\n");
     model->connectDevice();
-    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
-    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
-    model->updateDeviceModel();
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(errors.count(), 2);
-    QCOMPARE(errors.at(0).first().toString(), QString("Timeout"));
-    QCOMPARE(errors.at(1).first().toString(), QString("(Velmorbus) reply is for another address (0x1)"));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors, (QStringList {"Timeout", "(Velmorbus) reply is for another address (0x1)"}));
     QCOMPARE(model->getVarAttr(1, "value").toString(), QString("9"));
 }
 
