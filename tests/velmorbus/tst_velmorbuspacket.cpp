@@ -1,4 +1,5 @@
 #include "logcapture.h"
+#include "velmorbusframe.h"
 #include "velmorbuspacket.h"
 
 #include <QDataStream>
@@ -19,16 +20,6 @@ quint16 bitwiseCrc16(const QByteArray &bytes)
             crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
     }
     return crc;
-}
-
-// Device id, body, CRC low byte first: the frame as the master sends it.
-QByteArray frame(quint8 id, const QByteArray &body)
-{
-    QByteArray bytes = char(id) + body;
-    const quint16 crc = VelmorBusPacket::crc16(bytes);
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
 }
 
 QString debugText(const VelmorBusPacket &packet)
@@ -117,7 +108,7 @@ void TestVelmorBusPacket::encodeRequest_data()
     QTest::newRow("read request ignores data")
         << 2 << 0x0C02 << 8 << QByteArray::fromHex("0102") << 33 << QByteArray::fromHex("2102020C0800B911");
     QTest::newRow("read4 request has no size field")
-        << 1 << 0x0010 << 4 << QByteArray() << 1 << frame(1, QByteArray::fromHex("011000"));
+        << 1 << 0x0010 << 4 << QByteArray() << 1 << velmorbusFrame(1, QByteArray::fromHex("011000"));
 }
 
 void TestVelmorBusPacket::encodeRequest()
@@ -134,7 +125,7 @@ void TestVelmorBusPacket::encodeRequest()
 
     const QByteArray body = packet.toByteArray();
     QCOMPARE(body, expectedFrame.mid(1, expectedFrame.size() - 3));
-    QCOMPARE(frame(quint8(id), body), expectedFrame);
+    QCOMPARE(velmorbusFrame(quint8(id), body), expectedFrame);
 }
 
 void TestVelmorBusPacket::decode_data()

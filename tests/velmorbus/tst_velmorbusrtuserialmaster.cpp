@@ -1,5 +1,6 @@
 #include "logcapture.h"
 #include "ptypeer.h"
+#include "velmorbusframe.h"
 #include "velmorbusrtuserialmaster.h"
 
 #include <QElapsedTimer>
@@ -22,15 +23,6 @@ constexpr int LargestFrameSize = 1 + 1 + 2 + 2 + 65535 + 2;
 const QByteArray ClockReadRequest = QByteArray::fromHex("2102020C0800B911");
 const QByteArray ClockReadAnswer = QByteArray::fromHex("2112020C080036140A1409E107030282");
 const QByteArray ClockBytes = QByteArray::fromHex("36140A1409E10703");
-
-QByteArray frame(quint8 id, const QByteArray &body)
-{
-    QByteArray bytes = char(id) + body;
-    const quint16 crc = VelmorBusPacket::crc16(bytes);
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
-}
 
 VelmorBusPacket clockRead()
 {
@@ -167,14 +159,14 @@ void TestVelmorbusRtuSerialMaster::exchange_data()
         << 33 << 4 << 0x0C02 << 8 << ClockBytes << QByteArray::fromHex("2104020C080036140A1409E1070335D4")
         << QByteArray::fromHex("2114020C0800F0D2") << VelmorbusReply::NoError << QString()
         << QByteArray::fromHex("14020C0800");
-    clockReadRow("status 0x20 answer", frame(33, QByteArray::fromHex("22020C0800")), VelmorbusReply::NoError, "",
-                 QByteArray::fromHex("22020C0800"));
+    clockReadRow("status 0x20 answer", velmorbusFrame(33, QByteArray::fromHex("22020C0800")),
+                 VelmorbusReply::NoError, "", QByteArray::fromHex("22020C0800"));
     QTest::newRow("device id 200 (0xC8)")
-        << 200 << 2 << 0x0010 << 4 << QByteArray() << frame(200, QByteArray::fromHex("0210000400"))
-        << frame(200, QByteArray::fromHex("12100004007B000000")) << VelmorbusReply::NoError << QString()
+        << 200 << 2 << 0x0010 << 4 << QByteArray() << velmorbusFrame(200, QByteArray::fromHex("0210000400"))
+        << velmorbusFrame(200, QByteArray::fromHex("12100004007B000000")) << VelmorbusReply::NoError << QString()
         << QByteArray::fromHex("12100004007B000000");
 
-    clockReadRow("answer from device 34", frame(34, QByteArray::fromHex("12020C0800") + ClockBytes),
+    clockReadRow("answer from device 34", velmorbusFrame(34, QByteArray::fromHex("12020C0800") + ClockBytes),
                  VelmorbusReply::IdError, "Response id doesn't match request id", QByteArray());
     clockReadRow("6 bytes, right id", QByteArray::fromHex("2112020C0800"), VelmorbusReply::FrameError,
                  "Recieved response is too small", QByteArray());
@@ -184,9 +176,10 @@ void TestVelmorbusRtuSerialMaster::exchange_data()
                  "Recieved response is too small", QByteArray());
     clockReadRow("checksum off by one", QByteArray::fromHex("2114020C0800F0D3"), VelmorbusReply::FrameError,
                  "Response CRC mismatch", QByteArray());
-    clockReadRow("well-formed frame, status 0x10 without data", frame(33, QByteArray::fromHex("12020C0800")),
-                 VelmorbusReply::ParseError, "Unable to parse current response", QByteArray());
-    clockReadRow("well-formed frame, command 3", frame(33, QByteArray::fromHex("13020C0800")),
+    clockReadRow("well-formed frame, status 0x10 without data",
+                 velmorbusFrame(33, QByteArray::fromHex("12020C0800")), VelmorbusReply::ParseError,
+                 "Unable to parse current response", QByteArray());
+    clockReadRow("well-formed frame, command 3", velmorbusFrame(33, QByteArray::fromHex("13020C0800")),
                  VelmorbusReply::ParseError, "Unable to parse current response", QByteArray());
 }
 
@@ -317,7 +310,7 @@ void TestVelmorbusRtuSerialMaster::responseLength_data()
     QTest::addColumn<VelmorbusReply::Error>("expectedError");
     QTest::addColumn<QString>("expectedErrorText");
 
-    const QByteArray largest = frame(33, QByteArray::fromHex("120000FFFF") + QByteArray(65535, '\x5A'));
+    const QByteArray largest = velmorbusFrame(33, QByteArray::fromHex("120000FFFF") + QByteArray(65535, '\x5A'));
     QTest::newRow("largest legal frame, 65535 data bytes") << largest << VelmorbusReply::NoError << QString();
     QTest::newRow("one byte more than the largest legal frame")
         << largest + '\x00' << VelmorbusReply::FrameError << QStringLiteral("Recieved response is too large");
@@ -334,7 +327,7 @@ void TestVelmorbusRtuSerialMaster::responseLength()
     VelmorbusReply *reply = m_master->sendRequest(VelmorBusPacket(VelmorBusPacket::CmdRead, 0x0000, 0xFFFF), 33);
     QVERIFY(reply);
     QSignalSpy finished(reply, &VelmorbusReply::finished);
-    QTRY_COMPARE_WITH_TIMEOUT(m_peer->received(), frame(33, QByteArray::fromHex("020000FFFF")), WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_peer->received(), velmorbusFrame(33, QByteArray::fromHex("020000FFFF")), WaitMs);
 
     feedPieces(this, m_peer.get(), chunks(response, 4096), 1);
 
