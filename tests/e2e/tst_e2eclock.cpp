@@ -1,10 +1,9 @@
+#include "clockblock.h"
 #include "simulatedcontroller.h"
-#include "velmorbusreply.h"
+#include "velmorbusoutcome.h"
 #include "velmorbusrtuserialmaster.h"
 
 #include <QDateTime>
-#include <QSignalSpy>
-#include <QtEndian>
 #include <QtTest>
 
 #include <ctime>
@@ -21,39 +20,6 @@ constexpr int ResponseTimeoutMs = 3000;
 constexpr int WaitMs = 15000;
 // The clock runs on between the write and the read back.
 constexpr int ClockDriftSecs = 5;
-
-// What came back for one request.
-struct Outcome
-{
-    bool finished = false;
-    VelmorbusReply::Error error = VelmorbusReply::NoError;
-    QString errorString;
-    int stat = -1;
-    QByteArray data;
-};
-
-// second, minute, hour, day, month, year (little-endian), day of week 1 = Monday
-QByteArray clockBytes(const QDateTime &time)
-{
-    QByteArray bytes(ClockSize, '\0');
-    bytes[0] = char(time.time().second());
-    bytes[1] = char(time.time().minute());
-    bytes[2] = char(time.time().hour());
-    bytes[3] = char(time.date().day());
-    bytes[4] = char(time.date().month());
-    qToLittleEndian<quint16>(quint16(time.date().year()), bytes.data() + 5);
-    bytes[7] = char(time.date().dayOfWeek());
-    return bytes;
-}
-
-QDateTime clockTime(const QByteArray &bytes)
-{
-    if (bytes.size() != ClockSize)
-        return QDateTime();
-    const auto at = [&bytes](int offset) { return int(quint8(bytes.at(offset))); };
-    return QDateTime(QDate(qFromLittleEndian<quint16>(bytes.constData() + 5), at(4), at(3)),
-                     QTime(at(2), at(1), at(0)));
-}
 
 } // namespace
 
@@ -73,7 +39,7 @@ private slots:
     void setClockReadsBack();
 
 private:
-    Outcome exchange(const VelmorBusPacket &request);
+    VelmorbusOutcome exchange(const VelmorBusPacket &request);
 
     std::unique_ptr<SimulatedController> m_controller;
 };
@@ -97,25 +63,15 @@ void TestE2eClock::cleanup()
     m_controller.reset();
 }
 
-Outcome TestE2eClock::exchange(const VelmorBusPacket &request)
+VelmorbusOutcome TestE2eClock::exchange(const VelmorBusPacket &request)
 {
-    Outcome outcome;
     VelmorbusRtuSerialMaster master;
     master.setPortName(m_controller->link());
     master.setBaudRate(19200);
     master.setResponseTimeout(ResponseTimeoutMs);
     if (!master.open())
-        return outcome;
-    VelmorbusReply *reply = master.sendRequest(request, DeviceId);
-    if (!reply)
-        return outcome;
-    QSignalSpy finished(reply, &VelmorbusReply::finished);
-    outcome.finished = reply->isFinished() || finished.wait(WaitMs);
-    outcome.error = reply->error();
-    outcome.errorString = reply->errorString();
-    outcome.stat = reply->result().stat();
-    outcome.data = reply->result().data();
-    reply->deleteLater();
+        return VelmorbusOutcome();
+    const VelmorbusOutcome outcome = VelmorbusOutcome::await(master.sendRequest(request, DeviceId), WaitMs);
     master.close();
     return outcome;
 }
@@ -123,13 +79,13 @@ Outcome TestE2eClock::exchange(const VelmorBusPacket &request)
 void TestE2eClock::readsTheRunningClock()
 {
     const QDateTime before = QDateTime::currentDateTime().addSecs(-ClockDriftSecs);
-    const Outcome outcome = exchange(VelmorBusPacket(VelmorBusPacket::CmdRead, ClockAddress, ClockSize));
+    const VelmorbusOutcome outcome = exchange(VelmorBusPacket(VelmorBusPacket::CmdRead, ClockAddress, ClockSize));
     const QDateTime after = QDateTime::currentDateTime().addSecs(ClockDriftSecs);
 
     QVERIFY(outcome.finished);
     QCOMPARE(outcome.errorString, QString());
     QCOMPARE(outcome.stat, int(VelmorBusPacket::StatOk));
-    const QDateTime clock = clockTime(outcome.data);
+    const QDateTime clock = clockBlockTime(outcome.data);
     QVERIFY2(clock >= before && clock <= after, qPrintable(clock.toString(Qt::ISODate)));
 }
 
@@ -148,17 +104,17 @@ void TestE2eClock::setClockReadsBack()
     QFETCH(QDateTime, written);
 
     VelmorBusPacket write(VelmorBusPacket::CmdWrite, ClockAddress, ClockSize);
-    write.setData(clockBytes(written));
-    const Outcome ack = exchange(write);
+    write.setData(clockBlockBytes(written));
+    const VelmorbusOutcome ack = exchange(write);
     QVERIFY(ack.finished);
     QCOMPARE(ack.errorString, QString());
     QCOMPARE(ack.stat, int(VelmorBusPacket::StatOk));
 
-    const Outcome read = exchange(VelmorBusPacket(VelmorBusPacket::CmdRead, ClockAddress, ClockSize));
+    const VelmorbusOutcome read = exchange(VelmorBusPacket(VelmorBusPacket::CmdRead, ClockAddress, ClockSize));
     QVERIFY(read.finished);
     QCOMPARE(read.errorString, QString());
     QCOMPARE(read.stat, int(VelmorBusPacket::StatOk));
-    const QDateTime clock = clockTime(read.data);
+    const QDateTime clock = clockBlockTime(read.data);
     QVERIFY2(clock >= written && clock <= written.addSecs(ClockDriftSecs), qPrintable(clock.toString(Qt::ISODate)));
     QCOMPARE(int(quint8(read.data.at(7))), clock.date().dayOfWeek());
 }

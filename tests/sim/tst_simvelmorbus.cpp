@@ -1,12 +1,11 @@
+#include "clockblock.h"
 #include "descriptiondir.h"
 #include "simprocess.h"
-#include "velmorbusreply.h"
+#include "velmorbusoutcome.h"
 #include "velmorbusrtuserialmaster.h"
 
 #include <QDateTime>
-#include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
@@ -36,16 +35,6 @@ constexpr quint16 ClockAddress = 0x0C02;
 constexpr int ResponseTimeoutMs = 3000;
 constexpr int WaitMs = 10000;
 
-// What came back for one request.
-struct Outcome
-{
-    bool finished = false;
-    VelmorbusReply::Error error = VelmorbusReply::NoError;
-    QString errorString;
-    int stat = 0;
-    QByteArray data;
-};
-
 VelmorBusPacket writePacket(quint16 addr, const QByteArray &data)
 {
     VelmorBusPacket packet(VelmorBusPacket::CmdWrite, addr, quint16(data.size()));
@@ -56,15 +45,6 @@ VelmorBusPacket writePacket(quint16 addr, const QByteArray &data)
 VelmorBusPacket readPacket(quint16 addr, quint16 size)
 {
     return VelmorBusPacket(VelmorBusPacket::CmdRead, addr, size);
-}
-
-QDateTime clockFromBytes(const QByteArray &bytes)
-{
-    if (bytes.size() != 8)
-        return QDateTime();
-    const auto at = [&bytes](int offset) { return int(quint8(bytes.at(offset))); };
-    return QDateTime(QDate(qFromLittleEndian<quint16>(bytes.constData() + 5), at(4), at(3)),
-                     QTime(at(2), at(1), at(0)));
 }
 
 } // namespace
@@ -98,7 +78,7 @@ private slots:
 private:
     bool startSim(SimProcess *sim, const QStringList &extraArguments);
     bool openMaster();
-    Outcome exchange(const VelmorBusPacket &request, quint8 id = DeviceId);
+    VelmorbusOutcome exchange(const VelmorBusPacket &request, quint8 id = DeviceId);
 
     std::unique_ptr<QTemporaryDir> m_linkDir;
     std::unique_ptr<DescriptionDir> m_dir;
@@ -140,20 +120,9 @@ bool TestSimVelmorbus::openMaster()
     return m_master->open();
 }
 
-Outcome TestSimVelmorbus::exchange(const VelmorBusPacket &request, quint8 id)
+VelmorbusOutcome TestSimVelmorbus::exchange(const VelmorBusPacket &request, quint8 id)
 {
-    Outcome outcome;
-    VelmorbusReply *reply = m_master->sendRequest(request, id);
-    if (!reply)
-        return outcome;
-    QSignalSpy finished(reply, &VelmorbusReply::finished);
-    outcome.finished = reply->isFinished() || finished.wait(WaitMs);
-    outcome.error = reply->error();
-    outcome.errorString = reply->errorString();
-    outcome.stat = reply->result().stat();
-    outcome.data = reply->result().data();
-    reply->deleteLater();
-    return outcome;
+    return VelmorbusOutcome::await(m_master->sendRequest(request, id), WaitMs);
 }
 
 void TestSimVelmorbus::readsVariables_data()
@@ -172,7 +141,7 @@ void TestSimVelmorbus::readsVariables()
     QFETCH(int, addr);
     QFETCH(QByteArray, data);
 
-    const Outcome outcome = exchange(readPacket(quint16(addr), 4));
+    const VelmorbusOutcome outcome = exchange(readPacket(quint16(addr), 4));
     QVERIFY(outcome.finished);
     QCOMPARE(outcome.error, VelmorbusReply::NoError);
     QCOMPARE(outcome.stat, int(VelmorBusPacket::StatOk));
@@ -197,11 +166,11 @@ void TestSimVelmorbus::writeReadsBack()
     QFETCH(QByteArray, written);
     QFETCH(QByteArray, readBack);
 
-    const Outcome ack = exchange(writePacket(quint16(addr), written));
+    const VelmorbusOutcome ack = exchange(writePacket(quint16(addr), written));
     QCOMPARE(ack.error, VelmorbusReply::NoError);
     QCOMPARE(ack.stat, int(VelmorBusPacket::StatOk));
     QVERIFY(ack.data.isEmpty());
-    const Outcome read = exchange(readPacket(quint16(addr), 4));
+    const VelmorbusOutcome read = exchange(readPacket(quint16(addr), 4));
     QCOMPARE(read.error, VelmorbusReply::NoError);
     QCOMPARE(read.data, readBack);
 }
@@ -222,7 +191,7 @@ void TestSimVelmorbus::notHeldAnswersStatus0x20()
 {
     QFETCH(VelmorBusPacket, request);
 
-    const Outcome outcome = exchange(request);
+    const VelmorbusOutcome outcome = exchange(request);
     QVERIFY(outcome.finished);
     QCOMPARE(outcome.error, VelmorbusReply::NoError);
     QCOMPARE(outcome.stat, 0x20);
@@ -231,7 +200,7 @@ void TestSimVelmorbus::notHeldAnswersStatus0x20()
 
 void TestSimVelmorbus::flashStoreIsAcknowledged()
 {
-    const Outcome outcome = exchange(writePacket(0xFD, QByteArray::fromHex("01000000")));
+    const VelmorbusOutcome outcome = exchange(writePacket(0xFD, QByteArray::fromHex("01000000")));
     QCOMPARE(outcome.error, VelmorbusReply::NoError);
     QCOMPARE(outcome.stat, int(VelmorBusPacket::StatOk));
     QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" tx 21 14 fd 00 04 00 05 c5 | ok configuration stored to flash\n"),
@@ -240,10 +209,10 @@ void TestSimVelmorbus::flashStoreIsAcknowledged()
 
 void TestSimVelmorbus::clockReadsTheComputerTime()
 {
-    const Outcome outcome = exchange(readPacket(ClockAddress, 8));
+    const VelmorbusOutcome outcome = exchange(readPacket(ClockAddress, 8));
     QCOMPARE(outcome.error, VelmorbusReply::NoError);
     QCOMPARE(outcome.stat, int(VelmorBusPacket::StatOk));
-    const QDateTime clock = clockFromBytes(outcome.data);
+    const QDateTime clock = clockBlockTime(outcome.data);
     QVERIFY(clock.isValid());
     QVERIFY(qAbs(clock.secsTo(QDateTime::currentDateTime())) < 60);
     QCOMPARE(int(quint8(outcome.data.at(7))), clock.date().dayOfWeek());
@@ -252,7 +221,7 @@ void TestSimVelmorbus::clockReadsTheComputerTime()
 void TestSimVelmorbus::clockWriteSetsAClockThatRunsOn()
 {
     // 20.09.2017 10:20:54, a Wednesday.
-    const Outcome ack = exchange(writePacket(ClockAddress, QByteArray::fromHex("36140a1409e10703")));
+    const VelmorbusOutcome ack = exchange(writePacket(ClockAddress, QByteArray::fromHex("36140a1409e10703")));
     QCOMPARE(ack.error, VelmorbusReply::NoError);
     QCOMPARE(ack.stat, int(VelmorBusPacket::StatOk));
     // The frames the clock window sends and expects for that time.
@@ -260,16 +229,16 @@ void TestSimVelmorbus::clockWriteSetsAClockThatRunsOn()
     QVERIFY(m_sim->output().contains(" rx 21 04 02 0c 08 00 36 14 0a 14 09 e1 07 03 35 d4 | "));
 
     const QDateTime written(QDate(2017, 9, 20), QTime(10, 20, 54));
-    const Outcome read = exchange(readPacket(ClockAddress, 8));
+    const VelmorbusOutcome read = exchange(readPacket(ClockAddress, 8));
     QCOMPARE(read.error, VelmorbusReply::NoError);
-    const QDateTime clock = clockFromBytes(read.data);
+    const QDateTime clock = clockBlockTime(read.data);
     QVERIFY2(clock >= written && clock < written.addSecs(60), qPrintable(clock.toString()));
 }
 
 void TestSimVelmorbus::otherDeviceIdIsNotAnswered()
 {
     m_master->setResponseTimeout(300);
-    const Outcome outcome = exchange(readPacket(0x10, 4), DeviceId + 1);
+    const VelmorbusOutcome outcome = exchange(readPacket(0x10, 4), DeviceId + 1);
     QVERIFY(outcome.finished);
     QCOMPARE(outcome.error, VelmorbusReply::TimeoutError);
     QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" | for device 34, ignored\n"), WaitMs);
@@ -303,7 +272,7 @@ void TestSimVelmorbus::faults()
     // Long enough for a loaded machine, short enough for the silent row.
     m_master->setResponseTimeout(2000);
 
-    const Outcome outcome = exchange(readPacket(0x10, 4));
+    const VelmorbusOutcome outcome = exchange(readPacket(0x10, 4));
     QVERIFY(outcome.finished);
     QCOMPARE(outcome.error, error);
     QCOMPARE(outcome.errorString, errorString);
@@ -320,7 +289,7 @@ void TestSimVelmorbus::delayHoldsTheAnswer()
 
     QElapsedTimer timer;
     timer.start();
-    const Outcome outcome = exchange(readPacket(0x10, 4));
+    const VelmorbusOutcome outcome = exchange(readPacket(0x10, 4));
     QCOMPARE(outcome.error, VelmorbusReply::NoError);
     QVERIFY(timer.elapsed() >= 300);
 }
