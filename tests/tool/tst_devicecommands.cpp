@@ -1,6 +1,7 @@
 #include "bitfielddialog.h"
 #include "bitfieldsession.h"
 #include "descriptiondir.h"
+#include "emptycurrentdir.h"
 #include "mainwindow.h"
 #include "modalwatcher.h"
 #include "ptypeer.h"
@@ -12,7 +13,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -175,8 +175,7 @@ private slots:
     void burstOfPolledValuesRepaintsOnce();
 
 private:
-    QTemporaryDir *m_workDir = nullptr;
-    QString m_previousDir;
+    EmptyCurrentDir *m_workDir = nullptr;
     DescriptionDir *m_files = nullptr;
     MainWindow *m_window = nullptr;
     WindowDriver *m_driver = nullptr;
@@ -189,10 +188,8 @@ void TestDeviceCommands::initTestCase()
 
 void TestDeviceCommands::init()
 {
-    // The window tries tags/default.yml at start; an empty folder keeps the list empty.
-    m_previousDir = QDir::currentPath();
-    m_workDir = new QTemporaryDir;
-    QVERIFY(QDir::setCurrent(m_workDir->path()));
+    m_workDir = new EmptyCurrentDir;
+    QVERIFY(m_workDir->isCurrent());
     m_files = new DescriptionDir;
     m_window = new MainWindow;
     m_driver = new WindowDriver(*m_window);
@@ -208,7 +205,6 @@ void TestDeviceCommands::cleanup()
     m_window = nullptr;
     delete m_files;
     m_files = nullptr;
-    QDir::setCurrent(m_previousDir);
     delete m_workDir;
     m_workDir = nullptr;
 }

@@ -1,6 +1,7 @@
 #include "bitfielddialog.h"
 #include "bitfieldsession.h"
 #include "descriptiondir.h"
+#include "emptycurrentdir.h"
 #include "fakevelmorcontroller.h"
 #include "mainwindow.h"
 #include "modalwatcher.h"
@@ -11,7 +12,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QDir>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -77,8 +77,7 @@ private:
     void startModbusDevice(bool withMissingVariable = false);
     void startVelmorDevice();
 
-    QTemporaryDir *m_workDir = nullptr;
-    QString m_previousDir;
+    EmptyCurrentDir *m_workDir = nullptr;
     DescriptionDir *m_files = nullptr;
     RecordingModbusServer *m_server = nullptr;
     FakeVelmorController *m_controller = nullptr;
@@ -94,9 +93,8 @@ void TestDeviceLink::initTestCase()
 
 void TestDeviceLink::init()
 {
-    m_previousDir = QDir::currentPath();
-    m_workDir = new QTemporaryDir;
-    QVERIFY(QDir::setCurrent(m_workDir->path()));
+    m_workDir = new EmptyCurrentDir;
+    QVERIFY(m_workDir->isCurrent());
     m_files = new DescriptionDir;
     m_window = new MainWindow;
     m_driver = new WindowDriver(*m_window);
@@ -117,7 +115,6 @@ void TestDeviceLink::cleanup()
     m_controller = nullptr;
     delete m_files;
     m_files = nullptr;
-    QDir::setCurrent(m_previousDir);
     delete m_workDir;
     m_workDir = nullptr;
 }

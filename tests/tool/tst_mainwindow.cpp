@@ -1,4 +1,5 @@
 #include "descriptiondir.h"
+#include "emptycurrentdir.h"
 #include "logcapture.h"
 #include "mainwindow.h"
 #include "modalwatcher.h"
@@ -103,21 +104,18 @@ private slots:
     void aboutBox();
 
 private:
-    QTemporaryDir *m_workDir = nullptr;
-    QString m_previousDir;
+    EmptyCurrentDir *m_workDir = nullptr;
 };
 
 void TestMainWindow::init()
 {
-    m_previousDir = QDir::currentPath();
-    m_workDir = new QTemporaryDir;
+    m_workDir = new EmptyCurrentDir;
     QVERIFY(m_workDir->isValid());
-    QVERIFY(QDir::setCurrent(m_workDir->path()));
+    QVERIFY(m_workDir->isCurrent());
 }
 
 void TestMainWindow::cleanup()
 {
-    QDir::setCurrent(m_previousDir);
     delete m_workDir;
     m_workDir = nullptr;
 }
