@@ -175,6 +175,9 @@ private slots:
     void burstOfPolledValuesRepaintsOnce();
 
 private:
+    // Loads the description as the only device and selects it, so the tree shows its variables.
+    VelmorDeviceModel *selectOnlyDevice(const QString &fileName, const QByteArray &description);
+
     EmptyCurrentDir *m_workDir = nullptr;
     DescriptionDir *m_files = nullptr;
     MainWindow *m_window = nullptr;
@@ -207,6 +210,13 @@ void TestDeviceCommands::cleanup()
     m_files = nullptr;
     delete m_workDir;
     m_workDir = nullptr;
+}
+
+VelmorDeviceModel *TestDeviceCommands::selectOnlyDevice(const QString &fileName, const QByteArray &description)
+{
+    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(fileName, description));
+    m_driver->deviceList()->setCurrentRow(0);
+    return device;
 }
 
 void TestDeviceCommands::noMenuOnEmptySpace()
@@ -323,8 +333,7 @@ void TestDeviceCommands::actionsWithoutCurrentDeviceDoNothing()
 
 void TestDeviceCommands::settingsSerialAccepted()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
 
     bool tcpEnabled = true;
     bool rtuEnabled = false;
@@ -365,8 +374,7 @@ void TestDeviceCommands::settingsSerialAccepted()
 
 void TestDeviceCommands::settingsSerialCancelled()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
     const QString text = m_driver->deviceList()->item(0)->text();
     QSignalSpy portChanges(device, &VelmorDeviceModel::serialPortChanged);
     QSignalSpy idChanges(device, &VelmorDeviceModel::devIdChanged);
@@ -388,8 +396,7 @@ void TestDeviceCommands::settingsSerialCancelled()
 
 void TestDeviceCommands::settingsNetworkAccepted()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("pump.yml"), pumpTcp));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("pump.yml"), pumpTcp);
     const QString serialPortBefore = device->serialPort();
     const int baudRateBefore = device->baudRate();
     QSignalSpy portChanges(device, &VelmorDeviceModel::serialPortChanged);
@@ -432,8 +439,7 @@ void TestDeviceCommands::settingsNetworkAccepted()
 
 void TestDeviceCommands::settingsNetworkCancelled()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("pump.yml"), pumpTcp));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("pump.yml"), pumpTcp);
 
     ModalWatcher watcher(SettingsDialog::staticMetaObject, [](QWidget *modal) {
         child<QLineEdit>(modal, "lineTcpHost")->setText(QStringLiteral("192.168.1.20"));
@@ -466,8 +472,7 @@ void TestDeviceCommands::settingsAddressClamped()
 
     const QByteArray description =
         "device: Boiler\nprotocol: ModBUS RTU\nport: COM3\nid: " + QByteArray::number(fileId) + "\nvariables: []\n";
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), description));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), description);
 
     int shownId = -1;
     ModalWatcher watcher(SettingsDialog::staticMetaObject, [&](QWidget *modal) {
@@ -513,8 +518,7 @@ void TestDeviceCommands::doubleClickOpensNothing()
     QFETCH(int, row);
     QFETCH(int, column);
 
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
     QTreeView *tree = m_driver->variableTree();
     QSignalSpy doubleClicks(tree, &QAbstractItemView::doubleClicked);
     QSignalSpy changes(device, &QAbstractItemModel::dataChanged);
@@ -530,8 +534,7 @@ void TestDeviceCommands::doubleClickOpensNothing()
 
 void TestDeviceCommands::bitfieldWritable()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
     QSignalSpy changes(device, &QAbstractItemModel::dataChanged);
 
     BitfieldSession session;
@@ -548,8 +551,7 @@ void TestDeviceCommands::bitfieldWritable()
 
 void TestDeviceCommands::bitfieldCancelled()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
     QSignalSpy changes(device, &QAbstractItemModel::dataChanged);
 
     BitfieldSession session;
@@ -565,8 +567,7 @@ void TestDeviceCommands::bitfieldCancelled()
 
 void TestDeviceCommands::bitfieldReadOnly()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
     QSignalSpy changes(device, &QAbstractItemModel::dataChanged);
 
     BitfieldSession session;
@@ -583,8 +584,7 @@ void TestDeviceCommands::bitfieldReadOnly()
 
 void TestDeviceCommands::bitfieldValueNotANumberLoadsZero()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
 
     BitfieldSession session;
     ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
@@ -598,8 +598,7 @@ void TestDeviceCommands::bitfieldValueNotANumberLoadsZero()
 void TestDeviceCommands::bitfieldHeldUnsignedKeepsItsBits()
 {
     // An "int32" bit field with bit 31 set is held unsigned, above the int range.
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
 
     BitfieldSession session;
     ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
@@ -629,8 +628,7 @@ void TestDeviceCommands::statusLastMessageWins()
 
 void TestDeviceCommands::updateViewportRepaintsTree()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
     QWidget *viewport = m_driver->variableTree()->viewport();
     PaintCounter paints(viewport);
     QTRY_VERIFY(paints.count() > 0);
@@ -644,8 +642,7 @@ void TestDeviceCommands::updateViewportRepaintsTree()
 
 void TestDeviceCommands::burstOfPolledValuesRepaintsOnce()
 {
-    VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
-    m_driver->deviceList()->setCurrentRow(0);
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
     QWidget *viewport = m_driver->variableTree()->viewport();
     PaintCounter paints(viewport);
     QTRY_VERIFY(paints.count() > 0);
