@@ -97,6 +97,30 @@ void clickButton(QWidget *dialog, QDialogButtonBox::StandardButton which)
     child<QDialogButtonBox>(dialog, "buttonBox")->button(which)->click();
 }
 
+// What the connection settings dialog shows when it opens.
+struct ShownSettings {
+    bool rtuEnabled = false;
+    bool tcpEnabled = false;
+    QString serialPort;
+    QString baudRate;
+    int devId = 0;
+    QString tcpHost;
+    int tcpPort = 0;
+};
+
+ShownSettings shownSettings(QWidget *dialog)
+{
+    ShownSettings shown;
+    shown.rtuEnabled = child<QGroupBox>(dialog, "groupRTU")->isEnabled();
+    shown.tcpEnabled = child<QGroupBox>(dialog, "groupTcp")->isEnabled();
+    shown.serialPort = child<QComboBox>(dialog, "comboSerialPort")->currentText();
+    shown.baudRate = child<QComboBox>(dialog, "comboBaudrate")->currentText();
+    shown.devId = child<QSpinBox>(dialog, "spinDevId")->value();
+    shown.tcpHost = child<QLineEdit>(dialog, "lineTcpHost")->text();
+    shown.tcpPort = child<QSpinBox>(dialog, "spiTcpPort")->value();
+    return shown;
+}
+
 MenuChoice::Entry entry(const char *name, const char *text, bool enabled, bool checked = false)
 {
     return MenuChoice::Entry{QLatin1String(name), QString::fromUtf8(text), enabled, checked};
@@ -335,21 +359,9 @@ void TestDeviceCommands::settingsSerialAccepted()
 {
     VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
 
-    bool tcpEnabled = true;
-    bool rtuEnabled = false;
-    QString shownPort;
-    QString shownBaud;
-    int shownId = 0;
-    QString shownHost;
-    int shownTcpPort = 0;
+    ShownSettings shown;
     ModalWatcher watcher(SettingsDialog::staticMetaObject, [&](QWidget *modal) {
-        tcpEnabled = child<QGroupBox>(modal, "groupTcp")->isEnabled();
-        rtuEnabled = child<QGroupBox>(modal, "groupRTU")->isEnabled();
-        shownPort = child<QComboBox>(modal, "comboSerialPort")->currentText();
-        shownBaud = child<QComboBox>(modal, "comboBaudrate")->currentText();
-        shownId = child<QSpinBox>(modal, "spinDevId")->value();
-        shownHost = child<QLineEdit>(modal, "lineTcpHost")->text();
-        shownTcpPort = child<QSpinBox>(modal, "spiTcpPort")->value();
+        shown = shownSettings(modal);
         child<QComboBox>(modal, "comboSerialPort")->setEditText(QStringLiteral("COM9"));
         child<QComboBox>(modal, "comboBaudrate")->setCurrentIndex(3);
         child<QSpinBox>(modal, "spinDevId")->setValue(12);
@@ -358,13 +370,13 @@ void TestDeviceCommands::settingsSerialAccepted()
     m_driver->action("actionDeviceSettings")->trigger();
 
     QVERIFY(watcher.seen());
-    QVERIFY(!tcpEnabled);
-    QVERIFY(rtuEnabled);
-    QCOMPARE(shownPort, QStringLiteral("COM3"));
-    QCOMPARE(shownBaud, QStringLiteral("19200"));
-    QCOMPARE(shownId, 1);
-    QCOMPARE(shownHost, QString());
-    QCOMPARE(shownTcpPort, 502);
+    QVERIFY(!shown.tcpEnabled);
+    QVERIFY(shown.rtuEnabled);
+    QCOMPARE(shown.serialPort, QStringLiteral("COM3"));
+    QCOMPARE(shown.baudRate, QStringLiteral("19200"));
+    QCOMPARE(shown.devId, 1);
+    QCOMPARE(shown.tcpHost, QString());
+    QCOMPARE(shown.tcpPort, 502);
     QCOMPARE(device->serialPort(), QStringLiteral("COM9"));
     QCOMPARE(device->baudRate(), 57600);
     QCOMPARE(device->devId(), 12);
@@ -402,17 +414,9 @@ void TestDeviceCommands::settingsNetworkAccepted()
     QSignalSpy portChanges(device, &VelmorDeviceModel::serialPortChanged);
     QSignalSpy baudChanges(device, &VelmorDeviceModel::baudRateChanged);
 
-    bool rtuEnabled = true;
-    QString shownHost;
-    int shownTcpPort = 0;
-    QString shownBaud;
-    int shownId = 0;
+    ShownSettings shown;
     ModalWatcher watcher(SettingsDialog::staticMetaObject, [&](QWidget *modal) {
-        rtuEnabled = child<QGroupBox>(modal, "groupRTU")->isEnabled();
-        shownHost = child<QLineEdit>(modal, "lineTcpHost")->text();
-        shownTcpPort = child<QSpinBox>(modal, "spiTcpPort")->value();
-        shownBaud = child<QComboBox>(modal, "comboBaudrate")->currentText();
-        shownId = child<QSpinBox>(modal, "spinDevId")->value();
+        shown = shownSettings(modal);
         child<QLineEdit>(modal, "lineTcpHost")->setText(QStringLiteral("192.168.1.20"));
         child<QSpinBox>(modal, "spiTcpPort")->setValue(5020);
         child<QSpinBox>(modal, "spinDevId")->setValue(9);
@@ -421,11 +425,11 @@ void TestDeviceCommands::settingsNetworkAccepted()
     m_driver->action("actionDeviceSettings")->trigger();
 
     QVERIFY(watcher.seen());
-    QVERIFY(!rtuEnabled);
-    QCOMPARE(shownHost, QStringLiteral("10.0.0.5"));
-    QCOMPARE(shownTcpPort, 1502);
-    QCOMPARE(shownBaud, QStringLiteral("115200"));
-    QCOMPARE(shownId, 7);
+    QVERIFY(!shown.rtuEnabled);
+    QCOMPARE(shown.tcpHost, QStringLiteral("10.0.0.5"));
+    QCOMPARE(shown.tcpPort, 1502);
+    QCOMPARE(shown.baudRate, QStringLiteral("115200"));
+    QCOMPARE(shown.devId, 7);
     QCOMPARE(device->tcpHost(), QStringLiteral("192.168.1.20"));
     QCOMPARE(device->tcpPort(), 5020);
     QCOMPARE(device->devId(), 9);
