@@ -74,8 +74,12 @@ private slots:
     void storeToFlashRefused();
 
 private:
-    void startModbusDevice(bool withMissingVariable = false);
-    void startVelmorDevice();
+    // Each loads its device, selects it and connects from the menu; true once connected.
+    bool startModbusDevice(bool withMissingVariable = false);
+    bool startVelmorDevice();
+    bool connectSelectedDevice(const QString &fileName, const QByteArray &description);
+    // Picks "update" in the device's menu; true once the poll it starts has finished.
+    bool updateFromMenu();
 
     EmptyCurrentDir *m_workDir = nullptr;
     DescriptionDir *m_files = nullptr;
@@ -119,38 +123,49 @@ void TestDeviceLink::cleanup()
     m_workDir = nullptr;
 }
 
-void TestDeviceLink::startModbusDevice(bool withMissingVariable)
+bool TestDeviceLink::startModbusDevice(bool withMissingVariable)
 {
     m_server = new RecordingModbusServer;
-    QVERIFY(m_server->listen());
+    if (!m_server->listen())
+        return false;
     m_server->setHoldingRegisters(temperatureAddr, {215});
     m_server->setHoldingRegisters(modeAddr, {5});
     m_server->setHoldingRegisters(flagsAddr, {0xFFFF, 0xFFFE});
-    m_device = m_driver->addDevice(m_files->write(QStringLiteral("pump.yml"),
-                                                   modbusDescription(m_server->port(), withMissingVariable)));
-    QVERIFY(m_device);
+    if (!connectSelectedDevice(QStringLiteral("pump.yml"), modbusDescription(m_server->port(), withMissingVariable)))
+        return false;
     m_device->setInterQueryDelay(5);
-    m_driver->deviceList()->setCurrentRow(0);
-    m_driver->chooseFromMenu(0, QStringLiteral("actionConnect"));
-    QVERIFY(m_device->connected());
+    return true;
 }
 
-void TestDeviceLink::startVelmorDevice()
+bool TestDeviceLink::startVelmorDevice()
 {
     m_controller = new FakeVelmorController;
     const QByteArray description = "device: Heat meter\nprotocol: VelmorBUS RTU\nport: "
                                    + m_controller->portName().toUtf8()
                                    + "\nbaudrate: 115200\nid: 33\nvariables:\n  - name: E\n    addr: 32\n";
-    m_device = m_driver->addDevice(m_files->write(QStringLiteral("meter.yml"), description));
-    QVERIFY(m_device);
+    return connectSelectedDevice(QStringLiteral("meter.yml"), description);
+}
+
+bool TestDeviceLink::connectSelectedDevice(const QString &fileName, const QByteArray &description)
+{
+    m_device = m_driver->addDevice(m_files->write(fileName, description));
+    if (!m_device)
+        return false;
     m_driver->deviceList()->setCurrentRow(0);
     m_driver->chooseFromMenu(0, QStringLiteral("actionConnect"));
-    QVERIFY(m_device->connected());
+    return m_device->connected();
+}
+
+bool TestDeviceLink::updateFromMenu()
+{
+    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
+    return finished.wait(10000);
 }
 
 void TestDeviceLink::updateShowsPollTime()
 {
-    startModbusDevice();
+    QVERIFY(startModbusDevice());
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
 
     const MenuChoice update = m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
@@ -166,7 +181,7 @@ void TestDeviceLink::updateShowsPollTime()
 
 void TestDeviceLink::continuousUpdateOnAndOff()
 {
-    startModbusDevice();
+    QVERIFY(startModbusDevice());
     // Any poll seen within this delay is the one the menu entry starts itself.
     m_device->setInterUpdateDelay(600000);
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
@@ -187,7 +202,7 @@ void TestDeviceLink::continuousUpdateOnAndOff()
 
 void TestDeviceLink::failedReadShowsError()
 {
-    startModbusDevice(true);
+    QVERIFY(startModbusDevice(true));
     QSignalSpy errors(m_device, &VelmorDeviceModel::errorOccured);
     QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
     QString statusAtError;
@@ -206,10 +221,8 @@ void TestDeviceLink::failedReadShowsError()
 
 void TestDeviceLink::bitfieldEditReachesController()
 {
-    startModbusDevice();
-    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
-    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
-    QVERIFY(finished.wait(10000));
+    QVERIFY(startModbusDevice());
+    QVERIFY(updateFromMenu());
 
     BitfieldSession session;
     session.toggle = {1, 12};
@@ -218,8 +231,7 @@ void TestDeviceLink::bitfieldEditReachesController()
     QVERIFY(watcher.seen());
     QCOMPARE(session.checkedBits, (QList<int>{0, 2}));
 
-    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
-    QVERIFY(finished.wait(10000));
+    QVERIFY(updateFromMenu());
     // Start 200, one register, two bytes, 0x1007.
     QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("00c8000102" "1007")});
     QCOMPARE(m_server->holdingRegister(modeAddr), quint16(0x1007));
@@ -228,10 +240,8 @@ void TestDeviceLink::bitfieldEditReachesController()
 
 void TestDeviceLink::bitfieldHeldUnsignedWritesSameBits()
 {
-    startModbusDevice();
-    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
-    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
-    QVERIFY(finished.wait(10000));
+    QVERIFY(startModbusDevice());
+    QVERIFY(updateFromMenu());
     QCOMPARE(m_device->data(m_device->index(Flags, 2)).toString(), QStringLiteral("4294967294"));
 
     BitfieldSession session;
@@ -241,18 +251,15 @@ void TestDeviceLink::bitfieldHeldUnsignedWritesSameBits()
     QCOMPARE(session.checkedBits.size(), 31);
     QVERIFY(!session.checkedBits.contains(0));
 
-    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
-    QVERIFY(finished.wait(10000));
+    QVERIFY(updateFromMenu());
     // Start 300, two registers, four bytes; the lower half goes first.
     QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("012c000204" "fffeffff")});
 }
 
 void TestDeviceLink::closingConnectedDeviceEndsConnection()
 {
-    startModbusDevice();
-    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
-    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
-    QVERIFY(finished.wait(10000));
+    QVERIFY(startModbusDevice());
+    QVERIFY(updateFromMenu());
     QSignalSpy gone(m_server, &QModbusTcpServer::modbusClientDisconnected);
 
     m_driver->chooseFromMenu(0, QStringLiteral("actionCloseDevice"));
@@ -264,7 +271,7 @@ void TestDeviceLink::closingConnectedDeviceEndsConnection()
 
 void TestDeviceLink::storeToFlashConfirmed()
 {
-    startVelmorDevice();
+    QVERIFY(startVelmorDevice());
     QSignalSpy stored(m_device, &VelmorDeviceModel::storeToFlashComplete);
     QString statusAtStore;
     connect(m_device, &VelmorDeviceModel::storeToFlashComplete, this,
@@ -284,7 +291,7 @@ void TestDeviceLink::storeToFlashConfirmed()
 
 void TestDeviceLink::storeToFlashRefused()
 {
-    startVelmorDevice();
+    QVERIFY(startVelmorDevice());
     m_controller->setHandler([](const FakeVelmorController::Request &request) {
         if (request.cmd == VelmorBusPacket::CmdWrite)
             return FakeVelmorController::writeAnswer(request, 0x20);
