@@ -1,4 +1,5 @@
 #include "bitfielddialog.h"
+#include "bitfieldsession.h"
 #include "modalwatcher.h"
 
 #include <QCheckBox>
@@ -155,13 +156,9 @@ void TestBitfieldDialog::okRebuildsValueFromBoxes()
     BitfieldDialog dialog(true);
     dialog.setValue(0x80000005u);
 
-    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) {
-        auto *shown = static_cast<BitfieldDialog *>(modal);
-        QTest::mouseClick(boxOfBit(*shown, 1), Qt::LeftButton);
-        QTest::mouseClick(boxOfBit(*shown, 31), Qt::LeftButton);
-        QTest::mouseClick(boxOfBit(*shown, 20), Qt::LeftButton);
-        clickButton(modal, QDialogButtonBox::Ok);
-    });
+    BitfieldSession session;
+    session.toggle = {1, 31, 20};
+    ModalWatcher ok(BitfieldDialog::staticMetaObject, std::ref(session));
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.value(), 0x00100007u);
 }
@@ -171,12 +168,10 @@ void TestBitfieldDialog::cancelKeepsLoadedValue()
     BitfieldDialog dialog(true);
     dialog.setValue(0x12345678u);
 
-    ModalWatcher cancel(BitfieldDialog::staticMetaObject, [](QWidget *modal) {
-        auto *shown = static_cast<BitfieldDialog *>(modal);
-        QTest::mouseClick(boxOfBit(*shown, 0), Qt::LeftButton);
-        QTest::mouseClick(boxOfBit(*shown, 3), Qt::LeftButton);
-        clickButton(modal, QDialogButtonBox::Cancel);
-    });
+    BitfieldSession session;
+    session.toggle = {0, 3};
+    session.button = QDialogButtonBox::Cancel;
+    ModalWatcher cancel(BitfieldDialog::staticMetaObject, std::ref(session));
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
     QCOMPARE(dialog.value(), 0x12345678u);
 }
@@ -189,12 +184,9 @@ void TestBitfieldDialog::readOnlyBoxesCannotToggle()
     for (QCheckBox *box : boxes)
         QVERIFY(!box->isEnabled());
 
-    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) {
-        auto *shown = static_cast<BitfieldDialog *>(modal);
-        QTest::mouseClick(boxOfBit(*shown, 0), Qt::LeftButton);
-        QTest::mouseClick(boxOfBit(*shown, 5), Qt::LeftButton);
-        clickButton(modal, QDialogButtonBox::Ok);
-    });
+    BitfieldSession session;
+    session.toggle = {0, 5};
+    ModalWatcher ok(BitfieldDialog::staticMetaObject, std::ref(session));
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(checkedBits(dialog), (QList<int>{0, 10}));
     QCOMPARE(dialog.value(), 0x00000401u);
