@@ -1,7 +1,8 @@
 #include "bitfieldsession.h"
 
+#include "dialogbutton.h"
+
 #include <QCheckBox>
-#include <QPushButton>
 #include <QtTest>
 
 void BitfieldSession::operator()(QWidget *modal)
@@ -17,5 +18,5 @@ void BitfieldSession::operator()(QWidget *modal)
         if (toggle.contains(bit))
             QTest::mouseClick(box, Qt::LeftButton);
     }
-    modal->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(button)->click();
+    clickDialogButton(modal, button);
 }

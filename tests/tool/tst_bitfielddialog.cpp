@@ -1,11 +1,11 @@
 #include "bitfielddialog.h"
 #include "bitfieldsession.h"
+#include "dialogbutton.h"
 #include "modalwatcher.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
-#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -29,10 +29,6 @@ QList<int> checkedBits(const BitfieldDialog &dialog)
     return bits;
 }
 
-void clickButton(QWidget *dialog, QDialogButtonBox::StandardButton which)
-{
-    dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(which)->click();
-}
 }
 
 class TestBitfieldDialog : public QObject
@@ -110,7 +106,9 @@ void TestBitfieldDialog::boxOfEachBit()
 
     dialog.setValue(0);
     box->setChecked(true);
-    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) { clickButton(modal, QDialogButtonBox::Ok); });
+    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) {
+        clickDialogButton(modal, QDialogButtonBox::Ok);
+    });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.value(), quint32(1) << bit);
 }
@@ -146,7 +144,9 @@ void TestBitfieldDialog::allOnesRoundTrip()
     dialog.setValue(0xFFFFFFFFu);
     QCOMPARE(checkedBits(dialog).size(), 32);
 
-    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) { clickButton(modal, QDialogButtonBox::Ok); });
+    ModalWatcher ok(BitfieldDialog::staticMetaObject, [](QWidget *modal) {
+        clickDialogButton(modal, QDialogButtonBox::Ok);
+    });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.value(), 0xFFFFFFFFu);
 }

@@ -1,6 +1,7 @@
 #include "bitfielddialog.h"
 #include "bitfieldsession.h"
 #include "descriptiondir.h"
+#include "dialogbutton.h"
 #include "emptycurrentdir.h"
 #include "mainwindow.h"
 #include "modalwatcher.h"
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTreeView>
@@ -90,11 +90,6 @@ template <typename T>
 T *child(QWidget *parent, const char *name)
 {
     return parent->findChild<T *>(QLatin1String(name));
-}
-
-void clickButton(QWidget *dialog, QDialogButtonBox::StandardButton which)
-{
-    child<QDialogButtonBox>(dialog, "buttonBox")->button(which)->click();
 }
 
 // What the connection settings dialog shows when it opens.
@@ -365,7 +360,7 @@ void TestDeviceCommands::settingsSerialAccepted()
         child<QComboBox>(modal, "comboSerialPort")->setEditText(QStringLiteral("COM9"));
         child<QComboBox>(modal, "comboBaudrate")->setCurrentIndex(3);
         child<QSpinBox>(modal, "spinDevId")->setValue(12);
-        clickButton(modal, QDialogButtonBox::Ok);
+        clickDialogButton(modal, QDialogButtonBox::Ok);
     });
     m_driver->action("actionDeviceSettings")->trigger();
 
@@ -394,7 +389,7 @@ void TestDeviceCommands::settingsSerialCancelled()
     ModalWatcher watcher(SettingsDialog::staticMetaObject, [](QWidget *modal) {
         child<QComboBox>(modal, "comboSerialPort")->setEditText(QStringLiteral("COM9"));
         child<QSpinBox>(modal, "spinDevId")->setValue(12);
-        clickButton(modal, QDialogButtonBox::Cancel);
+        clickDialogButton(modal, QDialogButtonBox::Cancel);
     });
     m_driver->action("actionDeviceSettings")->trigger();
 
@@ -420,7 +415,7 @@ void TestDeviceCommands::settingsNetworkAccepted()
         child<QLineEdit>(modal, "lineTcpHost")->setText(QStringLiteral("192.168.1.20"));
         child<QSpinBox>(modal, "spiTcpPort")->setValue(5020);
         child<QSpinBox>(modal, "spinDevId")->setValue(9);
-        clickButton(modal, QDialogButtonBox::Ok);
+        clickDialogButton(modal, QDialogButtonBox::Ok);
     });
     m_driver->action("actionDeviceSettings")->trigger();
 
@@ -448,7 +443,7 @@ void TestDeviceCommands::settingsNetworkCancelled()
     ModalWatcher watcher(SettingsDialog::staticMetaObject, [](QWidget *modal) {
         child<QLineEdit>(modal, "lineTcpHost")->setText(QStringLiteral("192.168.1.20"));
         child<QSpinBox>(modal, "spiTcpPort")->setValue(5020);
-        clickButton(modal, QDialogButtonBox::Cancel);
+        clickDialogButton(modal, QDialogButtonBox::Cancel);
     });
     m_driver->action("actionDeviceSettings")->trigger();
 
@@ -481,7 +476,7 @@ void TestDeviceCommands::settingsAddressClamped()
     int shownId = -1;
     ModalWatcher watcher(SettingsDialog::staticMetaObject, [&](QWidget *modal) {
         shownId = child<QSpinBox>(modal, "spinDevId")->value();
-        clickButton(modal, QDialogButtonBox::Ok);
+        clickDialogButton(modal, QDialogButtonBox::Ok);
     });
     m_driver->action("actionDeviceSettings")->trigger();
 
@@ -497,7 +492,7 @@ void TestDeviceCommands::settingsFromMenu()
 
     ModalWatcher dialog(SettingsDialog::staticMetaObject, [](QWidget *modal) {
         child<QSpinBox>(modal, "spinDevId")->setValue(42);
-        clickButton(modal, QDialogButtonBox::Ok);
+        clickDialogButton(modal, QDialogButtonBox::Ok);
     });
     m_driver->chooseFromMenu(1, QStringLiteral("actionDeviceSettings"));
 

@@ -1,3 +1,4 @@
+#include "dialogbutton.h"
 #include "modalwatcher.h"
 #include "settingsdialog.h"
 
@@ -7,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSpinBox>
 #include <QtTest>
@@ -17,11 +17,6 @@ template <typename T>
 T *child(const QWidget &parent, const char *name)
 {
     return parent.findChild<T *>(QLatin1String(name));
-}
-
-void clickButton(QWidget *dialog, QDialogButtonBox::StandardButton which)
-{
-    dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(which)->click();
 }
 }
 
@@ -228,7 +223,7 @@ void TestSettingsDialog::okAccepts()
     SettingsDialog dialog;
     ModalWatcher ok(SettingsDialog::staticMetaObject, [](QWidget *modal) {
         QTest::keyClicks(child<QLineEdit>(*modal, "lineTcpHost"), QStringLiteral("10.1.2.3"));
-        clickButton(modal, QDialogButtonBox::Ok);
+        clickDialogButton(modal, QDialogButtonBox::Ok);
     });
     QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QCOMPARE(dialog.tcpHost(), QStringLiteral("10.1.2.3"));
@@ -237,7 +232,9 @@ void TestSettingsDialog::okAccepts()
 void TestSettingsDialog::cancelRejects()
 {
     SettingsDialog dialog;
-    ModalWatcher cancel(SettingsDialog::staticMetaObject, [](QWidget *modal) { clickButton(modal, QDialogButtonBox::Cancel); });
+    ModalWatcher cancel(SettingsDialog::staticMetaObject, [](QWidget *modal) {
+        clickDialogButton(modal, QDialogButtonBox::Cancel);
+    });
     QCOMPARE(dialog.exec(), int(QDialog::Rejected));
 }
 
