@@ -1,5 +1,7 @@
 #include "simulatedcontroller.h"
 
+#include "velmordevicemodel.h"
+
 #include <csignal>
 
 SimulatedController::~SimulatedController()
@@ -22,6 +24,19 @@ bool SimulatedController::start(const QByteArray &protocol, int id, const QVecto
     else
         arguments << QStringLiteral("--pty") << m_link;
     return m_sim.start(arguments << QStringLiteral("--static") << simFile);
+}
+
+std::unique_ptr<VelmorDeviceModel> SimulatedController::connectedModel() const
+{
+    auto model = std::make_unique<VelmorDeviceModel>(m_modelFile);
+    if (!model->valid())
+        return nullptr;
+    model->setInterQueryDelay(10);
+    model->setInterUpdateDelay(50);
+    model->connectDevice();
+    if (!model->connected())
+        return nullptr;
+    return model;
 }
 
 QByteArray SimulatedController::linkSettings(const QByteArray &protocol)

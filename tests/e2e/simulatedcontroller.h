@@ -10,6 +10,10 @@
 #include <QTemporaryDir>
 #include <QVector>
 
+#include <memory>
+
+class VelmorDeviceModel;
+
 // One variable of a test controller: a description entry without its value, and the
 // value the simulator serves.
 struct ControllerVariable
@@ -40,6 +44,9 @@ public:
     bool stop();
 
     QString modelFile() const { return m_modelFile; }
+    // A device model on modelFile(), polling briskly (10 ms between queries, 50 ms between
+    // cycles) and connected; null when the file is refused or the link does not open.
+    std::unique_ptr<VelmorDeviceModel> connectedModel() const;
     // The serial link path the model opens; empty for Modbus TCP.
     QString link() const { return m_link; }
     QByteArray output();

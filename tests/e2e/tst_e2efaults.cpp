@@ -76,12 +76,8 @@ void TestE2eFaults::survivesFault()
     m_controller = std::make_unique<SimulatedController>();
     const QStringList arguments = faultArguments + QStringList { "--fault-rate", "0.3", "--seed", "11" };
     QVERIFY(m_controller->start(protocol, DeviceId, EveryType::variables(protocol), arguments));
-    m_model = std::make_unique<VelmorDeviceModel>(m_controller->modelFile());
-    QVERIFY(m_model->valid());
-    m_model->setInterQueryDelay(10);
-    m_model->setInterUpdateDelay(50);
-    m_model->connectDevice();
-    QVERIFY(m_model->connected());
+    m_model = m_controller->connectedModel();
+    QVERIFY(m_model);
     QSignalSpy finished(m_model.get(), &VelmorDeviceModel::updateFinished);
     QSignalSpy errors(m_model.get(), &VelmorDeviceModel::errorOccured);
     m_model->setAutoUpdate(true);

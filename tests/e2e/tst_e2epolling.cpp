@@ -56,13 +56,8 @@ bool TestE2ePolling::connectModel(const QByteArray &protocol)
     m_controller = std::make_unique<SimulatedController>();
     if (!m_controller->start(protocol, DeviceId, EveryType::variables(protocol)))
         return false;
-    m_model = std::make_unique<VelmorDeviceModel>(m_controller->modelFile());
-    if (!m_model->valid())
-        return false;
-    m_model->setInterQueryDelay(10);
-    m_model->setInterUpdateDelay(50);
-    m_model->connectDevice();
-    return m_model->connected();
+    m_model = m_controller->connectedModel();
+    return m_model != nullptr;
 }
 
 void TestE2ePolling::pollsEveryType_data()
