@@ -96,6 +96,9 @@ private:
     QSerialPort *port() const;
     // The reply to a clock read of device 33 once the peer has the whole request; null if it never came.
     VelmorbusReply *sendClockRead();
+    // With the line cleared, a clock read answered in full: the finished reply, or null when
+    // the request never came or the reply did not finish within waitMs.
+    VelmorbusReply *answeredClockRead(int waitMs);
 
     std::unique_ptr<PtyPeer> m_peer;
     std::unique_ptr<VelmorbusRtuSerialMaster> m_master;
@@ -132,6 +135,17 @@ VelmorbusReply *TestVelmorbusRtuSerialMaster::sendClockRead()
     if (!QTest::qWaitFor([this] { return m_peer->received().endsWith(ClockReadRequest); }, WaitMs))
         return nullptr;
     return reply;
+}
+
+VelmorbusReply *TestVelmorbusRtuSerialMaster::answeredClockRead(int waitMs)
+{
+    m_peer->takeReceived();
+    VelmorbusReply *reply = sendClockRead();
+    if (!reply)
+        return nullptr;
+    QSignalSpy finished(reply, &VelmorbusReply::finished);
+    m_peer->write(ClockReadAnswer);
+    return QTest::qWaitFor([&finished] { return finished.count() == 1; }, waitMs) ? reply : nullptr;
 }
 
 void TestVelmorbusRtuSerialMaster::exchange_data()
@@ -279,12 +293,8 @@ void TestVelmorbusRtuSerialMaster::gapSplitsResponse()
 
     // The rest arrives while idle and must not spoil the next exchange.
     QTRY_VERIFY_WITH_TIMEOUT(restWritten, WaitMs);
-    m_peer->takeReceived();
-    VelmorbusReply *next = sendClockRead();
+    VelmorbusReply *next = answeredClockRead(WaitMs);
     QVERIFY(next);
-    QSignalSpy nextFinished(next, &VelmorbusReply::finished);
-    m_peer->write(ClockReadAnswer);
-    QTRY_COMPARE_WITH_TIMEOUT(nextFinished.count(), 1, WaitMs);
     QCOMPARE(next->error(), VelmorbusReply::NoError);
     QCOMPARE(next->result().data(), ClockBytes);
 }
@@ -362,12 +372,8 @@ void TestVelmorbusRtuSerialMaster::endlessStream()
     QCOMPARE(capture.messages(), QList<LogCapture::Message>());
 
     // Idle and usable again: what the stream left in the line is discarded.
-    m_peer->takeReceived();
-    VelmorbusReply *next = sendClockRead();
+    VelmorbusReply *next = answeredClockRead(WaitMs * 2);
     QVERIFY(next);
-    QSignalSpy nextFinished(next, &VelmorbusReply::finished);
-    m_peer->write(ClockReadAnswer);
-    QTRY_COMPARE_WITH_TIMEOUT(nextFinished.count(), 1, WaitMs * 2);
     QCOMPARE(next->errorString(), QString());
     QCOMPARE(next->result().data(), ClockBytes);
 }
@@ -524,12 +530,8 @@ void TestVelmorbusRtuSerialMaster::replyDeletedInFlight()
              QList<LogCapture::Message>({ { QtDebugMsg, QStringLiteral("currentReply is nullptr, why?") },
                                           { QtDebugMsg, QStringLiteral("response buffer: \"2112020c08\"") } }));
 
-    m_peer->takeReceived();
-    VelmorbusReply *next = sendClockRead();
+    VelmorbusReply *next = answeredClockRead(WaitMs);
     QVERIFY(next);
-    QSignalSpy nextFinished(next, &VelmorbusReply::finished);
-    m_peer->write(ClockReadAnswer);
-    QTRY_COMPARE_WITH_TIMEOUT(nextFinished.count(), 1, WaitMs);
     QCOMPARE(next->result().data(), ClockBytes);
 }
 
