@@ -4,6 +4,7 @@
 #include "logcapture.h"
 #include "recordingmodbusserver.h"
 #include "signaltexts.h"
+#include "velmorbusframe.h"
 #include "velmordevicemodel.h"
 
 #include <QHostAddress>
@@ -86,7 +87,7 @@ void TestLinkFaults::velmorbusFaultThenRecovery()
         case VelmorFault::Silence:
             return QByteArray();
         case VelmorFault::WrongId:
-            return FakeVelmorController::frame(7, good.mid(1, good.size() - 3));
+            return velmorbusFrame(7, good.mid(1, good.size() - 3));
         case VelmorFault::BadCrc:
             return good.left(good.size() - 1) + char(good.back() ^ 0x01);
         case VelmorFault::TrailingGarbage:

@@ -2,6 +2,7 @@
 #include "descriptiondir.h"
 #include "fakevelmorcontroller.h"
 #include "logcapture.h"
+#include "velmorbusframe.h"
 #include "velmordevicemodel.h"
 
 #include <QSignalSpy>
@@ -148,7 +149,7 @@ void TestVelmorbusLink::writePacket()
     QVERIFY(model->setVarValue(0, value));
     QVERIFY(runCycle(*model).finished);
     QCOMPARE(m_controller->requests().size(), 2);
-    QCOMPARE(m_controller->requests().first().frame.toHex(' '), FakeVelmorController::frame(1, expectedBody).toHex(' '));
+    QCOMPARE(m_controller->requests().first().frame.toHex(' '), velmorbusFrame(1, expectedBody).toHex(' '));
 }
 
 void TestVelmorbusLink::failedReadIsReportedAndCycleGoesOn_data()

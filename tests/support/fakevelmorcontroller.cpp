@@ -1,4 +1,5 @@
 #include "fakevelmorcontroller.h"
+#include "velmorbusframe.h"
 
 #include <QDataStream>
 #include <QTimer>
@@ -64,15 +65,6 @@ PtyPeer &FakeVelmorController::peer()
     return m_peer;
 }
 
-QByteArray FakeVelmorController::frame(quint8 id, const QByteArray &body)
-{
-    QByteArray bytes = char(id) + body;
-    const quint16 crc = VelmorBusPacket::crc16(bytes);
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
-}
-
 QByteArray FakeVelmorController::readAnswer(const Request &request, const QByteArray &data, int stat)
 {
     QByteArray body;
@@ -81,7 +73,7 @@ QByteArray FakeVelmorController::readAnswer(const Request &request, const QByteA
     stream << quint8(stat | VelmorBusPacket::CmdRead) << request.addr << quint16(data.size());
     if (stat == VelmorBusPacket::StatOk)
         body.append(data);
-    return frame(request.id, body);
+    return velmorbusFrame(request.id, body);
 }
 
 QByteArray FakeVelmorController::writeAnswer(const Request &request, int stat)
@@ -90,7 +82,7 @@ QByteArray FakeVelmorController::writeAnswer(const Request &request, int stat)
     QDataStream stream(&body, QIODevice::WriteOnly);
     stream.setByteOrder(QDataStream::LittleEndian);
     stream << quint8(stat | VelmorBusPacket::CmdWrite) << request.addr << request.size;
-    return frame(request.id, body);
+    return velmorbusFrame(request.id, body);
 }
 
 void FakeVelmorController::onBytes(const QByteArray &bytes)

@@ -38,8 +38,6 @@ public:
     void clearHistory();
     PtyPeer &peer();
 
-    // A response frame: id, body, CRC low byte first.
-    static QByteArray frame(quint8 id, const QByteArray &body);
     static QByteArray readAnswer(const Request &request, const QByteArray &data, int stat = VelmorBusPacket::StatOk);
     static QByteArray writeAnswer(const Request &request, int stat = VelmorBusPacket::StatOk);
 
