@@ -1,5 +1,6 @@
 #include "packetcheck.h"
 
+#include "referencecrc.h"
 #include "velmorbuspacket.h"
 
 #include <QDataStream>
@@ -12,18 +13,6 @@ namespace {
 constexpr quint8 FrameId = 0x21;
 // Device id + head byte + addr + size + CRC: the shortest response the master accepts.
 constexpr int MinFrameSize = 8;
-
-// CRC-16/MODBUS computed bit by bit, independent of the packet's table.
-quint16 bitwiseCrc16(const QByteArray &bytes)
-{
-    quint16 crc = 0xFFFF;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
 
 bool isDefaultPacket(const VelmorBusPacket &packet)
 {
@@ -101,8 +90,8 @@ QString PacketCheck::checkFramed(const QByteArray &body)
 {
     QByteArray frame = char(FrameId) + body;
     const quint16 crc = VelmorBusPacket::crc16(frame);
-    if (crc != bitwiseCrc16(frame))
-        return QStringLiteral("crc16 of %1 is %2, bit by bit %3").arg(hex(frame)).arg(crc, 4, 16).arg(bitwiseCrc16(frame), 4, 16);
+    if (crc != referenceCrc16(frame))
+        return QStringLiteral("crc16 of %1 is %2, bit by bit %3").arg(hex(frame)).arg(crc, 4, 16).arg(referenceCrc16(frame), 4, 16);
     frame.append(char(crc & 0xFF));
     frame.append(char(crc >> 8));
     // A frame closed by its own CRC, low byte first, checks to zero.
