@@ -1,14 +1,15 @@
 #include "simulator.h"
 
+#include "handledmodbusserver.h"
 #include "modbusrequesthandler.h"
 #include "ptybridge.h"
 #include "ptydevice.h"
-#include "simmodbusrtuslave.h"
-#include "simmodbustcpserver.h"
 #include "velmorbusresponder.h"
 #include "velmorbusslave.h"
 
 #include <QHostAddress>
+#include <QModbusRtuSerialSlave>
+#include <QModbusTcpServer>
 #include <QRandomGenerator>
 #include <QSerialPort>
 #include <QStringList>
@@ -96,7 +97,7 @@ bool Simulator::startModbusTcp()
     const QString host = m_options.listenHost.isEmpty() ? m_description.tcpHost : m_options.listenHost;
     const int port = m_options.listenHost.isEmpty() ? m_description.tcpPort : m_options.listenPort;
     m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
-    auto *server = new SimModbusTcpServer(m_modbusHandler.get(), this);
+    auto *server = new HandledModbusServer<QModbusTcpServer>(m_modbusHandler.get(), this);
     // The server listens on the address it is given, so a host name is resolved first.
     const QString address = host == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost).toString() : host;
     server->setConnectionParameter(QModbusDevice::NetworkAddressParameter, address);
@@ -115,7 +116,7 @@ bool Simulator::startModbusRtu()
         portName = m_ptyBridge->innerPath();
     }
     m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
-    auto *server = new SimModbusRtuSlave(m_modbusHandler.get(), this);
+    auto *server = new HandledModbusServer<QModbusRtuSerialSlave>(m_modbusHandler.get(), this);
     server->setConnectionParameter(QModbusDevice::SerialPortNameParameter, portName);
     server->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_description.baudRate);
     server->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
