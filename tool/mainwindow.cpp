@@ -238,8 +238,11 @@ void MainWindow::on_treeView_doubleClicked(QModelIndex index)
     if (!device)
         return;
     const unsigned int id = unsigned(index.row());
-    if (!device->getVarAttr(id, QStringLiteral("bitfield")).toBool())
+    // The tree leaves double-click editing to this slot, so a bit field opens only its dialog.
+    if (!device->getVarAttr(id, QStringLiteral("bitfield")).toBool()) {
+        m_ui->treeView->edit(index);
         return;
+    }
     const bool writable = device->getVarAttr(id, QStringLiteral("rw")).toBool();
 
     BitfieldDialog dialog(writable);

@@ -62,6 +62,12 @@ variables:
     bitfield: true
     desc: Relay outputs
     value: abc
+  - name: Setpoint
+    addr: 28
+    type: int16
+    rw: true
+    desc: Supply setpoint
+    value: 55
 )";
 
 const QByteArray pumpTcp = R"(device: Pump station
@@ -74,7 +80,7 @@ variables:
     addr: 1
 )";
 
-enum Variable { T1, Mode, Alarms, Flags, Relays };
+enum Variable { T1, Mode, Alarms, Flags, Relays, Setpoint };
 
 QString heldValue(const VelmorDeviceModel *device, Variable variable)
 {
@@ -188,6 +194,8 @@ private slots:
     void bitfieldReadOnly();
     void bitfieldValueNotANumberLoadsZero();
     void bitfieldHeldUnsignedKeepsItsBits();
+    void doubleClickInlineEditor_data();
+    void doubleClickInlineEditor();
 
     void statusLastMessageWins();
     void updateViewportRepaintsTree();
@@ -655,6 +663,34 @@ void TestDeviceCommands::burstOfPolledValuesRepaintsOnce()
     }
     QTRY_VERIFY(paints.count() > 0);
     QVERIFY2(paints.count() < 20, qPrintable(QString::number(paints.count())));
+}
+
+
+void TestDeviceCommands::doubleClickInlineEditor_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("dialogButton");
+    QTest::addColumn<bool>("editorOpens");
+
+    QTest::newRow("bit field, dialog accepted") << int(Mode) << int(QDialogButtonBox::Ok) << false;
+    QTest::newRow("bit field, dialog cancelled") << int(Mode) << int(QDialogButtonBox::Cancel) << false;
+    QTest::newRow("plain writable value") << int(Setpoint) << int(QDialogButtonBox::Ok) << true;
+}
+
+void TestDeviceCommands::doubleClickInlineEditor()
+{
+    QFETCH(int, row);
+    QFETCH(int, dialogButton);
+    QFETCH(bool, editorOpens);
+
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
+    BitfieldSession session;
+    session.button = QDialogButtonBox::StandardButton(dialogButton);
+    ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
+    m_driver->doubleClick(device->index(row, 2));
+
+    QCOMPARE(watcher.seen(), !editorOpens);
+    QCOMPARE(bool(m_driver->variableTree()->viewport()->findChild<QLineEdit *>()), editorOpens);
 }
 
 QTEST_MAIN(TestDeviceCommands)
