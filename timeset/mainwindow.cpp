@@ -7,6 +7,7 @@
 
 #include <QMessageBox>
 #include <QSerialPortInfo>
+#include <QStyleOptionComboBox>
 
 namespace {
 
@@ -50,6 +51,23 @@ QDateTime decodeClockBlock(const QByteArray &block)
     return QDateTime(date, time, Qt::LocalTime);
 }
 
+// The calendar pop-up's arrow takes more of the field than its size hint allows for,
+// which cut the seconds off; reserve room for the widest time beside the arrow.
+void reserveRoomForWholeTime(QDateTimeEdit *field)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(field);
+    option.editable = true;
+    option.rect.setWidth(field->sizeHint().width());
+    const QRect textArea = field->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                          QStyle::SC_ComboBoxEditField, field);
+    const int besideText = option.rect.width() - textArea.width();
+    // QLineEdit keeps 2 px on each side of its text, plus room for the cursor.
+    constexpr int textMargins = 8;
+    const QString widestTime = QDateTime(QDate(2088, 8, 28), QTime(20, 48, 48)).toString(field->displayFormat());
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(widestTime) + besideText + textMargins);
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -58,6 +76,7 @@ MainWindow::MainWindow(QWidget *parent)
     , m_master(new VelmorbusRtuSerialMaster(this))
 {
     m_ui->setupUi(this);
+    reserveRoomForWholeTime(m_ui->dateTime);
 
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports)

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QSerialPort>
@@ -54,6 +55,8 @@ private slots:
     void portThatCannotBeOpened_data();
     void portThatCannotBeOpened();
     void secondPressDuringExchange();
+    void timeFieldsShowTheWholeTime_data();
+    void timeFieldsShowTheWholeTime();
 
 private:
     template<typename T>
@@ -377,6 +380,30 @@ void tst_TimesetWindow::secondPressDuringExchange()
     QCOMPARE(texts, expected);
     QCOMPARE(m_controller->requests(), QList<QByteArray>({readRequest33}));
     QVERIFY(nextReadWorks());
+}
+
+void tst_TimesetWindow::timeFieldsShowTheWholeTime_data()
+{
+    QTest::addColumn<QByteArray>("field");
+
+    QTest::newRow("controller time") << QByteArray("dateTimeDevice");
+    QTest::newRow("system time") << QByteArray("dateTimeSys");
+    QTest::newRow("chosen time, calendar pop-up") << QByteArray("dateTime");
+}
+
+// At the window's natural size the widest time text must fit the field's text area.
+void tst_TimesetWindow::timeFieldsShowTheWholeTime()
+{
+    QFETCH(QByteArray, field);
+
+    auto *edit = widget<QDateTimeEdit>(field.constData());
+    edit->setDateTime(QDateTime(QDate(2028, 8, 28), QTime(8, 48, 48)));
+    m_window->adjustSize();
+    QCoreApplication::processEvents();
+    const QLineEdit *text = edit->findChild<QLineEdit *>();
+    const int textWidth = text->fontMetrics().horizontalAdvance(text->text());
+    QVERIFY2(textWidth < text->contentsRect().width() - 4,
+             qPrintable(QStringLiteral("%1 px of text in %2 px").arg(textWidth).arg(text->contentsRect().width())));
 }
 
 QTEST_MAIN(tst_TimesetWindow)
