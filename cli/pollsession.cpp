@@ -15,15 +15,14 @@
 
 namespace {
 
-// Protocol codes of devProto(): 2 and 3 are the Modbus protocols, 3 the TCP one.
 bool isModbus(int protocol)
 {
-    return protocol == 2 || protocol == 3;
+    return protocol == VelmorDeviceModel::ModbusRtu || protocol == VelmorDeviceModel::ModbusTcp;
 }
 
 bool isTcp(int protocol)
 {
-    return protocol == 3;
+    return protocol == VelmorDeviceModel::ModbusTcp;
 }
 
 } // namespace

@@ -30,6 +30,16 @@ class VELMORDEVICEMODEL_EXPORT VelmorDeviceModel : public QAbstractItemModel
     Q_PROPERTY(int interUpdateDelay READ interUpdateDelay WRITE setInterUpdateDelay NOTIFY interUpdateDelayChanged)
 
 public:
+    // The codes devProto() returns.
+    enum Protocol {
+        UnknownProtocol = -1,
+        VelmorbusRtu = 0,
+        VelmorbusTcp = 1,
+        ModbusRtu = 2,
+        ModbusTcp = 3
+    };
+    Q_ENUM(Protocol)
+
     // A queued write; it names what to write, the value is read when it is sent.
     struct Command {
         enum Type {

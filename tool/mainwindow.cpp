@@ -19,12 +19,12 @@ constexpr int treeRepaintPeriodMs = 40;
 
 bool isSerialProtocol(int proto)
 {
-    return proto == 0 || proto == 2;
+    return proto == VelmorDeviceModel::VelmorbusRtu || proto == VelmorDeviceModel::ModbusRtu;
 }
 
 bool isNetworkProtocol(int proto)
 {
-    return proto == 1 || proto == 3;
+    return proto == VelmorDeviceModel::VelmorbusTcp || proto == VelmorDeviceModel::ModbusTcp;
 }
 
 // The 32-bit pattern of a held value. A bit field with bit 31 set is held unsigned,
