@@ -6,7 +6,9 @@
 #include "mainwindow.h"
 #include "modalwatcher.h"
 #include "ptypeer.h"
+#include "sampledescriptions.h"
 #include "settingsdialog.h"
+#include "toolwindowfixture.h"
 #include "velmordevicemodel.h"
 #include "windowdriver.h"
 
@@ -22,6 +24,8 @@
 #include <QStatusBar>
 #include <QTreeView>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 const QByteArray boilerRtu = R"(device: Boiler room 2
@@ -70,15 +74,7 @@ variables:
     value: 55
 )";
 
-const QByteArray pumpTcp = R"(device: Pump station
-protocol: ModBUS TCP
-host: 10.0.0.5
-port: 1502
-id: 7
-variables:
-  - name: P
-    addr: 1
-)";
+using SampleDescriptions::pumpTcp;
 
 enum Variable { T1, Mode, Alarms, Flags, Relays, Setpoint };
 
@@ -130,6 +126,21 @@ MenuChoice::Entry entry(const char *name, const char *text, bool enabled, bool c
 MenuChoice::Entry separator()
 {
     return MenuChoice::Entry{QStringLiteral("separator"), QString(), true, false};
+}
+
+// The device context menu as it opens for a disconnected or a connected device.
+QList<MenuChoice::Entry> deviceMenu(bool connected)
+{
+    return {entry("actionConnect", connected ? "Отключиться" : "Подключиться", true, connected),
+            separator(),
+            entry("actionUpdateDevice", "Обновить переменные", connected),
+            entry("actionAutoUpdate", "Обновлять непрерывно", connected, false),
+            separator(),
+            entry("actionDeviceSettings", "Настройки связи", true),
+            separator(),
+            entry("actionStoreToFlash", "Сохранение конфигурации", connected),
+            separator(),
+            entry("actionCloseDevice", "Закрыть", true)};
 }
 
 // Counts the paint events a widget receives.
@@ -205,9 +216,8 @@ private:
     // Loads the description as the only device and selects it, so the tree shows its variables.
     VelmorDeviceModel *selectOnlyDevice(const QString &fileName, const QByteArray &description);
 
-    EmptyCurrentDir *m_workDir = nullptr;
+    std::unique_ptr<ToolWindowFixture> m_tool;
     DescriptionDir *m_files = nullptr;
-    MainWindow *m_window = nullptr;
     WindowDriver *m_driver = nullptr;
 };
 
@@ -218,25 +228,17 @@ void TestDeviceCommands::initTestCase()
 
 void TestDeviceCommands::init()
 {
-    m_workDir = new EmptyCurrentDir;
-    QVERIFY(m_workDir->isCurrent());
-    m_files = new DescriptionDir;
-    m_window = new MainWindow;
-    m_driver = new WindowDriver(*m_window);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    m_tool = std::make_unique<ToolWindowFixture>();
+    QVERIFY(m_tool->isReady());
+    m_files = &m_tool->files();
+    m_driver = &m_tool->driver();
 }
 
 void TestDeviceCommands::cleanup()
 {
-    delete m_driver;
     m_driver = nullptr;
-    delete m_window;
-    m_window = nullptr;
-    delete m_files;
     m_files = nullptr;
-    delete m_workDir;
-    m_workDir = nullptr;
+    m_tool.reset();
 }
 
 VelmorDeviceModel *TestDeviceCommands::selectOnlyDevice(const QString &fileName, const QByteArray &description)
@@ -265,18 +267,7 @@ void TestDeviceCommands::menuOfDisconnectedDevice()
 
     const MenuChoice menu = m_driver->chooseFromMenu(0);
 
-    const QList<MenuChoice::Entry> expected{
-        entry("actionConnect", "Подключиться", true, false),
-        separator(),
-        entry("actionUpdateDevice", "Обновить переменные", false),
-        entry("actionAutoUpdate", "Обновлять непрерывно", false, false),
-        separator(),
-        entry("actionDeviceSettings", "Настройки связи", true),
-        separator(),
-        entry("actionStoreToFlash", "Сохранение конфигурации", false),
-        separator(),
-        entry("actionCloseDevice", "Закрыть", true)};
-    QCOMPARE(menu.entries, expected);
+    QCOMPARE(menu.entries, deviceMenu(false));
     QVERIFY(!menu.menuHadParent);
     QCOMPARE(m_driver->deviceList()->currentRow(), 0);
 }
@@ -293,18 +284,7 @@ void TestDeviceCommands::connectAndDisconnectFromMenu()
     QVERIFY(device->connected());
 
     const MenuChoice connectedMenu = m_driver->chooseFromMenu(0, QStringLiteral("actionConnect"));
-    const QList<MenuChoice::Entry> expected{
-        entry("actionConnect", "Отключиться", true, true),
-        separator(),
-        entry("actionUpdateDevice", "Обновить переменные", true),
-        entry("actionAutoUpdate", "Обновлять непрерывно", true, false),
-        separator(),
-        entry("actionDeviceSettings", "Настройки связи", true),
-        separator(),
-        entry("actionStoreToFlash", "Сохранение конфигурации", true),
-        separator(),
-        entry("actionCloseDevice", "Закрыть", true)};
-    QCOMPARE(connectedMenu.entries, expected);
+    QCOMPARE(connectedMenu.entries, deviceMenu(true));
     QVERIFY(!device->connected());
 
     // The states stay on the actions until the next menu.
@@ -312,7 +292,7 @@ void TestDeviceCommands::connectAndDisconnectFromMenu()
     QCOMPARE(m_driver->action("actionConnect")->text(), QStringLiteral("Отключиться"));
 
     const MenuChoice againMenu = m_driver->chooseFromMenu(0);
-    QCOMPARE(againMenu.entries.first(), entry("actionConnect", "Подключиться", true, false));
+    QCOMPARE(againMenu.entries.first(), deviceMenu(false).first());
     QVERIFY(!m_driver->action("actionUpdateDevice")->isEnabled());
 }
 

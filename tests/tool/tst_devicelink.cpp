@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "modalwatcher.h"
 #include "recordingmodbusserver.h"
+#include "toolwindowfixture.h"
 #include "velmordevicemodel.h"
 #include "windowdriver.h"
 
@@ -20,6 +21,8 @@
 #include <QTcpSocket>
 #include <QTreeView>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 // Register addresses of the Modbus device below.
@@ -81,11 +84,10 @@ private:
     // Picks "update" in the device's menu; true once the poll it starts has finished.
     bool updateFromMenu();
 
-    EmptyCurrentDir *m_workDir = nullptr;
+    std::unique_ptr<ToolWindowFixture> m_tool;
     DescriptionDir *m_files = nullptr;
     RecordingModbusServer *m_server = nullptr;
     FakeVelmorController *m_controller = nullptr;
-    MainWindow *m_window = nullptr;
     WindowDriver *m_driver = nullptr;
     VelmorDeviceModel *m_device = nullptr;
 };
@@ -97,30 +99,22 @@ void TestDeviceLink::initTestCase()
 
 void TestDeviceLink::init()
 {
-    m_workDir = new EmptyCurrentDir;
-    QVERIFY(m_workDir->isCurrent());
-    m_files = new DescriptionDir;
-    m_window = new MainWindow;
-    m_driver = new WindowDriver(*m_window);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    m_tool = std::make_unique<ToolWindowFixture>();
+    QVERIFY(m_tool->isReady());
+    m_files = &m_tool->files();
+    m_driver = &m_tool->driver();
 }
 
 void TestDeviceLink::cleanup()
 {
-    delete m_driver;
     m_driver = nullptr;
-    delete m_window;
-    m_window = nullptr;
+    m_files = nullptr;
     m_device = nullptr;
+    m_tool.reset();
     delete m_server;
     m_server = nullptr;
     delete m_controller;
     m_controller = nullptr;
-    delete m_files;
-    m_files = nullptr;
-    delete m_workDir;
-    m_workDir = nullptr;
 }
 
 bool TestDeviceLink::startModbusDevice(bool withMissingVariable)

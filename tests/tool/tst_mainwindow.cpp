@@ -3,6 +3,7 @@
 #include "logcapture.h"
 #include "mainwindow.h"
 #include "modalwatcher.h"
+#include "sampledescriptions.h"
 #include "windowdriver.h"
 #include "velmordevicemodel.h"
 
@@ -42,15 +43,7 @@ variables:
     rw: true
 )";
 
-const QByteArray pumpTcp = R"(device: Pump station
-protocol: ModBUS TCP
-host: 10.0.0.5
-port: 1502
-id: 7
-variables:
-  - name: P
-    addr: 1
-)";
+using SampleDescriptions::pumpTcp;
 
 const QByteArray notYaml = "device: [unclosed\nprotocol: ModBUS RTU\n";
 
