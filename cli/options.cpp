@@ -21,20 +21,25 @@ per variable in file order; a value not read in that cycle is an empty cell. A n
 file starts with a header row of the variable names.
 
 --set values are numbers: decimal, 0x... hexadecimal or, with a leading 0, octal
-for integer variables; a decimal fraction for float32 ones. Integers must fit the
-variable (int16: -32768 to 65535; others: 32 bits). Only writable ("rw") variables
-can be set; a refused --set ends the run before anything is sent.
+for integer variables; a finite decimal fraction for float32 ones. Integers must fit
+the variable (int16: -32768 to 65535; others: 32 bits). Only writable ("rw")
+variables can be set, and only by a name no other writable variable has; a refused
+--set ends the run before anything is sent.
 
 --dump writes name, address and value of every writable variable whose value was
-read; --restore writes such a file back by name and lists every variable that could
-not be written or did not read back as saved.
+read, and replaces FILE only once the new one is complete. --restore writes such a
+file back to the variables of the same name and address and lists every variable
+that could not be written or did not read back as saved; if a saved name and address
+fit more than one writable variable, nothing is written. Restore files, like
+description files, are refused past 8 MiB.
 
 Errors reported by the device go to stderr as they come.
 
 Exit codes:
   0  every variable was read and every write verified
   1  some variable could not be read, a write was not verified, the flash store
-     failed, or the run ended before any cycle finished
+     failed, the dump could not be written, or the run ended before any cycle
+     finished
   2  usage error, or a description or restore file that does not load
   3  the connection failed before the first cycle finished
 While polling, a failure in any cycle makes the exit code 1.

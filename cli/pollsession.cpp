@@ -134,7 +134,7 @@ bool PollSession::queueWrites()
         return false;
     for (const Options::Assignment &assignment : qAsConst(m_options.assignments)) {
         QString errorText;
-        if (!m_setter->set(assignment.first, assignment.second, &errorText)) {
+        if (m_setter->set(assignment.first, assignment.second, &errorText) != ValueSetter::Outcome::Queued) {
             note(QStringLiteral("--set %1=%2: %3").arg(assignment.first, assignment.second, errorText));
             return false;
         }
@@ -152,14 +152,16 @@ bool PollSession::queueRestore()
         return false;
     }
     for (const DumpFile::Entry &entry : qAsConst(entries)) {
-        if (!m_setter->set(entry.name, entry.value, &errorText)) {
+        switch (m_setter->setAt(entry.name, entry.addr, entry.value, &errorText)) {
+        case ValueSetter::Outcome::Queued:
+            break;
+        case ValueSetter::Outcome::Refused:
             m_restoreProblems.append(QStringLiteral("%1: not written: %2").arg(entry.name, errorText));
-            continue;
+            break;
+        case ValueSetter::Outcome::Ambiguous:
+            note(QStringLiteral("%1: %2; nothing was written").arg(m_options.restoreFile, errorText));
+            return false;
         }
-        const QString addr = m_model->getVarAttr(unsigned(ValueSetter::idOfName(m_model, entry.name)),
-                                                 QStringLiteral("addr")).toString();
-        if (!entry.addr.isEmpty() && entry.addr != addr)
-            note(QStringLiteral("%1 was saved from address %2; the description has %3").arg(entry.name, entry.addr, addr));
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include "velmordevicemodel.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -29,16 +30,11 @@ bool yamlTrue(const QString &text)
 ValueSetter::ValueSetter(VelmorDeviceModel *model)
     : m_model(model)
 {
-}
-
-int ValueSetter::idOfName(const VelmorDeviceModel *model, const QString &name)
-{
     for (int id = 0; id < model->varCount(); ++id) {
-        const QVariant varName = model->getVarAttr(unsigned(id), QStringLiteral("name"));
-        if (varName.isValid() && varName.toString() == name)
-            return id;
+        const QVariant name = model->getVarAttr(unsigned(id), QStringLiteral("name"));
+        if (name.isValid())
+            m_idsByName.insert(name.toString(), id);
     }
-    return -1;
 }
 
 bool ValueSetter::writable(const VelmorDeviceModel *model, int id)
@@ -46,26 +42,32 @@ bool ValueSetter::writable(const VelmorDeviceModel *model, int id)
     return yamlTrue(attribute(model, id, "rw"));
 }
 
-bool ValueSetter::set(const QString &name, const QString &valueText, QString *errorText)
+ValueSetter::Outcome ValueSetter::set(const QString &name, const QString &valueText, QString *errorText)
+{
+    return queue(name, nullptr, valueText, errorText);
+}
+
+ValueSetter::Outcome ValueSetter::setAt(const QString &name, const QString &addr, const QString &valueText,
+                                        QString *errorText)
+{
+    return queue(name, &addr, valueText, errorText);
+}
+
+ValueSetter::Outcome ValueSetter::queue(const QString &name, const QString *addr, const QString &valueText,
+                                        QString *errorText)
 {
     Write write;
-    write.id = idOfName(m_model, name);
     write.name = name;
     write.requested = valueText.trimmed();
-    if (write.id < 0) {
-        *errorText = QStringLiteral("no variable named %1").arg(name);
-        return false;
-    }
-    if (!writable(m_model, write.id)) {
-        *errorText = QStringLiteral("%1 is read-only").arg(name);
-        return false;
-    }
+    const Outcome found = findTarget(name, addr, &write.id, errorText);
+    if (found != Outcome::Queued)
+        return found;
     if (!parseValue(&write, errorText))
-        return false;
+        return Outcome::Refused;
     const QVariant value = write.isFloat ? QVariant(write.floatValue) : QVariant(int(qint32(quint32(write.bits))));
     if (!m_model->setVarValue(unsigned(write.id), value)) {
         *errorText = QStringLiteral("%1 does not take the value %2").arg(name, write.requested);
-        return false;
+        return Outcome::Refused;
     }
     // The model holds a float with 7 significant digits and writes what it holds.
     if (write.isFloat)
@@ -75,7 +77,44 @@ bool ValueSetter::set(const QString &name, const QString &valueText, QString *er
         return earlier.id == write.id;
     }), m_writes.end());
     m_writes.append(write);
-    return true;
+    return Outcome::Queued;
+}
+
+// Names are compared as the model decodes them, so names that differ only in bytes
+// that are not UTF-8 read alike: such a pair is ambiguous, never a guess.
+ValueSetter::Outcome ValueSetter::findTarget(const QString &name, const QString *addr, int *id,
+                                             QString *errorText) const
+{
+    const QList<int> named = m_idsByName.values(name);
+    int matching = 0;
+    QVector<int> writableIds;
+    for (const int candidate : qAsConst(named)) {
+        if (addr && attribute(m_model, candidate, "addr") != *addr)
+            continue;
+        ++matching;
+        if (writable(m_model, candidate))
+            writableIds.append(candidate);
+    }
+    if (named.isEmpty()) {
+        *errorText = QStringLiteral("no variable named %1").arg(name);
+        return Outcome::Refused;
+    }
+    if (matching == 0) {
+        *errorText = QStringLiteral("no variable named %1 at address %2").arg(name, *addr);
+        return Outcome::Refused;
+    }
+    if (writableIds.isEmpty()) {
+        *errorText = QStringLiteral("%1 is read-only").arg(name);
+        return Outcome::Refused;
+    }
+    if (writableIds.size() > 1) {
+        *errorText = QStringLiteral("%1 writable variables are named %2%3")
+                         .arg(writableIds.size())
+                         .arg(name, addr ? QStringLiteral(" at address %1").arg(*addr) : QString());
+        return Outcome::Ambiguous;
+    }
+    *id = writableIds.first();
+    return Outcome::Queued;
 }
 
 void ValueSetter::noteWriteFailure(const QString &name, const QString &reason)
@@ -113,6 +152,8 @@ bool ValueSetter::parseValue(Write *write, QString *errorText) const
     if (attribute(m_model, write->id, "type") == QLatin1String("float32")) {
         write->isFloat = true;
         write->floatValue = write->requested.toFloat(&ok);
+        // NaN and infinity are no setting for a controller, and the model cannot send them.
+        ok = ok && std::isfinite(write->floatValue);
     } else {
         // 0x... reads hexadecimal and a leading 0 octal, as in description files.
         write->bits = write->requested.toLongLong(&ok, 0);

@@ -1,6 +1,7 @@
 #ifndef VALUESETTER_H
 #define VALUESETTER_H
 
+#include <QMultiHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -12,15 +13,23 @@ class VelmorDeviceModel;
 class ValueSetter
 {
 public:
+    enum class Outcome {
+        Queued,
+        // The reason is in errorText: no variable has that name (at that address), the
+        // variable is read-only or the text is not a number that fits the variable.
+        Refused,
+        // More than one writable variable answers to what names it.
+        Ambiguous
+    };
+
     explicit ValueSetter(VelmorDeviceModel *model);
 
-    // Id of the first variable of that name, or -1.
-    static int idOfName(const VelmorDeviceModel *model, const QString &name);
     static bool writable(const VelmorDeviceModel *model, int id);
 
-    // Queues the write; false with the reason when the name is unknown, the variable
-    // read-only or the text not a number that fits the variable.
-    bool set(const QString &name, const QString &valueText, QString *errorText);
+    // Queues the write to the writable variable of that name.
+    Outcome set(const QString &name, const QString &valueText, QString *errorText);
+    // The same for the variable of that name at that address, as a dump file names it.
+    Outcome setAt(const QString &name, const QString &addr, const QString &valueText, QString *errorText);
     void noteWriteFailure(const QString &name, const QString &reason);
     bool hasWrites() const;
     int writeCount() const;
@@ -38,6 +47,9 @@ private:
         QString failure;
     };
 
+    // addr null: any address.
+    Outcome queue(const QString &name, const QString *addr, const QString &valueText, QString *errorText);
+    Outcome findTarget(const QString &name, const QString *addr, int *id, QString *errorText) const;
     bool parseValue(Write *write, QString *errorText) const;
     QString checkWrite(const Write &write, const QVector<int> &failedIds) const;
     bool readBackMatches(const Write &write, const QString &readBack) const;
@@ -45,6 +57,8 @@ private:
 
     VelmorDeviceModel *m_model;
     QVector<Write> m_writes;
+    // Variable ids by name: a restore looks up every name it saved.
+    QMultiHash<QString, int> m_idsByName;
 };
 
 #endif // VALUESETTER_H

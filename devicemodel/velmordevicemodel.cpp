@@ -26,8 +26,9 @@ enum ProtocolCode {
 
 const char *const protocolNames[] = {"VelmorBUS RTU", "VelmorBUS TCP", "ModBUS RTU", "ModBUS TCP"};
 
-// Larger description files are refused before parsing: 100,000 variables take about 10 MiB.
-const qint64 maxDescriptionFileBytes = 64 * 1024 * 1024;
+// Larger description files are refused before parsing: 100,000 variables take 7.4 MiB, and
+// yaml-cpp needs up to 240 times a file's size in memory (1.9 GiB at this limit).
+const qint64 maxDescriptionFileBytes = 8 * 1024 * 1024;
 
 const quint16 flashStoreAddr = 0xFD;
 const int velmorValueBytes = 4;

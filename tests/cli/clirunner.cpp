@@ -14,6 +14,11 @@ void CliRunner::start(const QStringList &arguments)
     m_process.start();
 }
 
+void CliRunner::limitFileSize(qint64 bytes)
+{
+    m_process.setFileSizeLimit(bytes);
+}
+
 bool CliRunner::waitForExit(int timeoutMs)
 {
     if (m_process.state() == QProcess::NotRunning)

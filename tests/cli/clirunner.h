@@ -1,7 +1,8 @@
 #ifndef CLIRUNNER_H
 #define CLIRUNNER_H
 
-#include <QProcess>
+#include "childprocess.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,8 @@ public:
     CliRunner();
 
     void start(const QStringList &arguments);
+    // Every file the program writes ends at that size, as if the disk were full.
+    void limitFileSize(qint64 bytes);
     // Waits with the event loop running; false when the program did not end in time.
     bool waitForExit(int timeoutMs = 30000);
     // Starts and waits; false when the program did not end in time.
@@ -26,7 +29,7 @@ public:
     QProcess &process();
 
 private:
-    QProcess m_process;
+    ChildProcess m_process;
     QByteArray m_out;
     QByteArray m_err;
 };

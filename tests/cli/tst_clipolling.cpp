@@ -57,6 +57,15 @@ RecordingModbusServer::Override failingReadAt(quint16 address)
     };
 }
 
+// Description and restore files are refused past 8 MiB.
+constexpr int fileLimitBytes = 8 * 1024 * 1024;
+
+// The text followed by a comment that makes it size bytes long.
+QByteArray paddedTo(const QByteArray &text, int size)
+{
+    return text + '#' + QByteArray(size - text.size() - 1, 'x');
+}
+
 int closedTcpPort()
 {
     QTcpServer probe;
@@ -86,6 +95,8 @@ private slots:
     void watchStopsCleanlyOnSigterm();
     void usageErrors_data();
     void usageErrors();
+    void fileSizeLimits_data();
+    void fileSizeLimits();
     void refusedConnectionExitsWithThree();
     void missingSerialPortExitsWithThree();
     void velmorbusTable();
@@ -262,6 +273,7 @@ void TestCliPolling::usageErrors_data()
     QTest::newRow("description file missing") << QStringList({QStringLiteral("%DIR/none.yml")});
     QTest::newRow("description without protocol") << QStringList({QStringLiteral("%DIR/bad.yml")});
     QTest::newRow("restore file missing") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--restore"), QStringLiteral("%DIR/none.yml")});
+    QTest::newRow("restore file is a folder") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--restore"), QStringLiteral("%DIR")});
 }
 
 void TestCliPolling::usageErrors()
@@ -277,6 +289,37 @@ void TestCliPolling::usageErrors()
     QVERIFY(!cli.err().isEmpty());
     QCOMPARE(cli.out(), QString());
     QVERIFY(m_server->requests().isEmpty());
+}
+
+void TestCliPolling::fileSizeLimits_data()
+{
+    QTest::addColumn<bool>("restoreFile");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString unableToParse = QStringLiteral("(VelmorDeviceModel) Unable to parse configuration file\n");
+    QTest::newRow("description at the limit") << false << fileLimitBytes << 0 << QString();
+    QTest::newRow("description past the limit") << false << fileLimitBytes + 1 << 2 << unableToParse;
+    QTest::newRow("restore file at the limit") << true << fileLimitBytes << 0 << QString();
+    QTest::newRow("restore file past the limit") << true << fileLimitBytes + 1 << 2
+                                                 << QStringLiteral("velmor-cli: cannot load %RESTORE: larger than 8 MiB\n");
+}
+
+void TestCliPolling::fileSizeLimits()
+{
+    QFETCH(bool, restoreFile);
+    QFETCH(int, size);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const QByteArray description = modbusDescription(m_server->port(), threeVariables);
+    const QByteArray restore = "variables:\n  - {name: Mode, addr: 2, value: 3}\n";
+    const QString descriptionPath = m_dir->write(QStringLiteral("device.yml"), restoreFile ? description : paddedTo(description, size));
+    const QString restorePath = m_dir->write(QStringLiteral("saved.yml"), restoreFile ? paddedTo(restore, size) : restore);
+    CliRunner &cli = *m_cli;
+    QVERIFY(cli.run({descriptionPath, QStringLiteral("--restore"), restorePath}));
+    QCOMPARE(cli.exitCode(), exitCode);
+    if (!message.isEmpty())
+        QVERIFY2(cli.err().startsWith(message.replace(QStringLiteral("%RESTORE"), restorePath)), qPrintable(cli.err()));
 }
 
 void TestCliPolling::refusedConnectionExitsWithThree()

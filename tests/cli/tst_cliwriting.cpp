@@ -14,13 +14,24 @@ namespace {
 const QByteArray modbusVariables =
     "  - name: T1\n    addr: 2\n    type: int16\n"
     "  - name: A\n    addr: 0\n    type: int16\n    rw: true\n"
-    "  - name: B\n    addr: 1\n    type: int16\n    rw: true\n";
+    "  - name: B\n    addr: 1\n    type: int16\n    rw: true\n"
+    "  - name: F\n    addr: 3\n    type: float32\n    rw: true\n";
 
-QByteArray modbusDescription(int port)
+QByteArray modbusDescription(int port, const QByteArray &variables = modbusVariables)
 {
     return "device: Test\nprotocol: ModBUS TCP\nhost: 127.0.0.1\nport: " + QByteArray::number(port)
-           + "\nid: 1\nvariables:\n" + modbusVariables;
+           + "\nid: 1\nvariables:\n" + variables;
 }
+
+QByteArray writableInt16(const QByteArray &name, int addr)
+{
+    return "  - name: " + name + "\n    addr: " + QByteArray::number(addr) + "\n    type: int16\n    rw: true\n";
+}
+
+// Two bytes that are not UTF-8: the model shows both names as U+FFFD.
+const QByteArray undecodableName = "\xff";
+const QByteArray otherUndecodableName = "\xfe";
+const QByteArray replacementCharacter = "\xef\xbf\xbd";
 
 QByteArray readFile(const QString &path)
 {
@@ -71,6 +82,12 @@ private slots:
     void setIsRefusedBeforeConnecting_data();
     void setIsRefusedBeforeConnecting();
     void dumpThenRestoreRoundTrip();
+    void failedDumpKeepsTheOldFile_data();
+    void failedDumpKeepsTheOldFile();
+    void sameNamesRestoreByAddress_data();
+    void sameNamesRestoreByAddress();
+    void ambiguousWriteIsRefused_data();
+    void ambiguousWriteIsRefused();
     void restoreListsEveryDifference();
     void setWinsOverRestoredValue();
     void flashOnModbusIsOnlyANote();
@@ -78,7 +95,7 @@ private slots:
     void velmorbusFlashRefused();
 
 private:
-    QString writeDescription();
+    QString writeDescription(const QByteArray &variables = modbusVariables);
     QString writeVelmorbusDescription(FakeVelmorController *controller);
     void playMemoryController(FakeVelmorController *controller, int flashStatus);
 
@@ -94,7 +111,7 @@ void TestCliWriting::init()
     m_dir = std::make_unique<DescriptionDir>();
     m_server = std::make_unique<RecordingModbusServer>();
     QVERIFY(m_server->listen());
-    m_server->setHoldingRegisters(0, {11, 0xFFFB, 3});
+    m_server->setHoldingRegisters(0, {11, 0xFFFB, 3, 0, 0});
     m_memory.clear();
 }
 
@@ -108,9 +125,9 @@ void TestCliWriting::cleanup()
     m_dir.reset();
 }
 
-QString TestCliWriting::writeDescription()
+QString TestCliWriting::writeDescription(const QByteArray &variables)
 {
-    return m_dir->write(QStringLiteral("device.yml"), modbusDescription(m_server->port()));
+    return m_dir->write(QStringLiteral("device.yml"), modbusDescription(m_server->port(), variables));
 }
 
 QString TestCliWriting::writeVelmorbusDescription(FakeVelmorController *controller)
@@ -181,6 +198,9 @@ void TestCliWriting::setIsRefusedBeforeConnecting_data()
     QTest::newRow("read-only variable") << QStringLiteral("T1=1") << QStringLiteral("T1 is read-only");
     QTest::newRow("not a number") << QStringLiteral("A=abc") << QStringLiteral("A cannot hold the value \"abc\"");
     QTest::newRow("beyond 16 bits") << QStringLiteral("A=65536") << QStringLiteral("A cannot hold the value \"65536\"");
+    QTest::newRow("float NaN") << QStringLiteral("F=nan") << QStringLiteral("F cannot hold the value \"nan\"");
+    QTest::newRow("float infinity") << QStringLiteral("F=inf") << QStringLiteral("F cannot hold the value \"inf\"");
+    QTest::newRow("float minus infinity") << QStringLiteral("F=-inf") << QStringLiteral("F cannot hold the value \"-inf\"");
 }
 
 void TestCliWriting::setIsRefusedBeforeConnecting()
@@ -212,7 +232,103 @@ void TestCliWriting::dumpThenRestoreRoundTrip()
     QCOMPARE(restore.exitCode(), 0);
     QCOMPARE(m_server->holdingRegister(0), quint16(11));
     QCOMPARE(m_server->holdingRegister(1), quint16(0xFFFB));
+    QVERIFY2(restore.out().startsWith(QStringLiteral("Written: 3, not taken: 0\n")), qPrintable(restore.out()));
+}
+
+void TestCliWriting::failedDumpKeepsTheOldFile_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<qint64>("fileSizeLimit");
+    QTest::addColumn<bool>("oldBackupThere");
+    QTest::newRow("device that is full") << QStringLiteral("/dev/full") << qint64(0) << false;
+    QTest::newRow("disk full") << QStringLiteral("%DIR/saved.yml") << qint64(64) << true;
+    QTest::newRow("folder that does not exist") << QStringLiteral("%DIR/none/saved.yml") << qint64(0) << false;
+}
+
+void TestCliWriting::failedDumpKeepsTheOldFile()
+{
+    QFETCH(QString, target);
+    QFETCH(qint64, fileSizeLimit);
+    QFETCH(bool, oldBackupThere);
+    target.replace(QStringLiteral("%DIR"), m_dir->path());
+    const QByteArray oldBackup = "variables:\n  - {name: A, addr: 0, value: 1}\n";
+    if (oldBackupThere)
+        m_dir->write(QFileInfo(target).fileName(), oldBackup);
+    CliRunner &cli = *m_cli;
+    cli.limitFileSize(fileSizeLimit);
+    QVERIFY(cli.run({writeDescription(), QStringLiteral("--dump"), target}));
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(cli.err().startsWith(QStringLiteral("velmor-cli: cannot write %1: ").arg(target)), qPrintable(cli.err()));
+    if (oldBackupThere)
+        QCOMPARE(readFile(target), oldBackup);
+}
+
+// A dump restores to the variable it was taken from, told apart by its address.
+void TestCliWriting::sameNamesRestoreByAddress_data()
+{
+    QTest::addColumn<QByteArray>("firstName");
+    QTest::addColumn<QByteArray>("secondName");
+    QTest::newRow("one name twice") << QByteArray("A") << QByteArray("A");
+    QTest::newRow("names that decode alike") << undecodableName << otherUndecodableName;
+}
+
+void TestCliWriting::sameNamesRestoreByAddress()
+{
+    QFETCH(QByteArray, firstName);
+    QFETCH(QByteArray, secondName);
+    const QString description = writeDescription(writableInt16(firstName, 0) + writableInt16(secondName, 1));
+    const QString saved = m_dir->path() + QStringLiteral("/saved.yml");
+    m_server->setHoldingRegisters(0, {5, 6});
+    CliRunner dump;
+    QVERIFY(dump.run({description, QStringLiteral("--dump"), saved}));
+    QCOMPARE(dump.exitCode(), 0);
+
+    m_server->setHoldingRegisters(0, {0, 0});
+    CliRunner &restore = *m_cli;
+    QVERIFY(restore.run({description, QStringLiteral("--restore"), saved}));
+    QCOMPARE(restore.exitCode(), 0);
     QVERIFY2(restore.out().startsWith(QStringLiteral("Written: 2, not taken: 0\n")), qPrintable(restore.out()));
+    QCOMPARE(m_server->holdingRegister(0), quint16(5));
+    QCOMPARE(m_server->holdingRegister(1), quint16(6));
+}
+
+void TestCliWriting::ambiguousWriteIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("variables");
+    QTest::addColumn<QByteArray>("restore");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    const QStringList restoreArguments = {QStringLiteral("--restore"), QStringLiteral("%RESTORE")};
+    QTest::newRow("restore: one name twice at one address")
+        << writableInt16("A", 0) + writableInt16("A", 0) << QByteArray("variables:\n  - {name: A, addr: 0, value: 5}\n")
+        << restoreArguments << QStringLiteral("%RESTORE: 2 writable variables are named A at address 0; nothing was written");
+    QTest::newRow("restore: names that decode alike at one address")
+        << writableInt16(undecodableName, 0) + writableInt16(otherUndecodableName, 0)
+        << "variables:\n  - {name: " + replacementCharacter + ", addr: 0, value: 5}\n" << restoreArguments
+        << QStringLiteral("%RESTORE: 2 writable variables are named \uFFFD at address 0; nothing was written");
+    QTest::newRow("restore: one variable listed twice")
+        << modbusVariables << QByteArray("variables:\n  - {name: A, addr: 0, value: 5}\n  - {name: A, addr: 0, value: 6}\n")
+        << restoreArguments << QStringLiteral("cannot load %RESTORE: A at address 0 is listed twice");
+    QTest::newRow("--set: one name twice")
+        << writableInt16("A", 0) + writableInt16("A", 1) << QByteArray()
+        << QStringList({QStringLiteral("--set"), QStringLiteral("A=5")})
+        << QStringLiteral("--set A=5: 2 writable variables are named A");
+}
+
+void TestCliWriting::ambiguousWriteIsRefused()
+{
+    QFETCH(QByteArray, variables);
+    QFETCH(QByteArray, restore);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const QString restorePath = m_dir->write(QStringLiteral("saved.yml"), restore);
+    arguments.replaceInStrings(QStringLiteral("%RESTORE"), restorePath);
+    CliRunner &cli = *m_cli;
+    QVERIFY(cli.run(QStringList(writeDescription(variables)) + arguments));
+    QCOMPARE(cli.exitCode(), 2);
+    QCOMPARE(cli.err(), QStringLiteral("velmor-cli: %1\n").arg(message.replace(QStringLiteral("%RESTORE"), restorePath)));
+    QCOMPARE(cli.out(), QString());
+    QVERIFY(m_server->requests().isEmpty());
 }
 
 void TestCliWriting::restoreListsEveryDifference()

@@ -14,7 +14,7 @@ const QString notSpecified = QStringLiteral("(VelmorDeviceModel) Device protocol
 const QString notSupported = QStringLiteral("(VelmorDeviceModel) Device protocol not supported");
 const QString noVariables = QStringLiteral("(VelmorDeviceModel) No variables block in configuration file");
 const QByteArray validHead = "protocol: ModBUS RTU\n";
-constexpr qint64 sizeLimit = 64 * 1024 * 1024;
+constexpr qint64 sizeLimit = 8 * 1024 * 1024;
 
 // The bytes of a literal that holds NUL bytes, without its terminating NUL.
 template <int size>

@@ -1,6 +1,7 @@
 #include "descriptioncheck.h"
 #include "mastercheck.h"
 #include "packetcheck.h"
+#include "restorecheck.h"
 #include "silentmessages.h"
 
 #include <QDir>
@@ -40,10 +41,13 @@ private slots:
     void master();
     void description_data();
     void description();
+    void restore_data();
+    void restore();
 
 private:
     std::unique_ptr<MasterCheck> m_master;
     std::unique_ptr<DescriptionCheck> m_description;
+    std::unique_ptr<RestoreCheck> m_restore;
 };
 
 void TestFuzzRegressions::initTestCase()
@@ -53,6 +57,7 @@ void TestFuzzRegressions::initTestCase()
     m_master = std::make_unique<MasterCheck>();
     QCOMPARE(m_master->setupError(), QString());
     m_description = std::make_unique<DescriptionCheck>();
+    m_restore = std::make_unique<RestoreCheck>();
 }
 
 void TestFuzzRegressions::packet_data()
@@ -86,6 +91,17 @@ void TestFuzzRegressions::description()
 {
     QFETCH(QByteArray, input);
     QCOMPARE(m_description->run(input), QString());
+}
+
+void TestFuzzRegressions::restore_data()
+{
+    addInputRows(QStringLiteral("fuzz_restore"));
+}
+
+void TestFuzzRegressions::restore()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(m_restore->run(input), QString());
 }
 
 QTEST_GUILESS_MAIN(TestFuzzRegressions)
