@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test. No display is needed.
+# Then builds the Debian packages and checks them (scripts/package-check.sh).
 # Then runs the whole suite again under the sanitizers, and fuzzes for a minute
 # when clang++ can be had.
 set -euo pipefail
@@ -8,6 +9,7 @@ scripts/deps.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600
+scripts/package-check.sh
 
 scripts/sanitize.sh
 scripts/deps.sh clang libclang-rt-14-dev || echo "clang could not be installed"
