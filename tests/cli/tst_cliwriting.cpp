@@ -224,7 +224,7 @@ void TestCliWriting::dumpThenRestoreRoundTrip()
     const QByteArray text = readFile(saved);
     QVERIFY2(text.contains("- name: A\n    addr: 0\n    value: 11\n"), text.constData());
     QVERIFY2(text.contains("- name: B\n    addr: 1\n    value: -5\n"), text.constData());
-    QVERIFY(!text.contains("T1"));
+    QVERIFY2(!text.contains("name: T1"), text.constData());
 
     m_server->setHoldingRegisters(0, {0, 0});
     CliRunner &restore = *m_cli;
