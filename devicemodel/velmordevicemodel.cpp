@@ -17,19 +17,6 @@
 
 namespace {
 
-enum ProtocolCode {
-    VelmorBusRtu = 0,
-    VelmorBusTcp = 1,
-    ModBusRtu = 2,
-    ModBusTcp = 3
-};
-
-const char *const protocolNames[] = {"VelmorBUS RTU", "VelmorBUS TCP", "ModBUS RTU", "ModBUS TCP"};
-
-// Larger description files are refused before parsing: 100,000 variables take 7.4 MiB, and
-// yaml-cpp needs up to 240 times a file's size in memory (1.9 GiB at this limit).
-const qint64 maxDescriptionFileBytes = 8 * 1024 * 1024;
-
 const quint16 flashStoreAddr = 0xFD;
 const int velmorValueBytes = 4;
 
@@ -44,65 +31,14 @@ const char *const columnKeys[] = {"addr", "name", "value", "desc"};
 
 const Qt::ItemFlags selectableEnabled = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
 
-// False when the file holds more than the limit. Devices and pipes report no size and
-// may never end, so they are read piecewise up to the limit.
-bool readDescriptionText(QFile &file, QByteArray *text)
-{
-    if (!file.isSequential()) {
-        if (file.size() > maxDescriptionFileBytes)
-            return false;
-        *text = file.readAll();
-        return text->size() <= maxDescriptionFileBytes;
-    }
-    const qint64 chunkBytes = 64 * 1024;
-    for (QByteArray chunk = file.read(chunkBytes); !chunk.isEmpty(); chunk = file.read(chunkBytes)) {
-        text->append(chunk);
-        if (text->size() > maxDescriptionFileBytes)
-            return false;
-    }
-    return true;
-}
-
 bool isVelmorbus(int protocol)
 {
-    return protocol == VelmorBusRtu || protocol == VelmorBusTcp;
+    return protocol == VelmorDeviceModel::VelmorbusRtu || protocol == VelmorDeviceModel::VelmorbusTcp;
 }
 
 bool isModbus(int protocol)
 {
-    return protocol == ModBusRtu || protocol == ModBusTcp;
-}
-
-// A YAML boolean ("y", "yes", "true", "on", ... in three letter cases); absent reads as false.
-bool readBool(const YAML::Node &entry, const char *key, bool *value)
-{
-    const YAML::Node node = entry[key];
-    *value = false;
-    if (!node)
-        return true;
-    try {
-        *value = node.as<bool>();
-        return true;
-    } catch (const YAML::Exception &) {
-        return false;
-    }
-}
-
-bool boolAttribute(const YAML::Node &entry, const char *key)
-{
-    bool value;
-    return readBool(entry, key, &value) && value;
-}
-
-// Empty for an absent key (whose node refuses Scalar()) and for a node that is not a scalar.
-std::string scalarString(const YAML::Node &node)
-{
-    return node ? node.Scalar() : std::string();
-}
-
-QString scalarText(const YAML::Node &node)
-{
-    return QString::fromStdString(scalarString(node));
+    return protocol == VelmorDeviceModel::ModbusRtu || protocol == VelmorDeviceModel::ModbusTcp;
 }
 
 void logCritical(const char *text)
@@ -112,134 +48,31 @@ void logCritical(const char *text)
 
 } // namespace
 
-YAML::Node VelmorDeviceModelPrivate::variable(unsigned int id) const
-{
-    if (id >= unsigned(variableCount()))
-        return YAML::Node(YAML::NodeType::Undefined);
-    const YAML::Node &table = variables;
-    const YAML::Node entry = table[id];
-    return entry.IsMap() ? entry : YAML::Node(YAML::NodeType::Undefined);
-}
-
-int VelmorDeviceModelPrivate::variableCount() const
-{
-    return variables.IsSequence() ? int(variables.size()) : 0;
-}
-
-QString VelmorDeviceModelPrivate::variableLabel(unsigned int id) const
-{
-    const YAML::Node entry = variable(id);
-    if (entry && entry["name"])
-        return scalarText(entry["name"]);
-    return QStringLiteral("#%1").arg(id);
-}
-
-bool VelmorDeviceModelPrivate::readVariableLink(unsigned int id, VariableLink *link) const
-{
-    if (id >= unsigned(variableCount()))
-        return false;
-    // Only "value" changes after construction, so each description is parsed once, when
-    // the link first needs it; yaml-cpp's lookups would otherwise dominate a fast poll.
-    if (linkCache.empty())
-        linkCache.resize(size_t(variableCount()));
-    CachedLink &cached = linkCache[id];
-    if (cached.state == CachedLink::Unread)
-        cached.state = parseVariableLink(id, &cached.link) ? CachedLink::Usable : CachedLink::Unusable;
-    *link = cached.link;
-    return cached.state == CachedLink::Usable;
-}
-
-bool VelmorDeviceModelPrivate::parseVariableLink(unsigned int id, VariableLink *link) const
-{
-    const YAML::Node entry = variable(id);
-    if (!entry)
-        return false;
-    try {
-        link->addr = quint16(entry["addr"].as<int>());
-    } catch (const YAML::Exception &) {
-        return false;
-    }
-    const YAML::Node typeNode = entry["type"];
-    const std::string typeText = scalarString(typeNode);
-    link->type = RegisterLayout::typeFromText(typeNode ? &typeText : nullptr);
-    return readBool(entry, "input", &link->input) && readBool(entry, "bitfield", &link->bitfield);
-}
-
-bool VelmorDeviceModelPrivate::readWritePattern(unsigned int id, RegisterLayout::Type type,
-                                                quint32 *pattern) const
-{
-    const YAML::Node value = variable(id)["value"];
-    try {
-        if (type == RegisterLayout::Type::Float32) {
-            *pattern = RegisterLayout::floatPattern(value.as<float>());
-            return true;
-        }
-        // Bit fields are held unsigned, so the whole unsigned 32-bit range is accepted too.
-        const long long number = value.as<long long>();
-        if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<quint32>::max())
-            return false;
-        *pattern = quint32(number);
-        return true;
-    } catch (const YAML::Exception &) {
-        return false;
-    }
-}
-
 VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
     : QAbstractItemModel(parent)
     , d(new VelmorDeviceModelPrivate)
     , m_headerLabels({QStringLiteral("Переменная"), QStringLiteral("Имя"),
                       QStringLiteral("Значение"), QStringLiteral("Описание")})
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        logCritical("(VelmorDeviceModel) Unable to open configuration file");
+    const bool loaded = d->file.load(fileName);
+    m_devProto = d->file.protocol();
+    if (!loaded)
         return;
-    }
-    QByteArray text;
-    const bool withinLimit = readDescriptionText(file, &text);
-    file.close();
-    if (!withinLimit) {
-        logCritical("(VelmorDeviceModel) Unable to parse configuration file");
-        return;
-    }
-    // One copy of the text fewer while the parser builds its own.
-    const std::string yamlText = text.toStdString();
-    text.clear();
-    try {
-        d->config = YAML::Load(yamlText);
-    } catch (const std::exception &) {
-        logCritical("(VelmorDeviceModel) Unable to parse configuration file");
-        return;
-    }
-
-    const YAML::Node &root = d->config;
-    if (!root.IsMap() || !root["protocol"]) {
-        logCritical("(VelmorDeviceModel) Device protocol not specified");
-        return;
-    }
-    const std::string protocolText = scalarString(root["protocol"]);
-    const auto known = std::find(std::begin(protocolNames), std::end(protocolNames), protocolText);
-    if (known == std::end(protocolNames)) {
-        logCritical("(VelmorDeviceModel) Device protocol not supported");
-        return;
-    }
-    m_devProto = int(known - std::begin(protocolNames));
 
     switch (m_devProto) {
-    case VelmorBusTcp:
+    case VelmorbusTcp:
         logCritical("(VelmorDeviceModel) VelmorBUS TCP proto not suported yet");
         return;
-    case VelmorBusRtu:
+    case VelmorbusRtu:
         d->rtuMaster = new VelmorbusRtuSerialMaster(this);
         connect(d->rtuMaster, &VelmorbusRtuSerialMaster::errorOccurred, this, [this] {
             onLinkLost(QStringLiteral("serial port %1 failed").arg(m_serialPort));
         });
         break;
-    case ModBusRtu:
+    case ModbusRtu:
         d->modbusClient = new QModbusRtuSerialMaster(this);
         break;
-    case ModBusTcp:
+    case ModbusTcp:
         d->modbusClient = new QModbusTcpClient(this);
         break;
     }
@@ -250,44 +83,26 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
                 [this](QModbusDevice::State state) { onModbusStateChanged(state); });
     }
 
-    if (m_devProto == ModBusTcp) {
-        m_tcpHost = root["host"] ? scalarText(root["host"]) : QStringLiteral("127.0.0.1");
-        m_tcpPort = readIntSetting("port", 502);
-    } else {
-        m_serialPort = root["port"] ? scalarText(root["port"]) : QStringLiteral("COM1");
-        m_baudRate = readIntSetting("baudrate", 115200);
-    }
-    m_devId = readIntSetting("id", 0);
+    const LinkSettings settings = d->file.linkSettings();
+    m_tcpHost = settings.tcpHost;
+    m_tcpPort = settings.tcpPort;
+    m_serialPort = settings.serialPort;
+    m_baudRate = settings.baudRate;
+    m_devId = settings.devId;
 
-    const YAML::Node variables = root["variables"];
-    if (!variables || !variables.IsSequence()) {
+    const YAML::Node variables = d->file.variables();
+    if (!variables) {
         logCritical("(VelmorDeviceModel) No variables block in configuration file");
         return;
     }
     d->variables.reset(variables);
-    d->cyclePosition = d->variableCount();
+    d->cyclePosition = d->variables.count();
     m_valid = true;
 }
 
 VelmorDeviceModel::~VelmorDeviceModel()
 {
     delete d;
-}
-
-int VelmorDeviceModel::readIntSetting(const char *key, int defaultValue) const
-{
-    const YAML::Node &root = d->config;
-    const YAML::Node node = root[key];
-    if (!node)
-        return defaultValue;
-    try {
-        if (node.IsScalar())
-            return node.as<int>();
-    } catch (const YAML::Exception &) {
-    }
-    qWarning("%s", qPrintable(QStringLiteral("Bad conversion of %1 field, using default (%2)")
-                                  .arg(QLatin1String(key)).arg(defaultValue)));
-    return defaultValue;
 }
 
 bool VelmorDeviceModel::valid() const
@@ -297,10 +112,7 @@ bool VelmorDeviceModel::valid() const
 
 QString VelmorDeviceModel::devName() const
 {
-    const YAML::Node &root = d->config;
-    if (root.IsMap() && root["device"])
-        return scalarText(root["device"]);
-    return QStringLiteral("Unknown Device");
+    return d->file.has("device") ? d->file.text("device") : QStringLiteral("Unknown Device");
 }
 
 int VelmorDeviceModel::devProto() const
@@ -310,10 +122,7 @@ int VelmorDeviceModel::devProto() const
 
 QString VelmorDeviceModel::devProtoName() const
 {
-    const YAML::Node &root = d->config;
-    if (root.IsMap() && root["protocol"])
-        return scalarText(root["protocol"]);
-    return QString();
+    return d->file.text("protocol");
 }
 
 int VelmorDeviceModel::devId() const
@@ -341,7 +150,7 @@ void VelmorDeviceModel::setAutoUpdate(bool on)
     m_autoUpdate = on;
     emit autoUpdateChanged();
     if (!on)
-        d->cyclePosition = d->variableCount();
+        d->cyclePosition = d->variables.count();
 }
 
 QString VelmorDeviceModel::serialPort() const
@@ -426,55 +235,26 @@ bool VelmorDeviceModel::connected() const
 
 int VelmorDeviceModel::varCount() const
 {
-    return d->variableCount();
+    return d->variables.count();
 }
 
 QVariant VelmorDeviceModel::getVarAttr(unsigned int id, const QString &attr) const
 {
-    const YAML::Node entry = d->variable(id);
-    if (!entry)
-        return QVariant();
-    const YAML::Node node = entry[attr.toUtf8().toStdString()];
-    if (!node)
-        return QVariant();
-    return scalarText(node);
+    return d->variables.attribute(id, attr);
 }
 
 QVariant VelmorDeviceModel::getVarValue(unsigned int id) const
 {
-    const YAML::Node entry = d->variable(id);
-    if (!entry || !entry["value"])
-        return QVariant();
-    const YAML::Node type = entry["type"];
-    try {
-        if (scalarString(type) == "float32")
-            return QVariant(entry["value"].as<float>());
-        return QVariant(entry["value"].as<int>());
-    } catch (const YAML::Exception &) {
-        return QVariant();
-    }
+    return d->variables.value(id);
 }
 
 bool VelmorDeviceModel::setVarValue(unsigned int id, const QVariant &value)
 {
-    YAML::Node entry = d->variable(id);
-    if (!entry)
-        return false;
-    const YAML::Node type = entry["type"];
-    bool converted = false;
-    if (scalarString(type) == "float32") {
-        const float number = value.toFloat(&converted);
-        if (converted)
-            entry["value"] = RegisterLayout::floatText(number);
-    } else {
-        const int number = value.toInt(&converted);
-        if (converted)
-            entry["value"] = number;
-    }
     // A refused input must never reach the controller, not even as the old value.
-    if (converted)
-        enqueueCmd({Command::StoreVariable, id});
-    return converted;
+    if (!d->variables.setValue(id, value))
+        return false;
+    enqueueCmd({Command::StoreVariable, id});
+    return true;
 }
 
 void VelmorDeviceModel::enqueueCmd(const Command &cmd)
@@ -539,10 +319,11 @@ Qt::ItemFlags VelmorDeviceModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    const YAML::Node entry = d->variable(unsigned(index.row()));
+    const YAML::Node entry = d->variables.variable(unsigned(index.row()));
     switch (index.column()) {
     case ColumnValue:
-        return boolAttribute(entry, "rw") ? selectableEnabled | Qt::ItemIsEditable : selectableEnabled;
+        return DescriptionFile::boolAttribute(entry, "rw") ? selectableEnabled | Qt::ItemIsEditable
+                                                           : selectableEnabled;
     case ColumnDesc:
         return entry && entry["desc"] ? selectableEnabled : Qt::ItemIsSelectable;
     case ColumnName:
@@ -556,16 +337,16 @@ void VelmorDeviceModel::connectDevice()
 {
     bool opened = true;
     switch (m_devProto) {
-    case VelmorBusTcp:
+    case VelmorbusTcp:
         logCritical("VELMOR::VelmorBUS TCP proto not suported yet");
         return;
-    case VelmorBusRtu:
+    case VelmorbusRtu:
         opened = !d->rtuMaster || openVelmorLink();
         break;
-    case ModBusRtu:
+    case ModbusRtu:
         opened = !d->modbusClient || openModbusRtuLink();
         break;
-    case ModBusTcp:
+    case ModbusTcp:
         opened = !d->modbusClient || openModbusTcpLink();
         break;
     }
@@ -651,7 +432,7 @@ void VelmorDeviceModel::onModbusError(int error)
 {
     // An unplugged serial adapter makes the RTU client report errors in a tight loop while
     // it stays "connected" and the pending reply never finishes: close the link once.
-    if (m_devProto != ModBusRtu || error != QModbusDevice::ConnectionError || !m_connected || d->closingLink)
+    if (m_devProto != ModbusRtu || error != QModbusDevice::ConnectionError || !m_connected || d->closingLink)
         return;
     // The client reports a flushed or would-block read the same way; only a hung-up line is lost.
     const auto *port = d->modbusClient->findChild<QSerialPort *>();
@@ -665,13 +446,13 @@ void VelmorDeviceModel::onLinkLost(const QString &errorText)
         return;
     emit errorOccured(QStringLiteral("Connection lost: %1").arg(errorText));
     d->pendingReply = nullptr;
-    d->cyclePosition = d->variableCount();
+    d->cyclePosition = d->variables.count();
     disconnectDevice();
 }
 
 bool VelmorDeviceModel::cycleRunning() const
 {
-    return d->cyclePosition < d->variableCount();
+    return d->cyclePosition < d->variables.count();
 }
 
 void VelmorDeviceModel::updateDeviceModel()
@@ -722,16 +503,16 @@ void VelmorDeviceModel::processNextVariable()
 void VelmorDeviceModel::abandonCycle()
 {
     logCritical("MODBUS::reply is nullptr");
-    d->cyclePosition = d->variableCount();
+    d->cyclePosition = d->variables.count();
     emit errorOccured(QStringLiteral("Update stopped: request could not be sent"));
 }
 
 bool VelmorDeviceModel::readCurrentVariableLink(VariableLink *link)
 {
-    if (d->readVariableLink(unsigned(d->cyclePosition), link))
+    if (d->variables.link(unsigned(d->cyclePosition), link))
         return true;
     emit errorOccured(QStringLiteral("Unable to read variable %1: bad description")
-                          .arg(d->variableLabel(unsigned(d->cyclePosition))));
+                          .arg(d->variables.label(unsigned(d->cyclePosition))));
     invokeNextProcess();
     return false;
 }
@@ -750,7 +531,7 @@ void VelmorDeviceModel::waitForModbusConnection()
         if (state == QModbusDevice::ConnectedState)
             processNextVariable();
         else
-            d->cyclePosition = d->variableCount(); // the failed connection is reported already
+            d->cyclePosition = d->variables.count(); // the failed connection is reported already
     });
 }
 
@@ -875,7 +656,7 @@ bool VelmorDeviceModel::replyMatchesCurrentVariable(QObject *reply)
     // of the next one; it echoes its address, so it is never stored as another variable.
     const auto *velmorReply = qobject_cast<VelmorbusReply *>(reply);
     VariableLink link;
-    if (!velmorReply || !d->readVariableLink(unsigned(d->cyclePosition), &link))
+    if (!velmorReply || !d->variables.link(unsigned(d->cyclePosition), &link))
         return true;
     const quint16 answeredAddr = velmorReply->result().addr();
     if (answeredAddr == link.addr)
@@ -888,11 +669,7 @@ bool VelmorDeviceModel::replyMatchesCurrentVariable(QObject *reply)
 
 void VelmorDeviceModel::storeReadValue(quint32 rawWord)
 {
-    const unsigned int id = unsigned(d->cyclePosition);
-    VariableLink link;
-    std::string text;
-    if (d->readVariableLink(id, &link) && RegisterLayout::heldTextFromRawWord(link.type, link.bitfield, rawWord, &text))
-        d->variable(id)["value"] = text;
+    d->variables.storeRawWord(unsigned(d->cyclePosition), rawWord);
 }
 
 void VelmorDeviceModel::invokeNextProcess()
@@ -914,7 +691,7 @@ int VelmorDeviceModel::quietPauseAfter(QObject *reply, int usualDelayMs) const
     // that comes after its timeout would be taken for the next request. Waiting one more
     // timeout lets it arrive while nothing is open; the client then drops it.
     const auto *modbusReply = qobject_cast<QModbusReply *>(reply);
-    if (m_devProto != ModBusRtu || !modbusReply || modbusReply->error() != QModbusDevice::TimeoutError)
+    if (m_devProto != ModbusRtu || !modbusReply || modbusReply->error() != QModbusDevice::TimeoutError)
         return usualDelayMs;
     return qMax(usualDelayMs, d->modbusClient->timeout());
 }
@@ -936,13 +713,13 @@ void VelmorDeviceModel::processQueueCmd()
 
 bool VelmorDeviceModel::sendStoreVariable(const Command &cmd)
 {
-    const YAML::Node entry = d->variable(cmd.varId);
+    const YAML::Node entry = d->variables.variable(cmd.varId);
     if (!entry || !entry["value"])
         return false;
-    qDebug().noquote() << "Processing store variable" << scalarText(entry["name"]);
+    qDebug().noquote() << "Processing store variable" << DescriptionFile::scalarText(entry["name"]);
     VariableLink link;
     quint32 pattern = 0;
-    if (!d->readVariableLink(cmd.varId, &link) || !d->readWritePattern(cmd.varId, link.type, &pattern)) {
+    if (!d->variables.link(cmd.varId, &link) || !d->variables.writePattern(cmd.varId, link.type, &pattern)) {
         reportFailedWrite(cmd.varId, QStringLiteral("bad description"));
         return false;
     }
@@ -1041,5 +818,5 @@ QString VelmorDeviceModel::modbusFailure(QModbusReply *reply)
 
 void VelmorDeviceModel::reportFailedWrite(unsigned int varId, const QString &reason)
 {
-    emit errorOccured(QStringLiteral("Writing variable %1 failed: %2").arg(d->variableLabel(varId), reason));
+    emit errorOccured(QStringLiteral("Writing variable %1 failed: %2").arg(d->variables.label(varId), reason));
 }

@@ -122,7 +122,6 @@ private slots:
     void processNextVariable();
 
 private:
-    int readIntSetting(const char *key, int defaultValue) const;
     void queryModbusVariable();
     void queryVelmorVariable();
     void invokeNextProcess();

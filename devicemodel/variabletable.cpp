@@ -1,0 +1,142 @@
+#include "variabletable.h"
+
+#include "descriptionfile.h"
+
+#include <limits>
+
+void VariableTable::reset(const YAML::Node &variables)
+{
+    m_variables.reset(variables);
+    m_linkCache.clear();
+}
+
+int VariableTable::count() const
+{
+    return m_variables.IsSequence() ? int(m_variables.size()) : 0;
+}
+
+YAML::Node VariableTable::variable(unsigned int id) const
+{
+    if (id >= unsigned(count()))
+        return YAML::Node(YAML::NodeType::Undefined);
+    const YAML::Node &table = m_variables;
+    const YAML::Node entry = table[id];
+    return entry.IsMap() ? entry : YAML::Node(YAML::NodeType::Undefined);
+}
+
+QString VariableTable::label(unsigned int id) const
+{
+    const YAML::Node entry = variable(id);
+    if (entry && entry["name"])
+        return DescriptionFile::scalarText(entry["name"]);
+    return QStringLiteral("#%1").arg(id);
+}
+
+QVariant VariableTable::attribute(unsigned int id, const QString &attr) const
+{
+    const YAML::Node entry = variable(id);
+    if (!entry)
+        return QVariant();
+    const YAML::Node node = entry[attr.toUtf8().toStdString()];
+    if (!node)
+        return QVariant();
+    return DescriptionFile::scalarText(node);
+}
+
+bool VariableTable::boolAttribute(unsigned int id, const char *key) const
+{
+    return DescriptionFile::boolAttribute(variable(id), key);
+}
+
+bool VariableTable::link(unsigned int id, VariableLink *link) const
+{
+    if (id >= unsigned(count()))
+        return false;
+    // Only "value" changes after construction, so each description is parsed once, when
+    // the link first needs it; yaml-cpp's lookups would otherwise dominate a fast poll.
+    if (m_linkCache.empty())
+        m_linkCache.resize(size_t(count()));
+    CachedLink &cached = m_linkCache[id];
+    if (cached.state == CachedLink::Unread)
+        cached.state = parseLink(id, &cached.link) ? CachedLink::Usable : CachedLink::Unusable;
+    *link = cached.link;
+    return cached.state == CachedLink::Usable;
+}
+
+bool VariableTable::parseLink(unsigned int id, VariableLink *link) const
+{
+    const YAML::Node entry = variable(id);
+    if (!entry)
+        return false;
+    try {
+        link->addr = quint16(entry["addr"].as<int>());
+    } catch (const YAML::Exception &) {
+        return false;
+    }
+    const YAML::Node typeNode = entry["type"];
+    const std::string typeText = DescriptionFile::scalarString(typeNode);
+    link->type = RegisterLayout::typeFromText(typeNode ? &typeText : nullptr);
+    return DescriptionFile::readBool(entry, "input", &link->input)
+           && DescriptionFile::readBool(entry, "bitfield", &link->bitfield);
+}
+
+bool VariableTable::writePattern(unsigned int id, RegisterLayout::Type type, quint32 *pattern) const
+{
+    const YAML::Node value = variable(id)["value"];
+    try {
+        if (type == RegisterLayout::Type::Float32) {
+            *pattern = RegisterLayout::floatPattern(value.as<float>());
+            return true;
+        }
+        // Bit fields are held unsigned, so the whole unsigned 32-bit range is accepted too.
+        const long long number = value.as<long long>();
+        if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<quint32>::max())
+            return false;
+        *pattern = quint32(number);
+        return true;
+    } catch (const YAML::Exception &) {
+        return false;
+    }
+}
+
+QVariant VariableTable::value(unsigned int id) const
+{
+    const YAML::Node entry = variable(id);
+    if (!entry || !entry["value"])
+        return QVariant();
+    const YAML::Node type = entry["type"];
+    try {
+        if (DescriptionFile::scalarString(type) == "float32")
+            return QVariant(entry["value"].as<float>());
+        return QVariant(entry["value"].as<int>());
+    } catch (const YAML::Exception &) {
+        return QVariant();
+    }
+}
+
+bool VariableTable::setValue(unsigned int id, const QVariant &value)
+{
+    YAML::Node entry = variable(id);
+    if (!entry)
+        return false;
+    const YAML::Node type = entry["type"];
+    bool converted = false;
+    if (DescriptionFile::scalarString(type) == "float32") {
+        const float number = value.toFloat(&converted);
+        if (converted)
+            entry["value"] = RegisterLayout::floatText(number);
+    } else {
+        const int number = value.toInt(&converted);
+        if (converted)
+            entry["value"] = number;
+    }
+    return converted;
+}
+
+void VariableTable::storeRawWord(unsigned int id, quint32 rawWord)
+{
+    VariableLink varLink;
+    std::string text;
+    if (link(id, &varLink) && RegisterLayout::heldTextFromRawWord(varLink.type, varLink.bitfield, rawWord, &text))
+        variable(id)["value"] = text;
+}
