@@ -2,12 +2,14 @@
 
 #include "mappingindex.h"
 #include "scalarreading.h"
+#include "textscan.h"
 #include "variablechecker.h"
 
 #include <QFile>
 
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <limits>
 
 using KeyCatalog::Level;
@@ -38,6 +40,17 @@ bool readBounded(QFile &file, QByteArray *text)
             return false;
     }
     return true;
+}
+
+// The mark of a byte offset: lines and columns from 0, columns in bytes.
+YAML::Mark markAt(const std::string &text, std::size_t offset)
+{
+    YAML::Mark mark;
+    mark.pos = int(offset);
+    mark.line = int(std::count(text.begin(), text.begin() + std::ptrdiff_t(offset), '\n'));
+    const std::size_t lastLineEnd = offset == 0 ? std::string::npos : text.rfind('\n', offset - 1);
+    mark.column = int(lastLineEnd == std::string::npos ? offset : offset - lastLineEnd - 1);
+    return mark;
 }
 
 // Only a line that starts with a document marker can begin a second document.
@@ -85,8 +98,23 @@ void DescriptionChecker::checkDocument(const std::string &text)
         m_findings.error(startOfFile, QStringLiteral("cannot parse the file: %1").arg(QString::fromLocal8Bit(exception.what())));
         return;
     }
+    checkCharacters(text);
     checkLaterDocuments(text);
     checkRoot(root);
+}
+
+void DescriptionChecker::checkCharacters(const std::string &text)
+{
+    const TextScan::Finding finding = TextScan::firstProblem(text);
+    if (finding.problem == TextScan::Problem::NotUtf8)
+        m_findings.warning(markAt(text, finding.offset), QStringLiteral("the file is not UTF-8 text here: the model "
+                                                                        "shows a replacement character, editors may "
+                                                                        "refuse the file"));
+    if (finding.problem != TextScan::Problem::ForbiddenCharacter)
+        return;
+    const QString code = QStringLiteral("%1").arg(uint(finding.character), 4, 16, QLatin1Char('0')).toUpper();
+    m_findings.warning(markAt(text, finding.offset), QStringLiteral("control character U+%1, which YAML forbids: the "
+                                                                    "model takes it, editors may refuse the file").arg(code));
 }
 
 void DescriptionChecker::checkLaterDocuments(const std::string &text)
@@ -180,9 +208,6 @@ void DescriptionChecker::checkText(const MappingIndex &keys, const char *key)
     if (!ScalarReading::isText(text->value))
         m_findings.warningAt(text->keyNode, text->value, QStringLiteral("\"%1\" is %2, not a text: the model takes it "
                                                                         "as empty").arg(QLatin1String(key), shown(text->value)));
-    else if (!ScalarReading::isValidUtf8(text->value))
-        m_findings.warningAt(text->keyNode, text->value, QStringLiteral("\"%1\" is not valid UTF-8 text: the model "
-                                                                        "shows replacement characters").arg(QLatin1String(key)));
 }
 
 void DescriptionChecker::checkNotReadHere(const MappingIndex &keys, const char *key, const QString &readBy)

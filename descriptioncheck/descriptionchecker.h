@@ -29,6 +29,7 @@ public:
 
 private:
     void checkDocument(const std::string &text);
+    void checkCharacters(const std::string &text);
     void checkLaterDocuments(const std::string &text);
     void checkRoot(const YAML::Node &root);
     void checkProtocol(const YAML::Node &root, const MappingIndex &keys);

@@ -2,7 +2,6 @@
 
 #include <yaml-cpp/yaml.h>
 
-#include <QByteArray>
 #include <QRegularExpression>
 
 namespace ScalarReading {
@@ -74,14 +73,6 @@ bool isMisleadingOctal(const YAML::Node &node)
 bool isText(const YAML::Node &node)
 {
     return node.IsScalar() || node.IsNull();
-}
-
-bool isValidUtf8(const YAML::Node &node)
-{
-    if (!node.IsScalar())
-        return true;
-    const QByteArray bytes = QByteArray::fromStdString(node.Scalar());
-    return QString::fromUtf8(bytes).toUtf8() == bytes;
 }
 
 QString shown(const YAML::Node &node)

@@ -28,7 +28,6 @@ bool isMisleadingOctal(const YAML::Node &node);
 
 // A scalar or an empty value: something the model can take as a text.
 bool isText(const YAML::Node &node);
-bool isValidUtf8(const YAML::Node &node);
 
 // The scalar for a message: quoted, control characters replaced, long texts cut;
 // "a sequence" or "a mapping" for the others.

@@ -100,9 +100,6 @@ void VariableChecker::checkText(const MappingIndex &attributes, const char *key)
     if (!ScalarReading::isText(text->value))
         m_findings->warningAt(text->keyNode, text->value, QStringLiteral("\"%1\" is %2, not a text: the model shows "
                                                                          "it as empty").arg(QLatin1String(key), shown(text->value)));
-    else if (!ScalarReading::isValidUtf8(text->value))
-        m_findings->warningAt(text->keyNode, text->value, QStringLiteral("\"%1\" is not valid UTF-8 text: the model "
-                                                                         "shows replacement characters").arg(QLatin1String(key)));
 }
 
 VariableChecker::Type VariableChecker::checkType(const MappingIndex &attributes)
