@@ -261,19 +261,18 @@ bool DescriptionChecker::checkInteger(const MappingIndex &keys, const char *key,
 void DescriptionChecker::checkDeviceAddress(const MappingIndex &keys)
 {
     int id = 0;
-    const bool present = keys.find("id") != nullptr;
-    if (present && !checkInteger(keys, "id", 0, 0xFF, QStringLiteral("the model uses 0"), &id))
+    if (keys.find("id") && !checkInteger(keys, "id", 0, 0xFF, QStringLiteral("the model uses 0"), &id))
         return;
     if (m_protocol != Protocol::ModbusRtu || id != 0)
         return;
-    const QString broadcast = QStringLiteral("the Modbus broadcast address 0: no controller answers a read sent to it");
-    if (present) {
-        const MappingIndex::Entry *entry = keys.find("id");
-        m_findings.warningAt(entry->keyNode, entry->value, QStringLiteral("\"id\" 0 is %1").arg(broadcast));
-    } else {
-        const MappingIndex::Entry *protocol = keys.find("protocol");
-        m_findings.warningAt(protocol->keyNode, protocol->value, QStringLiteral("no \"id\": the model polls %1").arg(broadcast));
+    const QString unanswered = QStringLiteral("the Modbus broadcast address: no controller answers a read sent to it");
+    if (const MappingIndex::Entry *entry = keys.find("id")) {
+        m_findings.warningAt(entry->keyNode, entry->value, QStringLiteral("\"id\" 0 is %1").arg(unanswered));
+        return;
     }
+    const MappingIndex::Entry *protocol = keys.find("protocol");
+    m_findings.warningAt(protocol->keyNode, protocol->value,
+                         QStringLiteral("no \"id\": the model polls address 0, %1").arg(unanswered));
 }
 
 void DescriptionChecker::checkLinkTuning(const MappingIndex &keys)
