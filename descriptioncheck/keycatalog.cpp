@@ -1,25 +1,11 @@
 #include "keycatalog.h"
 
-#include <QStringList>
-
 #include <algorithm>
 #include <utility>
 
 namespace KeyCatalog {
 
 namespace {
-
-const QStringList &keysOf(Level level)
-{
-    static const QStringList topLevelKeys = {
-        QStringLiteral("device"), QStringLiteral("protocol"), QStringLiteral("port"), QStringLiteral("baudrate"),
-        QStringLiteral("host"), QStringLiteral("id"), QStringLiteral("variables"), QStringLiteral("block"),
-        QStringLiteral("gap"), QStringLiteral("timeout"), QStringLiteral("retries")};
-    static const QStringList variableKeys = {
-        QStringLiteral("name"), QStringLiteral("addr"), QStringLiteral("type"), QStringLiteral("input"),
-        QStringLiteral("rw"), QStringLiteral("bitfield"), QStringLiteral("desc"), QStringLiteral("value")};
-    return level == Level::TopLevel ? topLevelKeys : variableKeys;
-}
 
 // Longer words engineers write for a key, each with the key it stands for.
 const QVector<std::pair<QString, QString>> &longFormsOf(Level level)
@@ -115,7 +101,7 @@ QString nearest(const QString &text, const QVector<std::pair<QString, QString>> 
 QVector<std::pair<QString, QString>> candidatesOf(Level level)
 {
     QVector<std::pair<QString, QString>> candidates = longFormsOf(level);
-    for (const QString &key : keysOf(level))
+    for (const QString &key : keys(level))
         candidates.append({key, key});
     return candidates;
 }
@@ -174,9 +160,21 @@ QString protocolLike(const QString &text)
     return QString();
 }
 
+const QStringList &keys(Level level)
+{
+    static const QStringList topLevelKeys = {
+        QStringLiteral("device"), QStringLiteral("protocol"), QStringLiteral("port"), QStringLiteral("baudrate"),
+        QStringLiteral("host"), QStringLiteral("id"), QStringLiteral("variables"), QStringLiteral("block"),
+        QStringLiteral("gap"), QStringLiteral("timeout"), QStringLiteral("retries")};
+    static const QStringList variableKeys = {
+        QStringLiteral("name"), QStringLiteral("addr"), QStringLiteral("type"), QStringLiteral("input"),
+        QStringLiteral("rw"), QStringLiteral("bitfield"), QStringLiteral("desc"), QStringLiteral("value")};
+    return level == Level::TopLevel ? topLevelKeys : variableKeys;
+}
+
 bool isKnown(const QString &key, Level level)
 {
-    return keysOf(level).contains(key);
+    return keys(level).contains(key);
 }
 
 QString nearestKey(const QString &key, Level level)

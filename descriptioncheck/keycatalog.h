@@ -2,6 +2,7 @@
 #define KEYCATALOG_H
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // The keys a device description may hold, as the checker knows them.
@@ -40,6 +41,8 @@ bool isModbus(Protocol protocol);
 // The usable protocol whose name differs only in letter case or blanks, else empty.
 QString protocolLike(const QString &text);
 
+// The keys the model reads at that level, whatever the protocol.
+const QStringList &keys(Level level);
 bool isKnown(const QString &key, Level level);
 // The known key of that level the text most likely misspells, empty when none is close.
 QString nearestKey(const QString &key, Level level);
