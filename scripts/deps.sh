@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev libqt5serialbus5-dev
-          libqt5svg5 libyaml-cpp-dev xvfb xauth)
+          libqt5svg5 libyaml-cpp-dev xvfb xauth
+          python3 python3-jsonschema python3-yaml)
 packages+=("$@")
 
 missing=()
