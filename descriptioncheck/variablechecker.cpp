@@ -65,6 +65,9 @@ void VariableChecker::checkEntry(const YAML::Node &entry, int id)
     const bool input = checkFlag(attributes, "input");
     checkFlag(attributes, "rw");
     const bool bitfield = checkFlag(attributes, "bitfield");
+    checkFlagAsTheToolReadsIt(attributes, "rw");
+    checkFlagAsTheToolReadsIt(attributes, "bitfield");
+    checkInputHasEffect(attributes);
     int addr = 0;
     if (checkAddr(attributes, entry, type, &addr))
         checkRegisters(attributes, type, input, addr);
@@ -133,15 +136,24 @@ bool VariableChecker::checkFlag(const MappingIndex &attributes, const char *key)
                                                             .arg(QLatin1String(key), shown(flag->value)));
         return false;
     }
-    const bool readAsTextByTool = qstrcmp(key, "rw") == 0 || qstrcmp(key, "bitfield") == 0;
-    if (readAsTextByTool && ScalarReading::isFalseWordOtherThanFalse(flag->value))
+    return value;
+}
+
+void VariableChecker::checkFlagAsTheToolReadsIt(const MappingIndex &attributes, const char *key)
+{
+    const MappingIndex::Entry *flag = attributes.find(key);
+    if (flag && ScalarReading::isFalseWordOtherThanFalse(flag->value))
         m_findings->warningAt(flag->keyNode, flag->value,
                               QStringLiteral("\"%1\" %2 reads as false here, but velmor-tool's menus read it as true: "
                                              "write false").arg(QLatin1String(key), shown(flag->value)));
-    if (qstrcmp(key, "input") == 0 && m_protocol == KeyCatalog::Protocol::VelmorbusRtu)
-        m_findings->warning(flag->keyNode.Mark(), QStringLiteral("\"input\" has no effect on VelmorBUS RTU: only Modbus "
-                                                                 "has input registers"));
-    return value;
+}
+
+void VariableChecker::checkInputHasEffect(const MappingIndex &attributes)
+{
+    const MappingIndex::Entry *input = attributes.find("input");
+    if (input && m_protocol == KeyCatalog::Protocol::VelmorbusRtu)
+        m_findings->warning(input->keyNode.Mark(), QStringLiteral("\"input\" has no effect on VelmorBUS RTU: only "
+                                                                  "Modbus has input registers"));
 }
 
 bool VariableChecker::checkAddr(const MappingIndex &attributes, const YAML::Node &entry, Type type, int *addr)

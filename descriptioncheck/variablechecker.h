@@ -31,7 +31,12 @@ private:
     void checkKeys(const MappingIndex &attributes);
     void checkText(const MappingIndex &attributes, const char *key);
     Type checkType(const MappingIndex &attributes);
+    // The flag's value; false when it is absent or not a boolean.
     bool checkFlag(const MappingIndex &attributes, const char *key);
+    // velmor-tool's menus read "rw" and "bitfield" as plain text, where only an empty
+    // text, 0 and false count as false.
+    void checkFlagAsTheToolReadsIt(const MappingIndex &attributes, const char *key);
+    void checkInputHasEffect(const MappingIndex &attributes);
     bool checkAddr(const MappingIndex &attributes, const YAML::Node &entry, Type type, int *addr);
     void checkValue(const MappingIndex &attributes, Type type, bool bitfield);
     void checkIntegerValue(const MappingIndex::Entry &value, Type type, bool bitfield);
