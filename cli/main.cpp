@@ -1,3 +1,4 @@
+#include "checkrun.h"
 #include "exitcode.h"
 #include "options.h"
 #include "pollsession.h"
@@ -22,6 +23,8 @@ int main(int argc, char *argv[])
     case Options::Outcome::ShowVersion:
         std::fputs(qPrintable(message + QLatin1Char('\n')), stdout);
         return ExitAllGood;
+    case Options::Outcome::Check:
+        return CheckRun::run(options.checkFiles, stdout);
     case Options::Outcome::Refused:
         std::fputs(qPrintable(QStringLiteral("velmor-cli: %1\n").arg(message)), stderr);
         return ExitUsage;

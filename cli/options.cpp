@@ -35,6 +35,13 @@ description files, are refused past 8 MiB.
 
 Errors reported by the device go to stderr as they come.
 
+--check FILE... reads the description files only, without connecting, and prints
+one line per problem: FILE:LINE:COLUMN: error|warning: what. An error is something
+the device model refuses or cannot use; a warning is something it reads other than
+the writer most likely meant (a misspelt key, a type it never stores, an octal
+number). It exits with 0 for clean files, 1 for warnings only, 2 for errors.
+docs/description-format.md describes the format.
+
 Exit codes:
   0  every variable was read and every write verified
   1  some variable could not be read, a write was not verified, the flash store
@@ -53,6 +60,7 @@ Examples:
   velmor-cli boiler.yml --set Mode=3 --set K=2.5 --store-flash
   velmor-cli boiler.yml --dump saved.yml
   velmor-cli boiler.yml --restore saved.yml
+  velmor-cli --check boiler.yml pump.yml
 )";
 
 struct Parser
@@ -74,6 +82,7 @@ struct Parser
     QCommandLineOption dump{QStringLiteral("dump"), QStringLiteral("Write the values of all writable variables to FILE (YAML)."), QStringLiteral("FILE")};
     QCommandLineOption restore{QStringLiteral("restore"), QStringLiteral("Write the values of a --dump FILE back and verify them."), QStringLiteral("FILE")};
     QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Also show the device library's debug log.")};
+    QCommandLineOption check{QStringLiteral("check"), QStringLiteral("Check the description files given, without connecting (see below).")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")};
 
@@ -81,8 +90,8 @@ struct Parser
     {
         parser.setApplicationDescription(QStringLiteral("Polls a Velmor controller described by a device description file."));
         parser.addOptions({port, baudRate, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
-                           onChange, set, storeFlash, dump, restore, verbose, help, version});
-        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Device description file (*.yml)."));
+                           onChange, set, storeFlash, dump, restore, verbose, check, help, version});
+        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Device description file (*.yml); with --check, one or more."));
     }
 
     QString helpText() const
@@ -145,6 +154,21 @@ void readTexts(const Parser &p, Options *options)
     options->verbose = p.parser.isSet(p.verbose);
 }
 
+// --check reads files only: an option meant for a poll would silently do nothing.
+Options::Outcome readCheck(const Parser &p, Options *options, QString *message)
+{
+    if (p.parser.optionNames().size() > 1) {
+        *message = QStringLiteral("--check takes only description files");
+        return Options::Outcome::Refused;
+    }
+    options->checkFiles = p.parser.positionalArguments();
+    if (options->checkFiles.isEmpty()) {
+        *message = QStringLiteral("no description file given (see --help)");
+        return Options::Outcome::Refused;
+    }
+    return Options::Outcome::Check;
+}
+
 } // namespace
 
 Options::Outcome Options::parse(const QStringList &arguments, Options *options, QString *message)
@@ -162,6 +186,8 @@ Options::Outcome Options::parse(const QStringList &arguments, Options *options, 
         *message = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion();
         return Outcome::ShowVersion;
     }
+    if (p.parser.isSet(p.check))
+        return readCheck(p, options, message);
     const QStringList positional = p.parser.positionalArguments();
     if (positional.size() != 1) {
         *message = positional.isEmpty() ? QStringLiteral("no description file given (see --help)")

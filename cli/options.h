@@ -14,6 +14,7 @@ struct Options
         Run,
         ShowHelp,
         ShowVersion,
+        Check,
         Refused
     };
 
@@ -28,6 +29,8 @@ struct Options
     bool polling() const;
 
     QString descriptionFile;
+    // --check: the description files to check instead of polling.
+    QStringList checkFiles;
     QString serialPort;
     int baudRate = -1;
     QString tcpHost;

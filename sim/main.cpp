@@ -1,3 +1,4 @@
+#include "checkrun.h"
 #include "descriptionreader.h"
 #include "signalwatcher.h"
 #include "simoptions.h"
@@ -26,6 +27,8 @@ int main(int argc, char *argv[])
     SimOptions options;
     if (!options.parse(app))
         return refuse(options.errorString());
+    if (options.checkOnly)
+        return CheckRun::run({options.descriptionFile}, stdout);
 
     DescriptionReader reader;
     DeviceDescription description;

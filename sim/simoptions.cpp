@@ -35,13 +35,17 @@ bool SimOptions::parse(const QCoreApplication &app)
         QStringLiteral("Wait this many milliseconds before each answer."), QStringLiteral("ms"), QStringLiteral("0"));
     const QCommandLineOption seedOption(QStringLiteral("seed"),
         QStringLiteral("Seed of the fault injector's random source, for reproducible runs."), QStringLiteral("n"));
+    const QCommandLineOption checkOption(QStringLiteral("check"),
+        QStringLiteral("Check the description file as velmor-cli --check does, print one line per problem\n"
+                       "(FILE:LINE:COLUMN: error|warning: what) and end: 0 clean, 1 warnings only, 2 errors."));
     parser.addOptions({ listenOption, portOption, ptyOption, stillOption, faultRateOption, faultsOption,
-                        exceptionCodeOption, delayOption, seedOption });
+                        exceptionCodeOption, delayOption, seedOption, checkOption });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
         return fail(QStringLiteral("give exactly one device description file (see --help)"));
     descriptionFile = parser.positionalArguments().constFirst();
+    checkOnly = parser.isSet(checkOption);
     serialPort = parser.value(portOption);
     ptyLink = parser.value(ptyOption);
     isStatic = parser.isSet(stillOption);

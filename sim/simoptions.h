@@ -17,6 +17,8 @@ public:
     QString errorString() const { return m_errorString; }
 
     QString descriptionFile;
+    // --check: check the description file and end instead of serving it.
+    bool checkOnly = false;
     // --listen HOST:PORT; empty host and port 0 when not given.
     QString listenHost;
     int listenPort = 0;

@@ -1,9 +1,11 @@
 #include "descriptioncheck.h"
 
+#include "descriptionchecker.h"
 #include "velmordevicemodel.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -62,7 +64,9 @@ QString DescriptionCheck::run(const QByteArray &input)
     file.close();
 
     VelmorDeviceModel model(m_path);
-    QString failure = checkSettings(model);
+    QString failure = checkCheckerAgrees(model);
+    if (failure.isEmpty())
+        failure = checkSettings(model);
     if (failure.isEmpty())
         failure = checkHeaders(model);
     const int rows = qMin(model.varCount(), MaxRowsWalked);
@@ -71,6 +75,16 @@ QString DescriptionCheck::run(const QByteArray &input)
     if (failure.isEmpty())
         failure = checkOutside(model);
     return failure;
+}
+
+// A file the model refuses never passes velmor-cli --check.
+QString DescriptionCheck::checkCheckerAgrees(const VelmorDeviceModel &model) const
+{
+    const QVector<Diagnostic> findings = DescriptionChecker::checkFile(m_path);
+    const bool hasError = std::any_of(findings.begin(), findings.end(), [](const Diagnostic &finding) {
+        return finding.severity == Diagnostic::Severity::Error;
+    });
+    return model.valid() || hasError ? QString() : QStringLiteral("the model refuses the file, --check finds no error");
 }
 
 QString DescriptionCheck::checkSettings(const VelmorDeviceModel &model)

@@ -8,7 +8,8 @@
 class VelmorDeviceModel;
 
 // Loads arbitrary bytes as a device description and asks the model everything a
-// window or a caller could ask. Returns what went wrong, or an empty text.
+// window or a caller could ask; checks the same bytes with the description checker.
+// Returns what went wrong, or an empty text.
 class DescriptionCheck
 {
 public:
@@ -17,6 +18,7 @@ public:
     QString run(const QByteArray &input);
 
 private:
+    QString checkCheckerAgrees(const VelmorDeviceModel &model) const;
     static QString checkSettings(const VelmorDeviceModel &model);
     static QString checkHeaders(const VelmorDeviceModel &model);
     static QString checkRow(VelmorDeviceModel &model, int row);

@@ -1,0 +1,261 @@
+#include "documentchecker.h"
+
+#include "findings.h"
+#include "mappingindex.h"
+#include "scalarreading.h"
+#include "textscan.h"
+#include "variablechecker.h"
+
+#include <yaml-cpp/yaml.h>
+
+#include <algorithm>
+#include <limits>
+
+using KeyCatalog::Level;
+using KeyCatalog::Protocol;
+using ScalarReading::shown;
+
+namespace {
+
+const YAML::Mark startOfFile = YAML::Mark::null_mark();
+
+// The mark of a byte offset: lines and columns from 0, columns in bytes.
+YAML::Mark markAt(const std::string &text, std::size_t offset)
+{
+    YAML::Mark mark;
+    mark.pos = int(offset);
+    mark.line = int(std::count(text.begin(), text.begin() + std::ptrdiff_t(offset), '\n'));
+    const std::size_t lastLineEnd = offset == 0 ? std::string::npos : text.rfind('\n', offset - 1);
+    mark.column = int(lastLineEnd == std::string::npos ? offset : offset - lastLineEnd - 1);
+    return mark;
+}
+
+// Only a line that starts with a document marker can begin a second document.
+bool mayHoldSeveralDocuments(const std::string &text)
+{
+    return text.find("\n---") != std::string::npos || text.find("\n...") != std::string::npos;
+}
+
+} // namespace
+
+DocumentChecker::DocumentChecker(Findings *findings)
+    : m_findings(findings)
+{
+}
+
+void DocumentChecker::check(const std::string &text)
+{
+    YAML::Node root;
+    try {
+        root = YAML::Load(text);
+    } catch (const YAML::Exception &exception) {
+        m_findings->error(exception.mark, QStringLiteral("YAML syntax: %1: the model refuses the file")
+                                              .arg(QString::fromStdString(exception.msg)));
+        return;
+    } catch (const std::exception &exception) {
+        m_findings->error(startOfFile, QStringLiteral("cannot parse the file: %1").arg(QString::fromLocal8Bit(exception.what())));
+        return;
+    }
+    checkCharacters(text);
+    checkLaterDocuments(text);
+    checkRoot(root);
+}
+
+void DocumentChecker::checkCharacters(const std::string &text)
+{
+    const TextScan::Finding finding = TextScan::firstProblem(text);
+    if (finding.problem == TextScan::Problem::NotUtf8)
+        m_findings->warning(markAt(text, finding.offset), QStringLiteral("the file is not UTF-8 text here: the model "
+                                                                         "shows a replacement character, editors may "
+                                                                         "refuse the file"));
+    if (finding.problem != TextScan::Problem::ForbiddenCharacter)
+        return;
+    const QString code = QStringLiteral("%1").arg(uint(finding.character), 4, 16, QLatin1Char('0')).toUpper();
+    m_findings->warning(markAt(text, finding.offset), QStringLiteral("control character U+%1, which YAML forbids: the "
+                                                                     "model takes it, editors may refuse the file").arg(code));
+}
+
+void DocumentChecker::checkLaterDocuments(const std::string &text)
+{
+    if (!mayHoldSeveralDocuments(text))
+        return;
+    try {
+        const std::vector<YAML::Node> documents = YAML::LoadAll(text);
+        if (documents.size() > 1 && !documents.at(1).IsNull())
+            m_findings->warning(documents.at(1).Mark(), QStringLiteral("a second YAML document starts here: the model "
+                                                                       "reads only the first"));
+    } catch (const YAML::Exception &exception) {
+        m_findings->warning(exception.mark, QStringLiteral("YAML syntax: %1, in a later document, which the model does "
+                                                           "not read").arg(QString::fromStdString(exception.msg)));
+    } catch (const std::exception &) {
+        // The first document, the one the model reads, parsed; the rest is not its concern.
+    }
+}
+
+void DocumentChecker::checkRoot(const YAML::Node &root)
+{
+    if (root.IsNull()) {
+        m_findings->error(startOfFile, QStringLiteral("the file holds no keys: the model refuses it for want of a "
+                                                      "\"protocol\""));
+        return;
+    }
+    if (!root.IsMap()) {
+        m_findings->error(root.Mark(), QStringLiteral("the top level is %1, not a mapping of keys: the model refuses "
+                                                      "the file").arg(shown(root)));
+        return;
+    }
+    const MappingIndex keys(root, m_findings);
+    checkProtocol(root, keys);
+    checkKeys(keys);
+    checkText(keys, "device");
+    checkLinkSettings(keys);
+    checkLinkTuning(keys);
+    checkVariables(root, keys);
+}
+
+void DocumentChecker::checkProtocol(const YAML::Node &root, const MappingIndex &keys)
+{
+    const MappingIndex::Entry *protocol = keys.find("protocol");
+    if (!protocol) {
+        m_findings->error(root.Mark(), QStringLiteral("no \"protocol\": the model refuses the file"));
+        return;
+    }
+    const QString text = protocol->value.IsScalar() ? QString::fromStdString(protocol->value.Scalar()) : QString();
+    m_protocol = KeyCatalog::protocolOf(text);
+    if (m_protocol == Protocol::VelmorbusTcp) {
+        m_findings->errorAt(protocol->keyNode, protocol->value,
+                            QStringLiteral("\"VelmorBUS TCP\" is not supported yet: the model refuses the file"));
+        m_protocol = Protocol::Unknown;
+        return;
+    }
+    if (m_protocol != Protocol::Unknown)
+        return;
+    const QString like = KeyCatalog::protocolLike(text);
+    const QString hint = like.isEmpty() ? QString() : QStringLiteral(" (did you mean \"%1\"?)").arg(like);
+    m_findings->errorAt(protocol->keyNode, protocol->value,
+                        QStringLiteral("unknown protocol %1: the model refuses the file; it knows \"VelmorBUS RTU\", "
+                                       "\"ModBUS RTU\" and \"ModBUS TCP\"%2").arg(shown(protocol->value), hint));
+}
+
+void DocumentChecker::checkKeys(const MappingIndex &keys)
+{
+    for (const MappingIndex::Entry &entry : keys.entries()) {
+        if (KeyCatalog::isKnown(entry.key, Level::TopLevel))
+            continue;
+        if (KeyCatalog::isMergeKey(entry.key)) {
+            m_findings->warning(entry.keyNode.Mark(), KeyCatalog::mergeKeyFinding());
+            continue;
+        }
+        if (KeyCatalog::isKnown(entry.key, Level::Variable)) {
+            m_findings->warning(entry.keyNode.Mark(), QStringLiteral("%1 belongs in a variable entry: at the top level "
+                                                                     "the model ignores it").arg(shown(entry.key)));
+            continue;
+        }
+        const QString nearest = KeyCatalog::nearestKey(entry.key, Level::TopLevel);
+        if (!nearest.isEmpty())
+            m_findings->warning(entry.keyNode.Mark(), QStringLiteral("unknown key %1: did you mean \"%2\"?")
+                                                          .arg(shown(entry.key), nearest));
+    }
+}
+
+void DocumentChecker::checkText(const MappingIndex &keys, const char *key)
+{
+    const MappingIndex::Entry *text = keys.find(key);
+    if (!text)
+        return;
+    if (!ScalarReading::isText(text->value))
+        m_findings->warningAt(text->keyNode, text->value, QStringLiteral("\"%1\" is %2, not a text: the model takes it "
+                                                                         "as empty").arg(QLatin1String(key), shown(text->value)));
+}
+
+void DocumentChecker::checkNotReadHere(const MappingIndex &keys, const char *key, const QString &readBy)
+{
+    if (const MappingIndex::Entry *entry = keys.find(key))
+        m_findings->warning(entry->keyNode.Mark(), QStringLiteral("\"%1\" is read only for %2: the model ignores it "
+                                                                  "here").arg(QLatin1String(key), readBy));
+}
+
+void DocumentChecker::checkLinkSettings(const MappingIndex &keys)
+{
+    int unused = 0;
+    if (KeyCatalog::isSerial(m_protocol)) {
+        checkText(keys, "port");
+        checkInteger(keys, "baudrate", 1, std::numeric_limits<int>::max(), QStringLiteral("the model uses 115200"), &unused);
+        checkNotReadHere(keys, "host", QStringLiteral("ModBUS TCP"));
+    } else if (m_protocol == Protocol::ModbusTcp) {
+        checkText(keys, "host");
+        checkInteger(keys, "port", 1, 0xFFFF, QStringLiteral("the model uses 502"), &unused);
+        checkNotReadHere(keys, "baudrate", QStringLiteral("the serial protocols"));
+    }
+    if (m_protocol != Protocol::Unknown)
+        checkDeviceAddress(keys);
+}
+
+bool DocumentChecker::checkInteger(const MappingIndex &keys, const char *key, int minimum, int maximum,
+                                      const QString &unreadableOutcome, int *value)
+{
+    const MappingIndex::Entry *entry = keys.find(key);
+    if (!entry)
+        return false;
+    long long wide = 0;
+    if (!ScalarReading::readLongLong(entry->value, &wide)) {
+        m_findings->errorAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" is %2, not an integer: %3")
+                                                              .arg(QLatin1String(key), shown(entry->value), unreadableOutcome));
+        return false;
+    }
+    if (!ScalarReading::readInt(entry->value, value) || *value < minimum || *value > maximum) {
+        m_findings->errorAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" %2 is out of range (%3 to %4)")
+                                                              .arg(QLatin1String(key), shown(entry->value))
+                                                              .arg(minimum).arg(maximum));
+        return false;
+    }
+    if (ScalarReading::isMisleadingOctal(entry->value))
+        m_findings->warningAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" %2 is octal because of its leading "
+                                                                           "0: it reads as %3")
+                                                                .arg(QLatin1String(key), shown(entry->value)).arg(*value));
+    return true;
+}
+
+void DocumentChecker::checkDeviceAddress(const MappingIndex &keys)
+{
+    int id = 0;
+    if (keys.find("id") && !checkInteger(keys, "id", 0, 0xFF, QStringLiteral("the model uses 0"), &id))
+        return;
+    if (m_protocol != Protocol::ModbusRtu || id != 0)
+        return;
+    const QString unanswered = QStringLiteral("the Modbus broadcast address: no controller answers a read sent to it");
+    if (const MappingIndex::Entry *entry = keys.find("id")) {
+        m_findings->warningAt(entry->keyNode, entry->value, QStringLiteral("\"id\" 0 is %1").arg(unanswered));
+        return;
+    }
+    const MappingIndex::Entry *protocol = keys.find("protocol");
+    m_findings->warningAt(protocol->keyNode, protocol->value,
+                          QStringLiteral("no \"id\": the model polls address 0, %1").arg(unanswered));
+}
+
+void DocumentChecker::checkLinkTuning(const MappingIndex &keys)
+{
+    for (const KeyCatalog::IntegerRange &range : KeyCatalog::linkTuningKeys()) {
+        int value = 0;
+        checkInteger(keys, range.key, range.minimum, range.maximum,
+                     QStringLiteral("it takes %1 to %2").arg(range.minimum).arg(range.maximum), &value);
+        if (range.modbusOnly && m_protocol == Protocol::VelmorbusRtu)
+            checkNotReadHere(keys, range.key, QStringLiteral("Modbus"));
+    }
+}
+
+void DocumentChecker::checkVariables(const YAML::Node &root, const MappingIndex &keys)
+{
+    const MappingIndex::Entry *variables = keys.find("variables");
+    if (!variables) {
+        m_findings->error(root.Mark(), QStringLiteral("no \"variables\": the model refuses the file"));
+        return;
+    }
+    if (!variables->value.IsSequence()) {
+        m_findings->errorAt(variables->keyNode, variables->value,
+                            QStringLiteral("\"variables\" is %1, not a sequence of \"- \" entries: the model refuses "
+                                           "the file").arg(shown(variables->value)));
+        return;
+    }
+    VariableChecker(m_protocol, m_findings).check(variables->value);
+}

@@ -1,0 +1,61 @@
+#ifndef KEYCATALOG_H
+#define KEYCATALOG_H
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The keys a device description may hold, as the checker knows them.
+namespace KeyCatalog {
+
+enum class Protocol {
+    Unknown,
+    VelmorbusRtu,
+    VelmorbusTcp,
+    ModbusRtu,
+    ModbusTcp
+};
+
+enum class Level {
+    TopLevel,
+    Variable
+};
+
+// An integer key with the range it must stay in.
+struct IntegerRange
+{
+    const char *key;
+    int minimum;
+    int maximum;
+    // Read by the Modbus protocols only; the others ignore it.
+    bool modbusOnly;
+};
+
+// The optional link tuning keys beside "id": the one table of their ranges.
+const QVector<IntegerRange> &linkTuningKeys();
+
+// The protocol of that exact text, Unknown when none.
+Protocol protocolOf(const QString &text);
+bool isSerial(Protocol protocol);
+bool isModbus(Protocol protocol);
+// The usable protocol whose name differs only in letter case or blanks, else empty.
+QString protocolLike(const QString &text);
+
+// The keys the model reads at that level, whatever the protocol.
+const QStringList &keys(Level level);
+bool isKnown(const QString &key, Level level);
+// The known key of that level the text most likely misspells, empty when none is close.
+QString nearestKey(const QString &key, Level level);
+
+// "<<", which other YAML readers take for a merge of another mapping; yaml-cpp, and so
+// the model, takes it for a plain key.
+bool isMergeKey(const QString &key);
+QString mergeKeyFinding();
+
+// The "type" name ("int16", "int32", "float32") the text most likely misspells, empty
+// when none is close.
+QString nearestTypeName(const QString &text);
+
+} // namespace KeyCatalog
+
+#endif // KEYCATALOG_H
