@@ -648,9 +648,10 @@ void VelmorDeviceModel::onModbusStateChanged(int state)
 
 void VelmorDeviceModel::onModbusError(int error)
 {
-    // An unplugged serial adapter makes the RTU client report errors in a tight loop while
-    // it stays "connected" and the pending reply never finishes: close the link once.
-    if (m_devProto != ModBusRtu || error != QModbusDevice::ConnectionError || !m_connected || d->closingLink)
+    // An unplugged serial adapter makes the RTU client report errors in a tight loop, as a
+    // read, resource or connection error by chance, while it stays "connected", between
+    // cycles as well as during one: close the link once.
+    if (m_devProto != ModBusRtu || error == QModbusDevice::NoError || !m_connected || d->closingLink)
         return;
     // The client reports a flushed or would-block read the same way; only a hung-up line is lost.
     const auto *port = d->modbusClient->findChild<QSerialPort *>();

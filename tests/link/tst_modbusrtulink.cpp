@@ -13,6 +13,8 @@
 
 #include <sys/resource.h>
 
+#include <cerrno>
+
 #include <memory>
 
 namespace {
@@ -48,6 +50,7 @@ private slots:
 
     void readsAndWritesEveryType();
     void lateAnswerIsNeverStoredAsTheNextVariable();
+    void unpluggedAdapterIsReportedOnce_data();
     void unpluggedAdapterIsReportedOnce();
     void unopenablePortIsReported();
 
@@ -145,16 +148,37 @@ void TestModbusRtuLink::lateAnswerIsNeverStoredAsTheNextVariable()
     QCOMPARE(model->getVarAttr(1, "value").toString(), QString("2"));
 }
 
+void TestModbusRtuLink::unpluggedAdapterIsReportedOnce_data()
+{
+    QTest::addColumn<bool>("betweenCycles");
+    QTest::addColumn<int>("errorNumber");
+
+    // Qt takes the kind of a failed read from errno, which the read of a hung-up line
+    // leaves as it was: the same loss comes as a read error or as a resource error.
+    QTest::newRow("while a read is outstanding, read error") << false << 0;
+    QTest::newRow("between cycles, read error") << true << 0;
+    QTest::newRow("between cycles, resource error") << true << EAGAIN;
+}
+
 void TestModbusRtuLink::unpluggedAdapterIsReportedOnce()
 {
+    QFETCH(bool, betweenCycles);
+    QFETCH(int, errorNumber);
+
     PtyBridge bridge;
     auto model = makeModel(bridge.firstPort(), "  - addr: 1\n    type: int16\n");
     model->connectDevice();
     QVERIFY(model->connected());
+    model->setInterUpdateDelay(betweenCycles ? 600000 : 1000);
     model->setAutoUpdate(true);
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
     model->updateDeviceModel();
+    // Nobody answers: the read of the first cycle times out.
+    if (betweenCycles)
+        QVERIFY(finished.wait(10000));
     QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
     bridge.unplugFirst();
+    errno = errorNumber;
     QTRY_VERIFY_WITH_TIMEOUT(!model->connected(), 10000);
     QVERIFY(!model->autoUpdate());
     const auto lostReports = [&errors] {
