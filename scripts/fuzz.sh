@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang++ into build-fuzz/ (or $FUZZ_BUILD_DIR) and fuzzes
-# each for the given number of seconds (default 60), all three at once: the master target
-# mostly waits on its line timers. Fails on any finding; the input that caused it is kept
+# each for the given number of seconds (default 60), all three at once. Fails on any finding; the input that caused it is kept
 # under <build dir>/fuzz/findings/<target>/. The inputs found interesting are kept between
 # runs in <build dir>/fuzz/corpus/<target>/, so a longer nightly run (scripts/fuzz.sh 3600)
 # goes on where the last one stopped.
@@ -27,8 +26,8 @@ for target in fuzz_packet fuzz_master fuzz_description; do
     mkdir -p "$work" "$findings"
     inputs=("$work" "fuzz/corpus/$target")
     [ -d "fuzz/regressions/$target" ] && inputs+=("fuzz/regressions/$target")
-    # -timeout: one input of the master target takes well under a second even on a busy machine.
-    # -len_control=0: the slow targets run too few inputs to grow their length limit step by step.
+    # -timeout: one input takes well under a second even on a busy machine.
+    # -len_control=0: the description target runs too few inputs to grow its length limit step by step.
     "$build_dir/fuzz/$target" -max_total_time="$seconds" -max_len="${max_len[$target]}" -len_control=0 -timeout=30 \
         -print_final_stats=1 -artifact_prefix="$findings/" "${inputs[@]}" \
         >"$build_dir/fuzz/$target.log" 2>&1 &

@@ -63,6 +63,11 @@ void PtyPeer::discardPendingOutput()
         m_writeNotifier->setEnabled(false);
 }
 
+bool PtyPeer::outputPending() const
+{
+    return !m_pendingOutput.isEmpty();
+}
+
 void PtyPeer::flushOutput()
 {
     // The terminal buffer holds a few KiB; the rest waits until the other side has read,
