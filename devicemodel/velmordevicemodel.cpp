@@ -1,6 +1,8 @@
 #include "velmordevicemodel.h"
 #include "velmordevicemodel_p.h"
 
+#include "modbusreplymatch.h"
+#include "modbusrtuinputgate.h"
 #include "serialline.h"
 #include "velmorbusrtuserialmaster.h"
 
@@ -30,6 +32,8 @@ const char *const protocolNames[] = {"VelmorBUS RTU", "VelmorBUS TCP", "ModBUS R
 const qint64 maxDescriptionFileBytes = 64 * 1024 * 1024;
 
 const quint16 flashStoreAddr = 0xFD;
+// Response timeouts the next Modbus RTU request waits after one that may still be answered.
+const int lateAnswerWaitTimeouts = 2;
 const int velmorValueBytes = 4;
 
 enum Column {
@@ -237,6 +241,7 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         break;
     case ModBusRtu:
         d->modbusClient = new QModbusRtuSerialMaster(this);
+        d->inputGate = new ModbusRtuInputGate(this);
         break;
     case ModBusTcp:
         d->modbusClient = new QModbusTcpClient(this);
@@ -590,8 +595,11 @@ bool VelmorDeviceModel::openModbusRtuLink()
     d->modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
     d->modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
     d->modbusClient->setNumberOfRetries(0);
-    if (d->modbusClient->connectDevice())
+    if (d->modbusClient->connectDevice()) {
+        if (auto *port = d->modbusClient->findChild<QSerialPort *>())
+            d->inputGate->attach(port);
         return true;
+    }
     emit errorOccured(serialOpenFailure());
     return false;
 }
@@ -664,6 +672,11 @@ void VelmorDeviceModel::onLinkLost(const QString &errorText)
     if (!m_connected)
         return;
     emit errorOccured(QStringLiteral("Connection lost: %1").arg(errorText));
+    // The request in flight fails with the line; that is the loss just reported.
+    if (QObject *reply = d->pendingReply) {
+        disconnect(reply, nullptr, this, nullptr);
+        connect(reply, SIGNAL(finished()), reply, SLOT(deleteLater()));
+    }
     d->pendingReply = nullptr;
     d->cyclePosition = d->variableCount();
     disconnectDevice();
@@ -767,7 +780,7 @@ void VelmorDeviceModel::queryModbusVariable()
         abandonCycle();
         return;
     }
-    d->pendingReply = reply;
+    awaitReply(reply);
     connect(reply, &QModbusReply::finished, this, &VelmorDeviceModel::varUpdated);
     finishLaterIfDone(reply);
 }
@@ -783,8 +796,25 @@ void VelmorDeviceModel::queryVelmorVariable()
         abandonCycle();
         return;
     }
-    d->pendingReply = reply;
+    awaitReply(reply);
     connect(reply, &VelmorbusReply::finished, this, &VelmorDeviceModel::varUpdated);
+}
+
+void VelmorDeviceModel::awaitReply(QObject *reply)
+{
+    d->pendingReply = reply;
+    if (d->inputGate)
+        d->inputGate->requestSent();
+}
+
+bool VelmorDeviceModel::settlePendingReply(QObject *reply)
+{
+    if (reply != d->pendingReply)
+        return false;
+    d->pendingReply = nullptr;
+    if (d->inputGate)
+        d->inputGate->answerSettled();
+    return true;
 }
 
 void VelmorDeviceModel::finishLaterIfDone(QModbusReply *reply)
@@ -800,9 +830,7 @@ void VelmorDeviceModel::varUpdated()
     if (!reply)
         return;
     reply->deleteLater();
-    const bool current = reply == d->pendingReply;
-    if (current)
-        d->pendingReply = nullptr;
+    const bool current = settlePendingReply(reply);
 
     quint32 rawWord = 0;
     const bool good = isModbus(m_devProto) ? modbusRawWord(qobject_cast<QModbusReply *>(reply), &rawWord)
@@ -816,8 +844,8 @@ void VelmorDeviceModel::varUpdated()
     }
     if (!cycleRunning())
         return;
-    if (!replyMatchesCurrentVariable(reply)) {
-        invokeNextProcess();
+    if (!modbusReplyAnswersCurrentVariable(reply)) {
+        invokeNextProcess(quietPauseAfter(reply, m_interQueryDelay));
         return;
     }
     storeReadValue(rawWord);
@@ -869,18 +897,18 @@ bool VelmorDeviceModel::velmorRawWord(VelmorbusReply *reply, quint32 *rawWord)
     return true;
 }
 
-bool VelmorDeviceModel::replyMatchesCurrentVariable(QObject *reply)
+bool VelmorDeviceModel::modbusReplyAnswersCurrentVariable(QObject *reply)
 {
-    // A Velmorbus answer that came too late for its own request can arrive in the window
-    // of the next one; it echoes its address, so it is never stored as another variable.
-    const auto *velmorReply = qobject_cast<VelmorbusReply *>(reply);
+    // The Velmorbus master checks its answers itself.
+    const auto *modbusReply = qobject_cast<QModbusReply *>(reply);
     VariableLink link;
-    if (!velmorReply || !d->readVariableLink(unsigned(d->cyclePosition), &link))
+    if (!modbusReply || !d->readVariableLink(unsigned(d->cyclePosition), &link))
         return true;
-    const quint16 answeredAddr = velmorReply->result().addr();
-    if (answeredAddr == link.addr)
+    const auto functionCode = link.input ? QModbusPdu::ReadInputRegisters : QModbusPdu::ReadHoldingRegisters;
+    const QString failure = ModbusReplyMatch::mismatch(
+        *modbusReply, {functionCode, link.addr, RegisterLayout::modbusRegisterCount(link.type)});
+    if (failure.isEmpty())
         return true;
-    const QString failure = QStringLiteral("(Velmorbus) reply is for another address (0x%1)").arg(answeredAddr, 0, 16);
     emit errorOccured(failure);
     qDebug().noquote() << failure;
     return false;
@@ -908,15 +936,19 @@ void VelmorDeviceModel::invokeNextProcess(int delayMs)
     scheduleNextStep(delayMs);
 }
 
-int VelmorDeviceModel::quietPauseAfter(QObject *reply, int usualDelayMs) const
+int VelmorDeviceModel::quietPauseAfter(QObject *failedReply, int usualDelayMs) const
 {
     // The RTU client matches an answer by server address and function code only, so one
-    // that comes after its timeout would be taken for the next request. Waiting one more
-    // timeout lets it arrive while nothing is open; the client then drops it.
-    const auto *modbusReply = qobject_cast<QModbusReply *>(reply);
-    if (m_devProto != ModBusRtu || !modbusReply || modbusReply->error() != QModbusDevice::TimeoutError)
+    // that comes after its timeout would be taken for the next request of that kind. A
+    // request that timed out may still be answered, and an answer that was not for its
+    // request (no error, yet failed) was a late one: the next request waits two more
+    // timeouts, so that a late answer arrives while no request is open and is dropped.
+    const auto *modbusReply = qobject_cast<QModbusReply *>(failedReply);
+    const bool lateAnswerPossible = modbusReply && (modbusReply->error() == QModbusDevice::TimeoutError
+                                                    || modbusReply->error() == QModbusDevice::NoError);
+    if (m_devProto != ModBusRtu || !lateAnswerPossible)
         return usualDelayMs;
-    return qMax(usualDelayMs, d->modbusClient->timeout());
+    return qMax(usualDelayMs, lateAnswerWaitTimeouts * d->modbusClient->timeout());
 }
 
 void VelmorDeviceModel::storeToFlash()
@@ -1005,17 +1037,15 @@ bool VelmorDeviceModel::sendVelmorCommand(const VelmorBusPacket &request, const 
 template <typename Reply>
 void VelmorDeviceModel::watchCommand(Reply *reply, const Command &cmd)
 {
-    d->pendingReply = reply;
+    awaitReply(reply);
     connect(reply, &Reply::finished, this, [this, reply, cmd] { commandFinished(reply, cmd); });
 }
 
 void VelmorDeviceModel::commandFinished(QObject *reply, const Command &cmd)
 {
     reply->deleteLater();
-    const bool current = reply == d->pendingReply;
-    if (current)
-        d->pendingReply = nullptr;
-    const QString failure = isModbus(m_devProto) ? modbusFailure(qobject_cast<QModbusReply *>(reply))
+    const bool current = settlePendingReply(reply);
+    const QString failure = isModbus(m_devProto) ? modbusWriteFailure(qobject_cast<QModbusReply *>(reply), cmd)
                                                  : velmorFailure(qobject_cast<VelmorbusReply *>(reply));
     if (!failure.isEmpty())
         qDebug().noquote() << "VELMOR::data update error:" << failure;
@@ -1031,12 +1061,17 @@ void VelmorDeviceModel::commandFinished(QObject *reply, const Command &cmd)
     }
     // A completion of a replaced cycle must not start a second chain of steps.
     if (current)
-        scheduleNextStep(quietPauseAfter(reply, 0));
+        scheduleNextStep(failure.isEmpty() ? 0 : quietPauseAfter(reply, 0));
 }
 
-QString VelmorDeviceModel::modbusFailure(QModbusReply *reply)
+QString VelmorDeviceModel::modbusWriteFailure(QModbusReply *reply, const Command &cmd)
 {
-    return reply->error() == QModbusDevice::NoError ? QString() : reply->errorString();
+    if (reply->error() != QModbusDevice::NoError)
+        return reply->errorString();
+    VariableLink link;
+    d->readVariableLink(cmd.varId, &link);
+    return ModbusReplyMatch::mismatch(*reply, {QModbusPdu::WriteMultipleRegisters, link.addr,
+                                              RegisterLayout::modbusRegisterCount(link.type)});
 }
 
 void VelmorDeviceModel::reportFailedWrite(unsigned int varId, const QString &reason)

@@ -9,6 +9,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+class ModbusRtuInputGate;
 class QModbusClient;
 class QObject;
 class VelmorbusRtuSerialMaster;
@@ -48,6 +49,8 @@ public:
 
     VelmorbusRtuSerialMaster *rtuMaster = nullptr;
     QModbusClient *modbusClient = nullptr;
+    // Modbus RTU only: keeps what no request waits for from the client's buffer.
+    ModbusRtuInputGate *inputGate = nullptr;
     // The parsed description: the variable table and the store of current values.
     YAML::Node config;
     // "variables" of config, looked up once.
