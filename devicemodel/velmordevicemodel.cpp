@@ -2,8 +2,7 @@
 #include "velmordevicemodel_p.h"
 
 #include "modbusreplymatch.h"
-#include "modbusrtuinputgate.h"
-#include "serialline.h"
+#include "modbusrtulinewatch.h"
 #include "velmorbusrtuserialmaster.h"
 
 #include <QDataStream>
@@ -241,15 +240,17 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         break;
     case ModBusRtu:
         d->modbusClient = new QModbusRtuSerialMaster(this);
-        d->inputGate = new ModbusRtuInputGate(this);
+        d->lineWatch = new ModbusRtuLineWatch(this);
+        connect(d->lineWatch, &ModbusRtuLineWatch::lost, this, [this] {
+            if (!d->closingLink)
+                onLinkLost(d->modbusClient->errorString());
+        });
         break;
     case ModBusTcp:
         d->modbusClient = new QModbusTcpClient(this);
         break;
     }
     if (d->modbusClient) {
-        connect(d->modbusClient, &QModbusClient::errorOccurred, this,
-                [this](QModbusDevice::Error error) { onModbusError(error); });
         connect(d->modbusClient, &QModbusClient::stateChanged, this,
                 [this](QModbusDevice::State state) { onModbusStateChanged(state); });
     }
@@ -597,7 +598,7 @@ bool VelmorDeviceModel::openModbusRtuLink()
     d->modbusClient->setNumberOfRetries(0);
     if (d->modbusClient->connectDevice()) {
         if (auto *port = d->modbusClient->findChild<QSerialPort *>())
-            d->inputGate->attach(port);
+            d->lineWatch->attach(port);
         return true;
     }
     emit errorOccured(serialOpenFailure());
@@ -652,19 +653,6 @@ void VelmorDeviceModel::onModbusStateChanged(int state)
     m_connected = false;
     if (!wasUp)
         emit errorOccured(tcpConnectFailure());
-}
-
-void VelmorDeviceModel::onModbusError(int error)
-{
-    // An unplugged serial adapter makes the RTU client report errors in a tight loop, as a
-    // read, resource or connection error by chance, while it stays "connected", between
-    // cycles as well as during one: close the link once.
-    if (m_devProto != ModBusRtu || error == QModbusDevice::NoError || !m_connected || d->closingLink)
-        return;
-    // The client reports a flushed or would-block read the same way; only a hung-up line is lost.
-    const auto *port = d->modbusClient->findChild<QSerialPort *>();
-    if (!port || SerialLine::hungUp(*port))
-        onLinkLost(d->modbusClient->errorString());
 }
 
 void VelmorDeviceModel::onLinkLost(const QString &errorText)
@@ -803,8 +791,8 @@ void VelmorDeviceModel::queryVelmorVariable()
 void VelmorDeviceModel::awaitReply(QObject *reply)
 {
     d->pendingReply = reply;
-    if (d->inputGate)
-        d->inputGate->requestSent();
+    if (d->lineWatch)
+        d->lineWatch->requestSent();
 }
 
 bool VelmorDeviceModel::settlePendingReply(QObject *reply)
@@ -812,8 +800,8 @@ bool VelmorDeviceModel::settlePendingReply(QObject *reply)
     if (reply != d->pendingReply)
         return false;
     d->pendingReply = nullptr;
-    if (d->inputGate)
-        d->inputGate->answerSettled();
+    if (d->lineWatch)
+        d->lineWatch->answerSettled();
     return true;
 }
 

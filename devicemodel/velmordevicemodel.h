@@ -149,7 +149,6 @@ private:
     static QString velmorFailure(VelmorbusReply *reply);
     void reportFailedWrite(unsigned int varId, const QString &reason);
     void onModbusStateChanged(int state);
-    void onModbusError(int error);
     void onLinkLost(const QString &errorText);
 
     VelmorDeviceModelPrivate *d;

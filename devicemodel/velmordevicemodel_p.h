@@ -9,7 +9,7 @@
 
 #include <yaml-cpp/yaml.h>
 
-class ModbusRtuInputGate;
+class ModbusRtuLineWatch;
 class QModbusClient;
 class QObject;
 class VelmorbusRtuSerialMaster;
@@ -49,8 +49,8 @@ public:
 
     VelmorbusRtuSerialMaster *rtuMaster = nullptr;
     QModbusClient *modbusClient = nullptr;
-    // Modbus RTU only: keeps what no request waits for from the client's buffer.
-    ModbusRtuInputGate *inputGate = nullptr;
+    // Modbus RTU only: keeps what no request waits for from the client, and tells a lost line.
+    ModbusRtuLineWatch *lineWatch = nullptr;
     // The parsed description: the variable table and the store of current values.
     YAML::Node config;
     // "variables" of config, looked up once.

@@ -3,6 +3,7 @@
 #include "logcapture.h"
 #include "ptybridge.h"
 #include "ptypeer.h"
+#include "signaltexts.h"
 #include "velmorbuspacket.h"
 #include "velmordevicemodel.h"
 
@@ -96,6 +97,8 @@ private slots:
     void babblingLineNeverReachesTheClient();
     void unpluggedAdapterIsReportedOnce_data();
     void unpluggedAdapterIsReportedOnce();
+    void lineThatKeepsFailingIsLost_data();
+    void lineThatKeepsFailingIsLost();
     void unopenablePortIsReported();
 
 private:
@@ -299,6 +302,34 @@ void TestModbusRtuLink::unpluggedAdapterIsReportedOnce()
     const qint64 cpuPercent = 100 * (processCpuMs() - cpuBefore) / qMax<qint64>(1, wall.elapsed());
     QVERIFY2(cpuPercent < 10, qPrintable(QStringLiteral("CPU %1 %").arg(cpuPercent)));
     QCOMPARE(lostReports(), 1);
+}
+
+void TestModbusRtuLink::lineThatKeepsFailingIsLost_data()
+{
+    QTest::addColumn<int>("readErrors");
+    QTest::addColumn<bool>("lost");
+
+    // One failed read found its input flushed; a run of them would keep the loop busy.
+    QTest::newRow("one read error") << 1 << false;
+    QTest::newRow("a run of read errors") << 20 << true;
+}
+
+void TestModbusRtuLink::lineThatKeepsFailingIsLost()
+{
+    QFETCH(int, readErrors);
+    QFETCH(bool, lost);
+
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    auto model = makeModel(peer.slavePath(), "  - addr: 1\n    type: int16\n");
+    model->connectDevice();
+    auto *port = model->findChild<QSerialPort *>();
+    QVERIFY(port);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    for (int error = 0; error < readErrors && port->isOpen(); ++error)
+        emit port->errorOccurred(QSerialPort::ReadError);
+    QCOMPARE(model->connected(), !lost);
+    QCOMPARE(signalTexts(errors), lost ? QStringList {"Connection lost: Read error."} : QStringList());
 }
 
 void TestModbusRtuLink::unopenablePortIsReported()
