@@ -453,7 +453,8 @@ void TestVelmorbusRtuSerialMaster::idleBytesDiscarded()
 
     // Whatever the port holds after the master has had its turn at each arrival.
     qint64 mostHeld = 0;
-    connect(port(), &QSerialPort::readyRead, this, [&] { mostHeld = qMax(mostHeld, port()->bytesAvailable()); });
+    QObject watcher;
+    connect(port(), &QSerialPort::readyRead, &watcher, [&] { mostHeld = qMax(mostHeld, port()->bytesAvailable()); });
     m_peer->write(idleBytes);
     QTRY_VERIFY_WITH_TIMEOUT(!m_peer->outputPending(), WaitMs * 2);
     QTRY_VERIFY_WITH_TIMEOUT(port()->bytesAvailable() == 0, WaitMs);
@@ -545,12 +546,12 @@ void TestVelmorbusRtuSerialMaster::unpluggedAdapter()
 void TestVelmorbusRtuSerialMaster::failingLineIsReopenedWithGrowingPauses()
 {
     // A resource that has run out: whenever the port is open, it fails again within 2 ms.
-    int reopens = 0;
+    int closes = 0;
     qint64 seventhCloseMs = -1;
     QElapsedTimer elapsed;
     QTimer failing;
     connect(port(), &QSerialPort::aboutToClose, &failing, [&] {
-        if (++reopens == 7)
+        if (++closes == 7)
             seventhCloseMs = elapsed.elapsed();
     });
     failing.setTimerType(Qt::PreciseTimer);
