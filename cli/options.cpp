@@ -45,8 +45,8 @@ docs/description-format.md describes the format.
 Exit codes:
   0  every variable was read and every write verified
   1  some variable could not be read, a write was not verified, the flash store
-     failed, the dump could not be written, or the run ended before any cycle
-     finished
+     failed, the dump could not be written, the link was lost, or the run ended
+     before any cycle finished
   2  usage error, or a description or restore file that does not load
   3  the connection failed before the first cycle finished
 While polling, a failure in any cycle makes the exit code 1.

@@ -81,8 +81,8 @@ bool PollSession::loadModel()
     connect(m_recorder, &CycleRecorder::writeFailed, this,
             [this](const QString &name, const QString &reason) { m_setter->noteWriteFailure(name, reason); });
     // connected() and the cycle settle after the signal: judge once the model is done.
-    connect(m_recorder, &CycleRecorder::cycleAbandoned, this, [this] {
-        QTimer::singleShot(0, this, &PollSession::onCycleAbandoned);
+    connect(m_recorder, &CycleRecorder::cycleAbandoned, this, [this](const QString &reason) {
+        QTimer::singleShot(0, this, [this, reason] { onCycleAbandoned(reason); });
     });
     return true;
 }
@@ -223,11 +223,13 @@ void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds
         QTimer::singleShot(0, m_model, &VelmorDeviceModel::updateDeviceModel);
 }
 
-void PollSession::onCycleAbandoned()
+void PollSession::onCycleAbandoned(const QString &reason)
 {
     if (m_finished)
         return;
-    const bool neverConnected = m_recorder->finishedCycles() == 0 && !m_model->connected();
+    // A link that was lost had been up: the connection itself did not fail.
+    const bool lost = reason.startsWith(QLatin1String("Connection lost: "));
+    const bool neverConnected = m_recorder->finishedCycles() == 0 && !m_model->connected() && !lost;
     finish(neverConnected ? ExitConnectionFailed : ExitSomethingFailed);
 }
 

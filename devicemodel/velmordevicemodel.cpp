@@ -1,7 +1,8 @@
 #include "velmordevicemodel.h"
 #include "velmordevicemodel_p.h"
 
-#include "serialline.h"
+#include "modbusreplymatch.h"
+#include "modbusrtulinewatch.h"
 #include "velmorbusrtuserialmaster.h"
 
 #include <QDataStream>
@@ -18,6 +19,8 @@
 namespace {
 
 const quint16 flashStoreAddr = 0xFD;
+// Response timeouts the next Modbus RTU request waits after one that may still be answered.
+const int lateAnswerWaitTimeouts = 2;
 const int velmorValueBytes = 4;
 
 enum Column {
@@ -71,14 +74,17 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         break;
     case ModbusRtu:
         d->modbusClient = new QModbusRtuSerialMaster(this);
+        d->lineWatch = new ModbusRtuLineWatch(this);
+        connect(d->lineWatch, &ModbusRtuLineWatch::lost, this, [this] {
+            if (!d->closingLink)
+                onLinkLost(d->modbusClient->errorString());
+        });
         break;
     case ModbusTcp:
         d->modbusClient = new QModbusTcpClient(this);
         break;
     }
     if (d->modbusClient) {
-        connect(d->modbusClient, &QModbusClient::errorOccurred, this,
-                [this](QModbusDevice::Error error) { onModbusError(error); });
         connect(d->modbusClient, &QModbusClient::stateChanged, this,
                 [this](QModbusDevice::State state) { onModbusStateChanged(state); });
     }
@@ -372,8 +378,11 @@ bool VelmorDeviceModel::openModbusRtuLink()
     d->modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
     d->modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
     d->modbusClient->setNumberOfRetries(0);
-    if (d->modbusClient->connectDevice())
+    if (d->modbusClient->connectDevice()) {
+        if (auto *port = d->modbusClient->findChild<QSerialPort *>())
+            d->lineWatch->attach(port);
         return true;
+    }
     emit errorOccured(serialOpenFailure());
     return false;
 }
@@ -428,23 +437,16 @@ void VelmorDeviceModel::onModbusStateChanged(int state)
         emit errorOccured(tcpConnectFailure());
 }
 
-void VelmorDeviceModel::onModbusError(int error)
-{
-    // An unplugged serial adapter makes the RTU client report errors in a tight loop while
-    // it stays "connected" and the pending reply never finishes: close the link once.
-    if (m_devProto != ModbusRtu || error != QModbusDevice::ConnectionError || !m_connected || d->closingLink)
-        return;
-    // The client reports a flushed or would-block read the same way; only a hung-up line is lost.
-    const auto *port = d->modbusClient->findChild<QSerialPort *>();
-    if (!port || SerialLine::hungUp(*port))
-        onLinkLost(d->modbusClient->errorString());
-}
-
 void VelmorDeviceModel::onLinkLost(const QString &errorText)
 {
     if (!m_connected)
         return;
     emit errorOccured(QStringLiteral("Connection lost: %1").arg(errorText));
+    // The request in flight fails with the line; that is the loss just reported.
+    if (QObject *reply = d->pendingReply) {
+        disconnect(reply, nullptr, this, nullptr);
+        connect(reply, SIGNAL(finished()), reply, SLOT(deleteLater()));
+    }
     d->pendingReply = nullptr;
     d->cyclePosition = d->variables.count();
     disconnectDevice();
@@ -548,7 +550,7 @@ void VelmorDeviceModel::queryModbusVariable()
         abandonCycle();
         return;
     }
-    d->pendingReply = reply;
+    awaitReply(reply);
     connect(reply, &QModbusReply::finished, this, &VelmorDeviceModel::varUpdated);
     finishLaterIfDone(reply);
 }
@@ -564,8 +566,25 @@ void VelmorDeviceModel::queryVelmorVariable()
         abandonCycle();
         return;
     }
-    d->pendingReply = reply;
+    awaitReply(reply);
     connect(reply, &VelmorbusReply::finished, this, &VelmorDeviceModel::varUpdated);
+}
+
+void VelmorDeviceModel::awaitReply(QObject *reply)
+{
+    d->pendingReply = reply;
+    if (d->lineWatch)
+        d->lineWatch->requestSent();
+}
+
+bool VelmorDeviceModel::settlePendingReply(QObject *reply)
+{
+    if (reply != d->pendingReply)
+        return false;
+    d->pendingReply = nullptr;
+    if (d->lineWatch)
+        d->lineWatch->answerSettled();
+    return true;
 }
 
 void VelmorDeviceModel::finishLaterIfDone(QModbusReply *reply)
@@ -581,9 +600,7 @@ void VelmorDeviceModel::varUpdated()
     if (!reply)
         return;
     reply->deleteLater();
-    const bool current = reply == d->pendingReply;
-    if (current)
-        d->pendingReply = nullptr;
+    const bool current = settlePendingReply(reply);
 
     quint32 rawWord = 0;
     const bool good = isModbus(m_devProto) ? modbusRawWord(qobject_cast<QModbusReply *>(reply), &rawWord)
@@ -597,8 +614,8 @@ void VelmorDeviceModel::varUpdated()
     }
     if (!cycleRunning())
         return;
-    if (!replyMatchesCurrentVariable(reply)) {
-        invokeNextProcess();
+    if (!modbusReplyAnswersCurrentVariable(reply)) {
+        invokeNextProcess(quietPauseAfter(reply, m_interQueryDelay));
         return;
     }
     storeReadValue(rawWord);
@@ -650,18 +667,18 @@ bool VelmorDeviceModel::velmorRawWord(VelmorbusReply *reply, quint32 *rawWord)
     return true;
 }
 
-bool VelmorDeviceModel::replyMatchesCurrentVariable(QObject *reply)
+bool VelmorDeviceModel::modbusReplyAnswersCurrentVariable(QObject *reply)
 {
-    // A Velmorbus answer that came too late for its own request can arrive in the window
-    // of the next one; it echoes its address, so it is never stored as another variable.
-    const auto *velmorReply = qobject_cast<VelmorbusReply *>(reply);
+    // The Velmorbus master checks its answers itself.
+    const auto *modbusReply = qobject_cast<QModbusReply *>(reply);
     VariableLink link;
-    if (!velmorReply || !d->variables.link(unsigned(d->cyclePosition), &link))
+    if (!modbusReply || !d->variables.link(unsigned(d->cyclePosition), &link))
         return true;
-    const quint16 answeredAddr = velmorReply->result().addr();
-    if (answeredAddr == link.addr)
+    const auto functionCode = link.input ? QModbusPdu::ReadInputRegisters : QModbusPdu::ReadHoldingRegisters;
+    const QString failure = ModbusReplyMatch::mismatch(
+        *modbusReply, {functionCode, link.addr, RegisterLayout::modbusRegisterCount(link.type)});
+    if (failure.isEmpty())
         return true;
-    const QString failure = QStringLiteral("(Velmorbus) reply is for another address (0x%1)").arg(answeredAddr, 0, 16);
     emit errorOccured(failure);
     qDebug().noquote() << failure;
     return false;
@@ -685,15 +702,19 @@ void VelmorDeviceModel::invokeNextProcess(int delayMs)
     scheduleNextStep(delayMs);
 }
 
-int VelmorDeviceModel::quietPauseAfter(QObject *reply, int usualDelayMs) const
+int VelmorDeviceModel::quietPauseAfter(QObject *failedReply, int usualDelayMs) const
 {
     // The RTU client matches an answer by server address and function code only, so one
-    // that comes after its timeout would be taken for the next request. Waiting one more
-    // timeout lets it arrive while nothing is open; the client then drops it.
-    const auto *modbusReply = qobject_cast<QModbusReply *>(reply);
-    if (m_devProto != ModbusRtu || !modbusReply || modbusReply->error() != QModbusDevice::TimeoutError)
+    // that comes after its timeout would be taken for the next request of that kind. A
+    // request that timed out may still be answered, and an answer that was not for its
+    // request (no error, yet failed) was a late one: the next request waits two more
+    // timeouts, so that a late answer arrives while no request is open and is dropped.
+    const auto *modbusReply = qobject_cast<QModbusReply *>(failedReply);
+    const bool lateAnswerPossible = modbusReply && (modbusReply->error() == QModbusDevice::TimeoutError
+                                                    || modbusReply->error() == QModbusDevice::NoError);
+    if (m_devProto != ModbusRtu || !lateAnswerPossible)
         return usualDelayMs;
-    return qMax(usualDelayMs, d->modbusClient->timeout());
+    return qMax(usualDelayMs, lateAnswerWaitTimeouts * d->modbusClient->timeout());
 }
 
 void VelmorDeviceModel::storeToFlash()
@@ -782,17 +803,15 @@ bool VelmorDeviceModel::sendVelmorCommand(const VelmorBusPacket &request, const 
 template <typename Reply>
 void VelmorDeviceModel::watchCommand(Reply *reply, const Command &cmd)
 {
-    d->pendingReply = reply;
+    awaitReply(reply);
     connect(reply, &Reply::finished, this, [this, reply, cmd] { commandFinished(reply, cmd); });
 }
 
 void VelmorDeviceModel::commandFinished(QObject *reply, const Command &cmd)
 {
     reply->deleteLater();
-    const bool current = reply == d->pendingReply;
-    if (current)
-        d->pendingReply = nullptr;
-    const QString failure = isModbus(m_devProto) ? modbusFailure(qobject_cast<QModbusReply *>(reply))
+    const bool current = settlePendingReply(reply);
+    const QString failure = isModbus(m_devProto) ? modbusWriteFailure(qobject_cast<QModbusReply *>(reply), cmd)
                                                  : velmorFailure(qobject_cast<VelmorbusReply *>(reply));
     if (!failure.isEmpty())
         qDebug().noquote() << "VELMOR::data update error:" << failure;
@@ -808,12 +827,17 @@ void VelmorDeviceModel::commandFinished(QObject *reply, const Command &cmd)
     }
     // A completion of a replaced cycle must not start a second chain of steps.
     if (current)
-        scheduleNextStep(quietPauseAfter(reply, 0));
+        scheduleNextStep(failure.isEmpty() ? 0 : quietPauseAfter(reply, 0));
 }
 
-QString VelmorDeviceModel::modbusFailure(QModbusReply *reply)
+QString VelmorDeviceModel::modbusWriteFailure(QModbusReply *reply, const Command &cmd)
 {
-    return reply->error() == QModbusDevice::NoError ? QString() : reply->errorString();
+    if (reply->error() != QModbusDevice::NoError)
+        return reply->errorString();
+    VariableLink link;
+    d->variables.link(cmd.varId, &link);
+    return ModbusReplyMatch::mismatch(*reply, {QModbusPdu::WriteMultipleRegisters, link.addr,
+                                              RegisterLayout::modbusRegisterCount(link.type)});
 }
 
 void VelmorDeviceModel::reportFailedWrite(unsigned int varId, const QString &reason)

@@ -133,16 +133,19 @@ private:
     QString serialOpenFailure() const;
     QString tcpConnectFailure() const;
     void invokeNextProcess(int delayMs);
-    int quietPauseAfter(QObject *reply, int usualDelayMs) const;
+    int quietPauseAfter(QObject *failedReply, int usualDelayMs) const;
     bool cycleRunning() const;
     void scheduleNextStep(int delayMs);
     void abandonCycle();
     bool readCurrentVariableLink(VariableLink *link);
     void waitForModbusConnection();
+    void awaitReply(QObject *reply);
+    // Whether the reply is the one the cycle waits for; it no longer waits for it then.
+    bool settlePendingReply(QObject *reply);
     void finishLaterIfDone(QModbusReply *reply);
     bool modbusRawWord(QModbusReply *reply, quint32 *rawWord);
     bool velmorRawWord(VelmorbusReply *reply, quint32 *rawWord);
-    bool replyMatchesCurrentVariable(QObject *reply);
+    bool modbusReplyAnswersCurrentVariable(QObject *reply);
     void storeReadValue(quint32 rawWord);
     bool sendStoreVariable(const Command &cmd);
     bool sendModbusWrite(const VariableLink &link, quint32 pattern, const Command &cmd);
@@ -151,11 +154,10 @@ private:
     template <typename Reply>
     void watchCommand(Reply *reply, const Command &cmd);
     void commandFinished(QObject *reply, const Command &cmd);
-    static QString modbusFailure(QModbusReply *reply);
+    QString modbusWriteFailure(QModbusReply *reply, const Command &cmd);
     static QString velmorFailure(VelmorbusReply *reply);
     void reportFailedWrite(unsigned int varId, const QString &reason);
     void onModbusStateChanged(int state);
-    void onModbusError(int error);
     void onLinkLost(const QString &errorText);
 
     VelmorDeviceModelPrivate *d;

@@ -6,6 +6,7 @@
 
 #include <QtGlobal>
 
+class ModbusRtuLineWatch;
 class QModbusClient;
 class QObject;
 class VelmorbusRtuSerialMaster;
@@ -15,6 +16,8 @@ class VelmorDeviceModelPrivate
 public:
     VelmorbusRtuSerialMaster *rtuMaster = nullptr;
     QModbusClient *modbusClient = nullptr;
+    // Modbus RTU only: keeps what no request waits for from the client, and tells a lost line.
+    ModbusRtuLineWatch *lineWatch = nullptr;
     // The parsed description, held for the model's life.
     DescriptionFile file;
     // Its "variables": the variable table and the store of current values.

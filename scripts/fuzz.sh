@@ -29,8 +29,8 @@ for target in "${targets[@]}"; do
     mkdir -p "$work" "$findings"
     inputs=("$work" "fuzz/corpus/$target")
     [ -d "fuzz/regressions/$target" ] && inputs+=("fuzz/regressions/$target")
-    # -timeout: one input of the master target takes well under a second even on a busy machine.
-    # -len_control=0: the slow targets run too few inputs to grow their length limit step by step.
+    # -timeout: one input takes well under a second even on a busy machine.
+    # -len_control=0: the description target runs too few inputs to grow its length limit step by step.
     "$build_dir/fuzz/$target" -max_total_time="$seconds" -max_len="${max_len[$target]}" -len_control=0 -timeout=30 \
         -print_final_stats=1 -artifact_prefix="$findings/" "${inputs[@]}" \
         >"$build_dir/fuzz/$target.log" 2>&1 &

@@ -10,6 +10,9 @@ namespace SerialLine {
 // notification and the read, or the read would block; those leave the line usable.
 bool hungUp(const QSerialPort &port);
 
+// Bytes the system holds for the port that Qt has not read yet.
+int pendingInputBytes(const QSerialPort &port);
+
 } // namespace SerialLine
 
 #endif // SERIALLINE_H

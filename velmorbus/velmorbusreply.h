@@ -18,7 +18,9 @@ public:
         TimeoutError = 1,
         IdError = 2,
         FrameError = 3,
-        ParseError = 4
+        ParseError = 4,
+        // A well-formed response whose command or address is not the request's.
+        MismatchError = 5
     };
     Q_ENUM(Error)
 

@@ -11,11 +11,24 @@ namespace {
 constexpr int MaxResponseSize = 1 + 1 + 2 + 2 + 65535 + 2;
 // Device id + head byte + addr + size + CRC: the shortest response that can pass.
 constexpr int MinResponseSize = 1 + 1 + 2 + 2 + 2;
+// A read error alone is a read that found its input flushed; this many in a row, with no
+// byte in between, on a line that is not hung up mean that the line keeps failing.
+constexpr int PersistentReadErrors = 8;
+// A failing line is reopened at once, then after 10 ms, doubling up to a second.
+constexpr int FirstReopenPauseMs = 10;
+constexpr int LongestReopenPauseMs = 1000;
 
 // The checksum closes the frame, low byte first.
 quint16 frameCrc(const QByteArray &frame)
 {
     return qFromLittleEndian<quint16>(frame.constData() + frame.size() - 2);
+}
+
+int reopenPauseMs(int reopensInRow)
+{
+    if (reopensInRow == 0)
+        return 0;
+    return qMin(LongestReopenPauseMs, FirstReopenPauseMs << qMin(reopensInRow - 1, 7));
 }
 
 } // namespace
@@ -36,6 +49,9 @@ VelmorbusRtuSerialMaster::VelmorbusRtuSerialMaster(QObject *parent)
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &VelmorbusRtuSerialMaster::onTimeout);
+
+    m_reopenTimer.setSingleShot(true);
+    connect(&m_reopenTimer, &QTimer::timeout, this, &VelmorbusRtuSerialMaster::reopenLiveLine);
 }
 
 VelmorbusRtuSerialMaster::~VelmorbusRtuSerialMaster()
@@ -46,6 +62,9 @@ VelmorbusRtuSerialMaster::~VelmorbusRtuSerialMaster()
 bool VelmorbusRtuSerialMaster::open()
 {
     m_receiveBuffer.clear();
+    m_reopenTimer.stop();
+    m_lineErrorsInRow = 0;
+    m_reopensInRow = 0;
     if (!m_serialPort->open(QIODevice::ReadWrite)) {
         qDebug() << "(Velmorbus) Unable to open serialport" << m_serialPort->errorString();
         return false;
@@ -56,6 +75,7 @@ bool VelmorbusRtuSerialMaster::open()
 
 void VelmorbusRtuSerialMaster::close()
 {
+    m_reopenTimer.stop();
     if (m_serialPort->isOpen())
         m_serialPort->close();
 }
@@ -72,6 +92,8 @@ VelmorbusReply *VelmorbusRtuSerialMaster::sendRequest(const VelmorBusPacket &req
 
     auto *reply = new VelmorbusReply(id, this);
     m_currentReply = reply;
+    m_requestCmd = request.cmd();
+    m_requestAddr = request.addr();
 
     QByteArray frame;
     QDataStream stream(&frame, QIODevice::WriteOnly);
@@ -158,6 +180,12 @@ void VelmorbusRtuSerialMaster::setInterFrameDelay(int delayMs)
 
 void VelmorbusRtuSerialMaster::onTimeout()
 {
+    silenceElapsed();
+}
+
+void VelmorbusRtuSerialMaster::silenceElapsed()
+{
+    m_timer.stop();
     if (m_receiveBuffer.isEmpty()) {
         if (m_currentReply)
             settleCurrentReply(VelmorbusReply::TimeoutError, QStringLiteral("Timeout"));
@@ -182,11 +210,28 @@ void VelmorbusRtuSerialMaster::onTimeout()
     }
 }
 
+int VelmorbusRtuSerialMaster::silenceWaitMs() const
+{
+    return m_timer.isActive() ? m_timer.interval() : -1;
+}
+
 void VelmorbusRtuSerialMaster::onReadyRead()
 {
-    if (!m_currentReply)
+    const QByteArray bytes = m_serialPort->readAll();
+    if (!bytes.isEmpty()) {
+        m_lineErrorsInRow = 0;
+        m_reopensInRow = 0;
+    }
+    receive(bytes);
+}
+
+void VelmorbusRtuSerialMaster::receive(const QByteArray &bytes)
+{
+    // What no request waits for is dropped as it comes, so a line that babbles between
+    // requests never fills memory.
+    if (!m_currentReply || bytes.isEmpty())
         return;
-    m_receiveBuffer.append(m_serialPort->readAll());
+    m_receiveBuffer.append(bytes);
     if (m_receiveBuffer.size() > MaxResponseSize) {
         m_timer.stop();
         settleCurrentReply(VelmorbusReply::FrameError, QStringLiteral("Recieved response is too large"));
@@ -199,25 +244,33 @@ void VelmorbusRtuSerialMaster::onPortError(QSerialPort::SerialPortError error)
 {
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
-    if (!SerialLine::hungUp(*m_serialPort)) {
-        // A read that would have blocked (input flushed after its notification) is reported
-        // as a resource error, after which Qt reads no more: reopen the live line.
-        if (error == QSerialPort::ResourceError)
-            QMetaObject::invokeMethod(this, &VelmorbusRtuSerialMaster::reopenLiveLine, Qt::QueuedConnection);
+    if (SerialLine::hungUp(*m_serialPort)) {
+        // A line that is gone (unplugged adapter, hung-up terminal) reports one of these again at
+        // every turn of the event loop; closing stops that, and a request in flight ends by its timer.
+        close();
+        emit errorOccurred(error);
         return;
     }
-    // A line that is gone (unplugged adapter, hung-up terminal) reports one of these again at
-    // every turn of the event loop; closing stops that, and a request in flight ends by its timer.
-    close();
-    emit errorOccurred(error);
+    // On a live line, a read that would have blocked (input flushed after its notification)
+    // is reported as a resource error, after which Qt reads no more; a read that found its
+    // input flushed is reported as a read error, and Qt reads on.
+    ++m_lineErrorsInRow;
+    if (error == QSerialPort::ResourceError || m_lineErrorsInRow >= PersistentReadErrors)
+        pauseLine();
+}
+
+void VelmorbusRtuSerialMaster::pauseLine()
+{
+    if (m_reopenTimer.isActive())
+        return;
+    // Closed, a line that keeps failing cannot keep the event loop busy during the pause.
+    m_serialPort->close();
+    m_reopenTimer.start(reopenPauseMs(m_reopensInRow++));
 }
 
 void VelmorbusRtuSerialMaster::reopenLiveLine()
 {
-    if (!m_serialPort->isOpen())
-        return;
     // Neither input nor the buffer are cleared: the exchange in flight goes on.
-    m_serialPort->close();
     if (!m_serialPort->open(QIODevice::ReadWrite)) {
         qDebug() << "(Velmorbus) Unable to open serialport" << m_serialPort->errorString();
         emit errorOccurred(QSerialPort::ResourceError);
@@ -229,6 +282,18 @@ void VelmorbusRtuSerialMaster::settleWithBody(const QByteArray &body)
     const VelmorBusPacket packet = VelmorBusPacket::fromByteArray(body);
     if (!packet.isValid()) {
         settleCurrentReply(VelmorbusReply::ParseError, QStringLiteral("Unable to parse current response"));
+        return;
+    }
+    // A response that came too late for its own request can end up in the window of the
+    // next one; it echoes command and address, so it never counts for another request.
+    if (packet.cmd() != m_requestCmd) {
+        settleCurrentReply(VelmorbusReply::MismatchError,
+                           QStringLiteral("(Velmorbus) reply is for another command (%1)").arg(packet.cmd()));
+        return;
+    }
+    if (packet.addr() != m_requestAddr) {
+        settleCurrentReply(VelmorbusReply::MismatchError,
+                           QStringLiteral("(Velmorbus) reply is for another address (0x%1)").arg(packet.addr(), 0, 16));
         return;
     }
     VelmorbusReply *reply = m_currentReply;

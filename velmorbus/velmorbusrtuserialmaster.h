@@ -46,12 +46,23 @@ signals:
     // ResourceError or ReadError: the line is gone and the master has closed the port.
     void errorOccurred(QSerialPort::SerialPortError error);
 
+protected:
+    // An exchange is driven by two events: bytes from the line, and silence on it for as
+    // long as the master waits (the response timeout, then the inter-frame delay). The port
+    // and the timer deliver them; a subclass that plays the line and the clock itself calls
+    // them, and learns from silenceWaitMs() when the silence would end the wait.
+    void receive(const QByteArray &bytes);
+    void silenceElapsed();
+    // The wait the timer was last started with, in milliseconds; -1 while it runs none.
+    int silenceWaitMs() const;
+
 private slots:
     void onTimeout();
 
 private:
     void onReadyRead();
     void onPortError(QSerialPort::SerialPortError error);
+    void pauseLine();
     void reopenLiveLine();
     void settleWithBody(const QByteArray &body);
     void settleCurrentReply(VelmorbusReply::Error error, const QString &errorText);
@@ -64,6 +75,14 @@ private:
     QTimer m_timer;
     int m_responseTimeoutMs = 200;
     int m_interFrameDelayMs = 20;
+    // The command and address of the request in flight, which its response must echo.
+    int m_requestCmd = 0;
+    quint16 m_requestAddr = 0;
+    // Errors of a live line since bytes last came, and reopens since then: the pause
+    // before the next reopen grows with them.
+    int m_lineErrorsInRow = 0;
+    int m_reopensInRow = 0;
+    QTimer m_reopenTimer;
 };
 
 #endif // VELMORBUSRTUSERIALMASTER_H

@@ -1,53 +1,44 @@
 #include "mastercheck.h"
 
-#include "ptypeer.h"
+#include "velmorbusframe.h"
 #include "velmorbuspacket.h"
 #include "velmorbusreply.h"
 #include "velmorbusrtuserialmaster.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
+#include <QRegularExpression>
+
+// The master with its line and its clock in the check's hands. It never opens its port.
+class ScriptedMaster : public VelmorbusRtuSerialMaster
+{
+public:
+    using VelmorbusRtuSerialMaster::receive;
+    using VelmorbusRtuSerialMaster::silenceElapsed;
+    using VelmorbusRtuSerialMaster::silenceWaitMs;
+};
 
 namespace {
 
-// Short line timings keep one run fast; the gaps of a script (0 to 15 ms) reach both
-// sides of the inter-frame delay.
+// The gaps of a script (0 to 15 ms) reach both sides of the inter-frame delay, and a few
+// of them the response timeout.
 constexpr int ResponseTimeoutMs = 40;
 constexpr int InterFrameDelayMs = 8;
-// The gaps of one run add up to this much at most.
-constexpr int GapBudgetMs = 200;
 constexpr int MaxChunkBytes = 64;
 constexpr int MaxRequests = 4;
-// A reply that has not finished by then never will: the timer would have fired long ago.
-constexpr int FinishDeadlineMs = 3000;
-// Quiet time after the last reply, in which a second finished would show up.
-constexpr int SettleMs = 3 * InterFrameDelayMs;
 
-const VelmorBusPacket Request(VelmorBusPacket::CmdRead, 0x0C02, 8);
-
-void pause(int ms)
+VelmorBusPacket scriptRequest(int index)
 {
-    if (ms <= 0) {
-        QCoreApplication::processEvents();
-        return;
-    }
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-QByteArray frame(quint8 id, const QByteArray &body)
-{
-    QByteArray bytes = char(id) + body;
-    const quint16 crc = VelmorBusPacket::crc16(bytes);
-    bytes.append(char(crc & 0xFF));
-    bytes.append(char(crc >> 8));
-    return bytes;
+    if (index % 2 == 0)
+        return VelmorBusPacket(VelmorBusPacket::CmdRead, 0x0C02, 8);
+    VelmorBusPacket write(VelmorBusPacket::CmdWrite, 0x0C02, 8);
+    write.setData(QByteArray::fromHex("36140A1409E10703"));
+    return write;
 }
 
 bool knownErrorText(VelmorbusReply::Error error, const QString &text)
 {
+    static const QRegularExpression mismatch(
+        QStringLiteral("^\\(Velmorbus\\) reply is for another (command \\(\\d+\\)|address \\(0x[0-9a-f]+\\))$"));
     switch (error) {
     case VelmorbusReply::TimeoutError:
         return text == QLatin1String("Timeout");
@@ -58,6 +49,8 @@ bool knownErrorText(VelmorbusReply::Error error, const QString &text)
             || text == QLatin1String("Recieved response is too large");
     case VelmorbusReply::ParseError:
         return text == QLatin1String("Unable to parse current response");
+    case VelmorbusReply::MismatchError:
+        return mismatch.match(text).hasMatch();
     case VelmorbusReply::NoError:
         return text.isEmpty();
     }
@@ -67,45 +60,26 @@ bool knownErrorText(VelmorbusReply::Error error, const QString &text)
 } // namespace
 
 MasterCheck::MasterCheck()
-    : m_peer(new PtyPeer)
-    , m_master(new VelmorbusRtuSerialMaster)
+    : m_master(new ScriptedMaster)
 {
-    if (!m_peer->isOpen()) {
-        m_setupError = QStringLiteral("no pseudo-terminal");
-        return;
-    }
-    m_master->setPortName(m_peer->slavePath());
     m_master->setResponseTimeout(ResponseTimeoutMs);
     m_master->setInterFrameDelay(InterFrameDelayMs);
-    if (!m_master->open())
-        m_setupError = QStringLiteral("cannot open %1").arg(m_peer->slavePath());
 }
 
-MasterCheck::~MasterCheck()
-{
-    delete m_master;
-    delete m_peer;
-}
-
-QString MasterCheck::setupError() const
-{
-    return m_setupError;
-}
+MasterCheck::~MasterCheck() = default;
 
 QList<MasterCheck::Step> MasterCheck::parseScript(const QByteArray &script)
 {
     QList<Step> steps;
-    int gapBudgetMs = GapBudgetMs;
     int requests = 1;
     for (int at = 1; at + 1 < script.size();) {
         const quint8 head = quint8(script.at(at));
         const int length = quint8(script.at(at + 1)) % (MaxChunkBytes + 1);
         Step step;
         step.newRequest = (head & 0x80) && requests < MaxRequests;
-        step.gapMs = qMin(int(head & 0x0F), gapBudgetMs);
+        step.gapMs = head & 0x0F;
         step.chunk = script.mid(at + 2, length);
         requests += step.newRequest ? 1 : 0;
-        gapBudgetMs -= step.gapMs;
         steps.append(step);
         at += 2 + length;
     }
@@ -114,11 +88,11 @@ QList<MasterCheck::Step> MasterCheck::parseScript(const QByteArray &script)
 
 QString MasterCheck::run(const QByteArray &script)
 {
-    if (!m_setupError.isEmpty() || script.isEmpty())
-        return m_setupError;
+    if (script.isEmpty())
+        return QString();
     m_exchanges.clear();
     m_written.clear();
-    m_peer->takeReceived();
+    m_nowMs = 0;
 
     const quint8 id = quint8(script.at(0));
     QString failure = startRequest(id);
@@ -127,17 +101,15 @@ QString MasterCheck::run(const QByteArray &script)
         if (!failure.isEmpty())
             break;
         if (step.newRequest) {
-            failure = awaitCurrent();
+            failure = finishCurrent();
             if (failure.isEmpty())
                 failure = startRequest(id);
         }
-        pause(step.gapMs);
-        m_peer->write(step.chunk);
-        m_written += step.chunk;
+        passTime(step.gapMs);
+        feed(step.chunk);
     }
     if (failure.isEmpty())
-        failure = awaitCurrent();
-    pause(SettleMs);
+        failure = finishCurrent();
     if (failure.isEmpty())
         failure = judgeAll();
     const QString leak = releaseReplies();
@@ -146,50 +118,77 @@ QString MasterCheck::run(const QByteArray &script)
 
 QString MasterCheck::startRequest(quint8 id)
 {
-    VelmorbusReply *reply = m_master->sendRequest(Request, id);
-    if (!reply)
-        return QStringLiteral("request %1 refused although the master is idle").arg(m_exchanges.size());
     const int index = m_exchanges.size();
+    VelmorbusReply *reply = m_master->sendRequest(scriptRequest(index), id);
+    if (!reply)
+        return QStringLiteral("request %1 refused although the master is idle").arg(index);
     m_exchanges.append(Exchange {reply, 0});
     QObject::connect(reply, &VelmorbusReply::finished, reply, [this, index] {
         if (index < m_exchanges.size())
             ++m_exchanges[index].finishedCount;
     });
+    noteWait();
     return QString();
 }
 
-QString MasterCheck::awaitCurrent()
+void MasterCheck::passTime(int ms)
+{
+    m_nowMs += ms;
+    if (m_waitEndsMs >= 0 && m_nowMs >= m_waitEndsMs) {
+        m_waitEndsMs = -1;
+        m_master->silenceElapsed();
+    }
+}
+
+void MasterCheck::feed(const QByteArray &chunk)
+{
+    m_written += chunk;
+    if (chunk.isEmpty())
+        return;
+    m_master->receive(chunk);
+    noteWait();
+}
+
+void MasterCheck::noteWait()
+{
+    const int waitMs = m_master->silenceWaitMs();
+    m_waitEndsMs = waitMs >= 0 ? m_nowMs + waitMs : -1;
+}
+
+QString MasterCheck::finishCurrent()
 {
     const Exchange &current = m_exchanges.last();
+    const int index = m_exchanges.size() - 1;
     if (current.finishedCount == 0) {
-        // While this one is in flight the master must refuse another.
-        if (VelmorbusReply *intruder = m_master->sendRequest(Request, current.reply ? current.reply->id() : 0)) {
+        // While this one is in flight the master must refuse another, and leave it alone.
+        if (VelmorbusReply *intruder = m_master->sendRequest(scriptRequest(index), current.reply->id())) {
             intruder->deleteLater();
-            return QStringLiteral("a second request was accepted while request %1 was in flight")
-                .arg(m_exchanges.size() - 1);
+            return QStringLiteral("a second request was accepted while request %1 was in flight").arg(index);
         }
-        QEventLoop loop;
-        QObject::connect(current.reply.data(), &VelmorbusReply::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(FinishDeadlineMs, &loop, &QEventLoop::quit);
-        loop.exec();
+        if (m_waitEndsMs < 0)
+            return QStringLiteral("request %1 is in flight but the master waits for nothing").arg(index);
+        passTime(int(m_waitEndsMs - m_nowMs));
     }
     if (m_exchanges.last().finishedCount == 0)
-        return QStringLiteral("request %1 did not finish within %2 ms").arg(m_exchanges.size() - 1).arg(FinishDeadlineMs);
+        return QStringLiteral("request %1 did not finish when its wait ended").arg(index);
+    if (m_master->silenceWaitMs() >= 0)
+        return QStringLiteral("the master still waits after request %1 finished").arg(index);
     return QString();
 }
 
-QString MasterCheck::judgeAll()
+QString MasterCheck::judgeAll() const
 {
     for (int index = 0; index < m_exchanges.size(); ++index) {
-        const QString failure = judge(m_exchanges.at(index));
+        const QString failure = judge(index);
         if (!failure.isEmpty())
             return QStringLiteral("request %1: %2").arg(index).arg(failure);
     }
     return QString();
 }
 
-QString MasterCheck::judge(const Exchange &exchange) const
+QString MasterCheck::judge(int index) const
 {
+    const Exchange &exchange = m_exchanges.at(index);
     const VelmorbusReply *reply = exchange.reply;
     if (!reply)
         return QStringLiteral("the reply was deleted by someone else");
@@ -202,7 +201,10 @@ QString MasterCheck::judge(const Exchange &exchange) const
         return result.isValid() ? QStringLiteral("error %1 with a valid result").arg(int(reply->error())) : QString();
     if (!result.isValid())
         return QStringLiteral("no error but an invalid result");
-    const QByteArray answer = frame(reply->id(), result.toByteArray());
+    const VelmorBusPacket request = scriptRequest(index);
+    if (result.cmd() != request.cmd() || result.addr() != request.addr())
+        return QStringLiteral("command %1 at 0x%2 taken for the request").arg(result.cmd()).arg(result.addr(), 0, 16);
+    const QByteArray answer = velmorbusFrame(reply->id(), result.toByteArray());
     if (!m_written.contains(answer))
         return QStringLiteral("result %1 was never on the line").arg(QString::fromLatin1(answer.toHex(' ')));
     return QString();

@@ -7,16 +7,20 @@
 #include <QString>
 #include <QVector>
 
-class PtyPeer;
-class VelmorbusReply;
-class VelmorbusRtuSerialMaster;
+#include <memory>
 
-// Plays a script of response chunks and line gaps to a Velmorbus master over a
-// pseudo-terminal and checks what the requester sees. Needs a QCoreApplication.
+class ScriptedMaster;
+class VelmorbusReply;
+
+// Plays a script of response chunks and line gaps to a Velmorbus master and checks what
+// the requester sees. The check is the master's line and clock: it hands the chunks to
+// the master and tells it when a wait has passed in silence, on a clock of its own, so
+// no run waits for a real line or timer. Needs a QCoreApplication.
 //
 // Script: byte 0 is the device id of the requests. Then steps of a head byte
 // (bit 7: send the next request first, bits 0-3: gap in ms before the chunk),
-// a length byte (taken modulo 65) and that many chunk bytes.
+// a length byte (taken modulo 65) and that many chunk bytes. The requests read the
+// clock block and write it, in turn.
 class MasterCheck
 {
 public:
@@ -25,8 +29,6 @@ public:
     MasterCheck(const MasterCheck &) = delete;
     MasterCheck &operator=(const MasterCheck &) = delete;
 
-    // Empty when the line could be set up; the reason otherwise.
-    QString setupError() const;
     QString run(const QByteArray &script);
 
 private:
@@ -42,17 +44,21 @@ private:
 
     static QList<Step> parseScript(const QByteArray &script);
     QString startRequest(quint8 id);
-    QString awaitCurrent();
-    QString judgeAll();
-    QString judge(const Exchange &exchange) const;
+    void passTime(int ms);
+    void feed(const QByteArray &chunk);
+    void noteWait();
+    QString finishCurrent();
+    QString judgeAll() const;
+    QString judge(int index) const;
     QString releaseReplies();
 
-    PtyPeer *m_peer;
-    VelmorbusRtuSerialMaster *m_master;
-    QString m_setupError;
+    std::unique_ptr<ScriptedMaster> m_master;
     QVector<Exchange> m_exchanges;
     // Everything written to the line in this run: an answer can only be made of it.
     QByteArray m_written;
+    qint64 m_nowMs = 0;
+    // When the wait the master runs ends in silence; -1 while it runs none.
+    qint64 m_waitEndsMs = -1;
 };
 
 #endif // MASTERCHECK_H

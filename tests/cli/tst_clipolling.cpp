@@ -1,6 +1,7 @@
 #include "clirunner.h"
 #include "descriptiondir.h"
 #include "fakevelmorcontroller.h"
+#include "ptypeer.h"
 #include "recordingmodbusserver.h"
 
 #include <QFile>
@@ -99,6 +100,8 @@ private slots:
     void fileSizeLimits();
     void refusedConnectionExitsWithThree();
     void missingSerialPortExitsWithThree();
+    void lostSerialLinkExitsWithOne_data();
+    void lostSerialLinkExitsWithOne();
     void velmorbusTable();
 
 private:
@@ -342,6 +345,36 @@ void TestCliPolling::missingSerialPortExitsWithThree()
     QCOMPARE(cli.exitCode(), 3);
     QVERIFY2(cli.err().startsWith(QStringLiteral("Unable open serial port %1/ttyNone (baudrate: 9600)").arg(m_dir->path())),
              qPrintable(cli.err()));
+}
+
+void TestCliPolling::lostSerialLinkExitsWithOne_data()
+{
+    QTest::addColumn<bool>("afterFirstCycle");
+
+    QTest::newRow("adapter pulled during the first cycle") << false;
+    QTest::newRow("adapter pulled between cycles") << true;
+}
+
+void TestCliPolling::lostSerialLinkExitsWithOne()
+{
+    QFETCH(bool, afterFirstCycle);
+
+    // Nobody answers on the line: each read times out, which also ends the first cycle.
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    const QString path = m_dir->write(QStringLiteral("rtu.yml"), "protocol: ModBUS RTU\nport: " + peer.slavePath().toUtf8()
+                                                                     + "\nbaudrate: 115200\nid: 1\nvariables:\n"
+                                                                     + threeVariables);
+    CliRunner &cli = *m_cli;
+    cli.start({path, QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("600000")});
+    if (afterFirstCycle)
+        QTRY_VERIFY_WITH_TIMEOUT(cli.out().contains(QStringLiteral("Cycle 1 at")), 30000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(!peer.received().isEmpty(), 10000);
+    peer.closeMaster();
+    QVERIFY(cli.waitForExit(15000));
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(cli.err().contains(QStringLiteral("Connection lost: ")), qPrintable(cli.err()));
 }
 
 void TestCliPolling::velmorbusTable()

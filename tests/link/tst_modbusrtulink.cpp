@@ -3,6 +3,7 @@
 #include "logcapture.h"
 #include "ptybridge.h"
 #include "ptypeer.h"
+#include "signaltexts.h"
 #include "velmorbuspacket.h"
 #include "velmordevicemodel.h"
 
@@ -12,6 +13,8 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+
+#include <cerrno>
 
 #include <memory>
 
@@ -34,6 +37,47 @@ QByteArray withCrc(QByteArray adu)
     return adu;
 }
 
+// A Modbus RTU server played by hand where its timing must be wrong on purpose: it
+// answers every register read with registers that hold their own addresses, each answer
+// after the delay its first register is given (none: at once).
+class HandPlayedServer : public QObject
+{
+public:
+    explicit HandPlayedServer(PtyPeer *peer)
+        : m_peer(peer)
+    {
+        connect(peer, &PtyPeer::bytesReceived, this, &HandPlayedServer::onBytes);
+    }
+
+    void setAnswerDelayMs(quint16 firstRegister, int delayMs) { m_delaysMs.insert(firstRegister, delayMs); }
+    // Answers the read of this register with these bytes instead.
+    void setAnswer(quint16 firstRegister, const QByteArray &bytes) { m_answers.insert(firstRegister, bytes); }
+    void answerProperly(quint16 firstRegister) { m_answers.remove(firstRegister); }
+
+private:
+    void onBytes(const QByteArray &bytes)
+    {
+        // Server address, function code, first register, count: big-endian, then the CRC.
+        m_pending += bytes;
+        while (m_pending.size() >= 8) {
+            const QByteArray request = m_pending.left(8);
+            m_pending.remove(0, 8);
+            const quint16 first = quint16(quint8(request.at(2)) << 8 | quint8(request.at(3)));
+            const int count = quint8(request.at(5));
+            QByteArray answer = request.left(2) + char(2 * count);
+            for (int i = 0; i < count; ++i)
+                answer += char((first + i) >> 8) + QByteArray(1, char(first + i));
+            answer = m_answers.value(first, withCrc(answer));
+            QTimer::singleShot(m_delaysMs.value(first, 0), m_peer, [this, answer] { m_peer->write(answer); });
+        }
+    }
+
+    PtyPeer *m_peer;
+    QByteArray m_pending;
+    QHash<quint16, int> m_delaysMs;
+    QHash<quint16, QByteArray> m_answers;
+};
+
 } // namespace
 
 // The model over Modbus RTU: Qt's own RTU slave at the far end of a pseudo-terminal pair,
@@ -47,8 +91,14 @@ private slots:
     void cleanup();
 
     void readsAndWritesEveryType();
+    void lateAnswerIsNeverStoredAsTheNextVariable_data();
     void lateAnswerIsNeverStoredAsTheNextVariable();
+    void babblingLineNeverReachesTheClient_data();
+    void babblingLineNeverReachesTheClient();
+    void unpluggedAdapterIsReportedOnce_data();
     void unpluggedAdapterIsReportedOnce();
+    void lineThatKeepsFailingIsLost_data();
+    void lineThatKeepsFailingIsLost();
     void unopenablePortIsReported();
 
 private:
@@ -118,43 +168,122 @@ void TestModbusRtuLink::readsAndWritesEveryType()
     QCOMPARE(model->getVarAttr(3, "value").toString(), QString("-3"));
 }
 
+void TestModbusRtuLink::lateAnswerIsNeverStoredAsTheNextVariable_data()
+{
+    QTest::addColumn<QByteArray>("firstType");
+    QTest::addColumn<int>("firstAnswerDelayMs");
+    QTest::addColumn<QStringList>("expectedErrors");
+    QTest::addColumn<QString>("expectedSecondValue");
+
+    // The client gives up after 1000 ms; register 2 is answered after 500 ms.
+    const QString timeout = QStringLiteral("Request timeout.");
+    QTest::newRow("1.3 timeouts late") << QByteArray("int16") << 1300 << QStringList {timeout} << "2";
+    QTest::newRow("2.1 timeouts late") << QByteArray("int16") << 2100 << QStringList {timeout} << "2";
+    // Past the wait after a timeout the late answer reaches the next read, which refuses
+    // it by its register count; the next read's own answer then comes too late itself.
+    QTest::newRow("3.2 timeouts late, two registers for one")
+        << QByteArray("int32") << 3200
+        << QStringList {timeout, QStringLiteral("(Modbus) reply is for another register count (2)")} << "";
+}
+
 void TestModbusRtuLink::lateAnswerIsNeverStoredAsTheNextVariable()
 {
-    // The slave answers register 1 at 1.3 times the client's timeout of 1000 ms, and
-    // register 2 after 500 ms, so the late answer arrives while register 2 is asked for.
+    QFETCH(QByteArray, firstType);
+    QFETCH(int, firstAnswerDelayMs);
+    QFETCH(QStringList, expectedErrors);
+    QFETCH(QString, expectedSecondValue);
+
     PtyPeer peer;
     QVERIFY(peer.isOpen());
-    QByteArray pending;
-    connect(&peer, &PtyPeer::bytesReceived, &peer, [&peer, &pending](const QByteArray &bytes) {
-        pending += bytes;
-        while (pending.size() >= 8) {
-            const QByteArray request = pending.left(8);
-            pending.remove(0, 8);
-            const quint8 reg = quint8(request.at(3));
-            const QByteArray answer = withCrc(QByteArray::fromHex("010302") + QByteArray::fromHex("00")
-                                              + char(reg));
-            QTimer::singleShot(reg == 1 ? 1300 : 500, &peer, [&peer, answer] { peer.write(answer); });
-        }
-    });
-    auto model = makeModel(peer.slavePath(), "  - addr: 1\n    type: int16\n  - addr: 2\n    type: int16\n");
+    HandPlayedServer server(&peer);
+    server.setAnswerDelayMs(1, firstAnswerDelayMs);
+    server.setAnswerDelayMs(2, 500);
+    auto model = makeModel(peer.slavePath(), "  - addr: 1\n    type: " + firstType + "\n  - addr: 2\n    type: int16\n");
     model->connectDevice();
-    const CycleRun run = runCycle(*model, 15000);
+    const CycleRun run = runCycle(*model, 20000);
     QVERIFY(run.finished);
-    QCOMPARE(run.errors.size(), 1);
+    QCOMPARE(run.errors, expectedErrors);
     QVERIFY(!model->getVarAttr(0, "value").isValid());
-    QCOMPARE(model->getVarAttr(1, "value").toString(), QString("2"));
+    QCOMPARE(model->getVarAttr(1, "value").toString(), expectedSecondValue);
+}
+
+void TestModbusRtuLink::babblingLineNeverReachesTheClient_data()
+{
+    QTest::addColumn<bool>("insteadOfAnswer");
+
+    QTest::newRow("between cycles") << false;
+    QTest::newRow("instead of an answer") << true;
+}
+
+void TestModbusRtuLink::babblingLineNeverReachesTheClient()
+{
+    QFETCH(bool, insteadOfAnswer);
+
+    const QByteArray babble(1 << 20, '\x55');
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    HandPlayedServer server(&peer);
+    auto model = makeModel(peer.slavePath(), "  - addr: 1\n    type: int16\n");
+    model->connectDevice();
+    QVERIFY(runCycle(*model).finished);
+    auto *port = model->findChild<QSerialPort *>();
+    QVERIFY(port);
+
+    // Every read of the port hands what it got to the client's own buffer.
+    QSignalSpy clientReads(port, &QSerialPort::readyRead);
+    if (insteadOfAnswer) {
+        server.setAnswer(1, babble);
+        const CycleRun run = runCycle(*model, 20000);
+        QVERIFY(run.finished);
+        QCOMPARE(run.errors.size(), 1);
+        // The largest answer, 256 bytes, takes one read or two.
+        QVERIFY2(clientReads.count() <= 2, qPrintable(QString::number(clientReads.count())));
+    } else {
+        peer.write(babble);
+        QTRY_VERIFY_WITH_TIMEOUT(!peer.outputPending(), 20000);
+        QCOMPARE(clientReads.count(), 0);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!peer.outputPending(), 20000);
+
+    // The line still works once it is quiet.
+    server.answerProperly(1);
+    const CycleRun run = runCycle(*model, 20000);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors, QStringList());
+    QCOMPARE(run.storedValues, 1);
+}
+
+void TestModbusRtuLink::unpluggedAdapterIsReportedOnce_data()
+{
+    QTest::addColumn<bool>("betweenCycles");
+    QTest::addColumn<int>("errorNumber");
+
+    // Qt takes the kind of a failed read from errno, which the read of a hung-up line
+    // leaves as it was: the same loss comes as a read error or as a resource error.
+    QTest::newRow("while a read is outstanding, read error") << false << 0;
+    QTest::newRow("between cycles, read error") << true << 0;
+    QTest::newRow("between cycles, resource error") << true << EAGAIN;
 }
 
 void TestModbusRtuLink::unpluggedAdapterIsReportedOnce()
 {
+    QFETCH(bool, betweenCycles);
+    QFETCH(int, errorNumber);
+
     PtyBridge bridge;
     auto model = makeModel(bridge.firstPort(), "  - addr: 1\n    type: int16\n");
     model->connectDevice();
     QVERIFY(model->connected());
+    model->setInterUpdateDelay(betweenCycles ? 600000 : 1000);
     model->setAutoUpdate(true);
+    QSignalSpy finished(model.get(), &VelmorDeviceModel::updateFinished);
     model->updateDeviceModel();
+    // Nobody answers: the read of the first cycle times out.
+    if (betweenCycles)
+        QVERIFY(finished.wait(10000));
     QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
     bridge.unplugFirst();
+    errno = errorNumber;
     QTRY_VERIFY_WITH_TIMEOUT(!model->connected(), 10000);
     QVERIFY(!model->autoUpdate());
     const auto lostReports = [&errors] {
@@ -173,6 +302,34 @@ void TestModbusRtuLink::unpluggedAdapterIsReportedOnce()
     const qint64 cpuPercent = 100 * (processCpuMs() - cpuBefore) / qMax<qint64>(1, wall.elapsed());
     QVERIFY2(cpuPercent < 10, qPrintable(QStringLiteral("CPU %1 %").arg(cpuPercent)));
     QCOMPARE(lostReports(), 1);
+}
+
+void TestModbusRtuLink::lineThatKeepsFailingIsLost_data()
+{
+    QTest::addColumn<int>("readErrors");
+    QTest::addColumn<bool>("lost");
+
+    // One failed read found its input flushed; a run of them would keep the loop busy.
+    QTest::newRow("one read error") << 1 << false;
+    QTest::newRow("a run of read errors") << 20 << true;
+}
+
+void TestModbusRtuLink::lineThatKeepsFailingIsLost()
+{
+    QFETCH(int, readErrors);
+    QFETCH(bool, lost);
+
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    auto model = makeModel(peer.slavePath(), "  - addr: 1\n    type: int16\n");
+    model->connectDevice();
+    auto *port = model->findChild<QSerialPort *>();
+    QVERIFY(port);
+    QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    for (int error = 0; error < readErrors && port->isOpen(); ++error)
+        emit port->errorOccurred(QSerialPort::ReadError);
+    QCOMPARE(model->connected(), !lost);
+    QCOMPARE(signalTexts(errors), lost ? QStringList {"Connection lost: Read error."} : QStringList());
 }
 
 void TestModbusRtuLink::unopenablePortIsReported()

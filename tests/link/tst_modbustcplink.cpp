@@ -9,6 +9,19 @@
 
 #include <memory>
 
+namespace {
+
+enum class WrongAnswer {
+    FewerRegisters,
+    OtherFunctionCode,
+    WriteAtOtherAddress,
+    WriteOfOtherCount
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(WrongAnswer)
+
 // The model polling and writing a Modbus TCP server (Qt's own) over loopback.
 class TestModbusTcpLink : public QObject
 {
@@ -34,6 +47,8 @@ private slots:
     void queueSurvivesDisconnect();
     void exceptionIsReportedAndCycleGoesOn();
     void failedWriteIsReported();
+    void answerToAnotherRequestIsRefused_data();
+    void answerToAnotherRequestIsRefused();
     void badDescriptionIsReportedAndCycleGoesOn();
     void updateWithoutConnectionIsReported();
     void connectToNothingIsReported();
@@ -374,6 +389,59 @@ void TestModbusTcpLink::failedWriteIsReported()
     QVERIFY(run.errors.at(0).startsWith("Writing variable Setpoint failed: "));
     QVERIFY(run.errors.at(1).startsWith("Writing variable #1 failed: "));
     QCOMPARE(m_server->requests().size(), 4);
+}
+
+void TestModbusTcpLink::answerToAnotherRequestIsRefused_data()
+{
+    QTest::addColumn<WrongAnswer>("answer");
+    QTest::addColumn<QString>("expectedError");
+
+    QTest::newRow("one register for two") << WrongAnswer::FewerRegisters
+                                          << "(Modbus) reply is for another register count (1)";
+    QTest::newRow("holding registers answered as input registers")
+        << WrongAnswer::OtherFunctionCode << "(Modbus) reply is for another function code (0x04)";
+    QTest::newRow("write acknowledged at another address")
+        << WrongAnswer::WriteAtOtherAddress << "Writing variable Level failed: (Modbus) reply is for another address (0xb)";
+    QTest::newRow("write acknowledged for another register count")
+        << WrongAnswer::WriteOfOtherCount << "Writing variable Level failed: (Modbus) reply is for another register count (1)";
+}
+
+void TestModbusTcpLink::answerToAnotherRequestIsRefused()
+{
+    QFETCH(WrongAnswer, answer);
+    QFETCH(QString, expectedError);
+
+    m_server->setHoldingRegisters(10, {0x0001, 0x0002});
+    m_server->setOverride([answer](const QModbusRequest &request) -> QModbusResponse {
+        switch (answer) {
+        case WrongAnswer::FewerRegisters:
+            if (request.functionCode() == QModbusPdu::ReadHoldingRegisters)
+                return QModbusResponse(request.functionCode(), QByteArray::fromHex("020001"));
+            break;
+        case WrongAnswer::OtherFunctionCode:
+            if (request.functionCode() == QModbusPdu::ReadHoldingRegisters)
+                return QModbusResponse(QModbusPdu::ReadInputRegisters, QByteArray::fromHex("0400010002"));
+            break;
+        case WrongAnswer::WriteAtOtherAddress:
+            if (request.functionCode() == QModbusPdu::WriteMultipleRegisters)
+                return QModbusResponse(request.functionCode(), QByteArray::fromHex("000B0002"));
+            break;
+        case WrongAnswer::WriteOfOtherCount:
+            if (request.functionCode() == QModbusPdu::WriteMultipleRegisters)
+                return QModbusResponse(request.functionCode(), QByteArray::fromHex("000A0001"));
+            break;
+        }
+        return QModbusResponse();
+    });
+    const bool writing = answer == WrongAnswer::WriteAtOtherAddress || answer == WrongAnswer::WriteOfOtherCount;
+    auto model = makeModel("  - addr: 10\n    name: Level\n    type: int32\n    value: 7\n    rw: true\n");
+    QVERIFY(connectModel(model.get()));
+    if (writing)
+        QVERIFY(model->setVarValue(0, 9));
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors, QStringList {expectedError});
+    QCOMPARE(model->getVarAttr(0, "value").toString(), writing ? QString::number(0x00010002) : QString("7"));
 }
 
 void TestModbusTcpLink::badDescriptionIsReportedAndCycleGoesOn()

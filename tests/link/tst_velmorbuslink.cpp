@@ -36,9 +36,11 @@ private slots:
     void writePacket();
     void failedReadIsReportedAndCycleGoesOn_data();
     void failedReadIsReportedAndCycleGoesOn();
+    void failedWriteIsReported_data();
     void failedWriteIsReported();
     void flashStore_data();
     void flashStore();
+    void lateReadAnswerIsNotTakenForTheFlashStore();
     void restartWhileReadingIsRefusedAndReported();
     void lateAnswerIsNotTakenForTheNextVariable();
     void connectFailureNamesPortAndBaudRate();
@@ -194,12 +196,27 @@ void TestVelmorbusLink::failedReadIsReportedAndCycleGoesOn()
     QCOMPARE(model->getVarAttr(1, "value").toString(), QString("5"));
 }
 
+void TestVelmorbusLink::failedWriteIsReported_data()
+{
+    QTest::addColumn<bool>("otherAddress");
+    QTest::addColumn<QString>("expectedReason");
+
+    QTest::newRow("status 0x20") << false << "(Velmorbus) reply status is not ok (0x20)";
+    QTest::newRow("acknowledged for another address") << true << "(Velmorbus) reply is for another address (0x2)";
+}
+
 void TestVelmorbusLink::failedWriteIsReported()
 {
-    m_controller->setHandler([](const FakeVelmorController::Request &request) {
-        if (request.cmd == VelmorBusPacket::CmdWrite)
+    QFETCH(bool, otherAddress);
+    QFETCH(QString, expectedReason);
+
+    m_controller->setHandler([otherAddress](FakeVelmorController::Request request) {
+        if (request.cmd != VelmorBusPacket::CmdWrite)
+            return FakeVelmorController::readAnswer(request, QByteArray(4, '\0'));
+        if (!otherAddress)
             return FakeVelmorController::writeAnswer(request, 0x20);
-        return FakeVelmorController::readAnswer(request, QByteArray(4, '\0'));
+        ++request.addr;
+        return FakeVelmorController::writeAnswer(request);
     });
     auto model = makeModel("  - addr: 1\n    name: Mode\n    type: int16\n");
     model->connectDevice();
@@ -207,8 +224,9 @@ void TestVelmorbusLink::failedWriteIsReported()
     LogCapture log;
     const CycleRun run = runCycle(*model);
     QVERIFY(run.finished);
-    QCOMPARE(run.errors, QStringList {"Writing variable Mode failed: (Velmorbus) reply status is not ok (0x20)"});
+    QCOMPARE(run.errors, QStringList {"Writing variable Mode failed: " + expectedReason});
     QCOMPARE(log.count(QtDebugMsg, "Processing store variable Mode"), 1);
+    QCOMPARE(log.count(QtDebugMsg, "VELMOR::data update error: " + expectedReason), 1);
 }
 
 void TestVelmorbusLink::flashStore_data()
@@ -242,6 +260,31 @@ void TestVelmorbusLink::flashStore()
     QCOMPARE(complete.count(), stored ? 1 : 0);
     QCOMPARE(run.errors, stored ? QStringList() : QStringList {"Saving to FLASH failed"});
     QCOMPARE(log.count(QtDebugMsg, "Configuration stored to FLASH"), stored ? 1 : 0);
+}
+
+void TestVelmorbusLink::lateReadAnswerIsNotTakenForTheFlashStore()
+{
+    // The read is answered 100 ms after the master gave up on it, while the flash store
+    // queued meanwhile is outstanding; the controller never answers the store itself.
+    m_controller->setHandler([this](const FakeVelmorController::Request &request) {
+        if (request.cmd == VelmorBusPacket::CmdRead) {
+            const QByteArray answer = FakeVelmorController::readAnswer(request, QByteArray(4, '\0'));
+            QTimer::singleShot(300, m_controller.get(), [this, answer] { m_controller->peer().write(answer); });
+        }
+        return QByteArray();
+    });
+    auto model = makeModel("  - addr: 1\n");
+    model->connectDevice();
+    connect(m_controller.get(), &FakeVelmorController::requestReceived, model.get(), [this, &model] {
+        if (m_controller->requests().size() == 1)
+            model->storeToFlash();
+    });
+    QSignalSpy complete(model.get(), &VelmorDeviceModel::storeToFlashComplete);
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(m_controller->requests().size(), 2);
+    QCOMPARE(complete.count(), 0);
+    QCOMPARE(run.errors, (QStringList {"Timeout", "Saving to FLASH failed"}));
 }
 
 void TestVelmorbusLink::restartWhileReadingIsRefusedAndReported()

@@ -20,6 +20,10 @@ PtyPeer::PtyPeer(QObject *parent)
     }
     m_slavePath = QString::fromLocal8Bit(name);
     fcntl(m_masterFd, F_SETFL, fcntl(m_masterFd, F_GETFL) | O_NONBLOCK);
+    // A program started by the test must not inherit the ends: closeMaster() would not
+    // pull the cable while the child still held the master.
+    fcntl(m_masterFd, F_SETFD, FD_CLOEXEC);
+    fcntl(m_slaveFd, F_SETFD, FD_CLOEXEC);
     // The slave stays open here too, so the master end never reads EIO while the
     // code under test has its port closed between exchanges.
     m_notifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Read, this);
@@ -57,6 +61,11 @@ void PtyPeer::discardPendingOutput()
     m_pendingOutput.clear();
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(false);
+}
+
+bool PtyPeer::outputPending() const
+{
+    return !m_pendingOutput.isEmpty();
 }
 
 void PtyPeer::flushOutput()

@@ -23,6 +23,8 @@ public:
     void write(const QByteArray &bytes);
     // Drops what write() could not hand to the terminal yet: the far end went quiet.
     void discardPendingOutput();
+    // Whether write() still holds bytes the terminal has not taken yet.
+    bool outputPending() const;
     // Everything received since the last call.
     QByteArray takeReceived();
     QByteArray received() const;

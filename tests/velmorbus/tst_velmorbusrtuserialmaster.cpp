@@ -84,11 +84,14 @@ private slots:
     void sendRequestWhileBusy();
     void sendRequestFromFinishedHandler();
     void closedPort();
+    void idleBytesDiscarded_data();
     void idleBytesDiscarded();
     void openDuringExchange();
     void openFailureLogged();
     void unpluggedAdapter_data();
     void unpluggedAdapter();
+    void failingLineIsReopenedWithGrowingPauses();
+    void lineKeepsFailingToReadIsPaused();
     void replyDeletedInFlight();
     void destroyedWithReplyInFlight();
 
@@ -195,6 +198,16 @@ void TestVelmorbusRtuSerialMaster::exchange_data()
                  "Unable to parse current response", QByteArray());
     clockReadRow("well-formed frame, command 3", velmorbusFrame(33, QByteArray::fromHex("13020C0800")),
                  VelmorbusReply::ParseError, "Unable to parse current response", QByteArray());
+    clockReadRow("read answered by a write acknowledgement", QByteArray::fromHex("2114020C0800F0D2"),
+                 VelmorbusReply::MismatchError, "(Velmorbus) reply is for another command (4)", QByteArray());
+    clockReadRow("read answered for another address",
+                 velmorbusFrame(33, QByteArray::fromHex("12030C0800") + ClockBytes), VelmorbusReply::MismatchError,
+                 "(Velmorbus) reply is for another address (0xc03)", QByteArray());
+    QTest::newRow("flash store acknowledged by a read answer")
+        << 1 << 4 << 0x00FD << 4 << QByteArray::fromHex("01000000")
+        << QByteArray::fromHex("0104FD00040001000000DDA7")
+        << velmorbusFrame(1, QByteArray::fromHex("121000040005000000")) << VelmorbusReply::MismatchError
+        << QStringLiteral("(Velmorbus) reply is for another command (2)") << QByteArray();
 }
 
 void TestVelmorbusRtuSerialMaster::exchange()
@@ -426,11 +439,26 @@ void TestVelmorbusRtuSerialMaster::closedPort()
     QCOMPARE(capture.messages(), QList<LogCapture::Message>());
 }
 
+void TestVelmorbusRtuSerialMaster::idleBytesDiscarded_data()
+{
+    QTest::addColumn<QByteArray>("idleBytes");
+
+    QTest::newRow("the head of an answer") << ClockReadAnswer.left(5);
+    QTest::newRow("a line babbling 1 MiB") << QByteArray(1 << 20, '\x55');
+}
+
 void TestVelmorbusRtuSerialMaster::idleBytesDiscarded()
 {
-    QSignalSpy portReadyRead(port(), &QSerialPort::readyRead);
-    m_peer->write(ClockReadAnswer.left(5));
-    QVERIFY(portReadyRead.wait(WaitMs));
+    QFETCH(QByteArray, idleBytes);
+
+    // Whatever the port holds after the master has had its turn at each arrival.
+    qint64 mostHeld = 0;
+    QObject watcher;
+    connect(port(), &QSerialPort::readyRead, &watcher, [&] { mostHeld = qMax(mostHeld, port()->bytesAvailable()); });
+    m_peer->write(idleBytes);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_peer->outputPending(), WaitMs * 2);
+    QTRY_VERIFY_WITH_TIMEOUT(port()->bytesAvailable() == 0, WaitMs);
+    QCOMPARE(mostHeld, qint64(0));
 
     const LogCapture capture;
     VelmorbusReply *reply = sendClockRead();
@@ -513,6 +541,51 @@ void TestVelmorbusRtuSerialMaster::unpluggedAdapter()
     QCOMPARE(errors.size(), 1);
     const auto error = errors.first().first().value<QSerialPort::SerialPortError>();
     QVERIFY(error == QSerialPort::ResourceError || error == QSerialPort::ReadError);
+}
+
+void TestVelmorbusRtuSerialMaster::failingLineIsReopenedWithGrowingPauses()
+{
+    // A resource that has run out: whenever the port is open, it fails again within 2 ms.
+    int closes = 0;
+    qint64 seventhCloseMs = -1;
+    QElapsedTimer elapsed;
+    QTimer failing;
+    connect(port(), &QSerialPort::aboutToClose, &failing, [&] {
+        if (++closes == 7)
+            seventhCloseMs = elapsed.elapsed();
+    });
+    failing.setTimerType(Qt::PreciseTimer);
+    connect(&failing, &QTimer::timeout, this, [this] {
+        if (port()->isOpen())
+            emit port()->errorOccurred(QSerialPort::ResourceError);
+    });
+    elapsed.start();
+    failing.start(2);
+
+    // Closed at once and after pauses of 0, 10, 20, 40, 80 and 160 ms; without the pauses
+    // each reopen takes a few ms.
+    QTRY_VERIFY_WITH_TIMEOUT(seventhCloseMs >= 0, WaitMs);
+    QVERIFY2(seventhCloseMs >= 250, qPrintable(QString::number(seventhCloseMs)));
+    failing.stop();
+
+    // Once the resource is back, the line works again.
+    QTRY_VERIFY_WITH_TIMEOUT(port()->isOpen(), WaitMs);
+    VelmorbusReply *next = answeredClockRead(WaitMs);
+    QVERIFY(next);
+    QCOMPARE(next->result().data(), ClockBytes);
+}
+
+void TestVelmorbusRtuSerialMaster::lineKeepsFailingToReadIsPaused()
+{
+    // Qt reads on after a read error; one that recurs at every read would spin the event loop.
+    for (int error = 0; error < 20 && port()->isOpen(); ++error)
+        emit port()->errorOccurred(QSerialPort::ReadError);
+    QVERIFY(!port()->isOpen());
+
+    QTRY_VERIFY_WITH_TIMEOUT(port()->isOpen(), WaitMs);
+    VelmorbusReply *next = answeredClockRead(WaitMs);
+    QVERIFY(next);
+    QCOMPARE(next->result().data(), ClockBytes);
 }
 
 void TestVelmorbusRtuSerialMaster::replyDeletedInFlight()
