@@ -117,6 +117,21 @@ signals:
     void errorOccured(const QString &errorMessage);
     void updateViewport();
 
+    // Progress of the cycle and the command queue, for programs that act on it; the
+    // reasons are the texts errorOccured carries for the same event.
+    // A read succeeded and its value was stored (a "type" the model does not know stores none).
+    void variableRead(int id);
+    // A read failed, was refused ("bad description") or was answered for another request.
+    void variableFailed(int id, const QString &reason);
+    // A StoreVariable failed or could not be sent; the reason is the %2 of "Writing variable %1 failed: %2".
+    void writeFailed(int id, const QString &reason);
+    void storeToFlashFailed();
+    // A running cycle stopped without updateFinished: a request could not be sent, the
+    // connection was lost or refused, or the link was closed.
+    void cycleAbandoned(const QString &reason);
+    // An open link went away (an unplugged adapter, a closed connection).
+    void connectionLost(const QString &reason);
+
 private slots:
     void varUpdated();
     void processNextVariable();
