@@ -79,11 +79,10 @@ bool PollSession::loadModel()
     connect(m_recorder, &CycleRecorder::cycleFinished, this, &PollSession::onCycleFinished);
     connect(m_recorder, &CycleRecorder::flashFailed, this, &PollSession::onFlashFailed);
     connect(m_recorder, &CycleRecorder::writeFailed, this,
-            [this](const QString &name, const QString &reason) { m_setter->noteWriteFailure(name, reason); });
+            [this](int id, const QString &reason) { m_setter->noteWriteFailure(id, reason); });
     // connected() and the cycle settle after the signal: judge once the model is done.
-    connect(m_recorder, &CycleRecorder::cycleAbandoned, this, [this](const QString &reason) {
-        QTimer::singleShot(0, this, [this, reason] { onCycleAbandoned(reason); });
-    });
+    connect(m_recorder, &CycleRecorder::cycleAbandoned, this,
+            [this] { QTimer::singleShot(0, this, &PollSession::onCycleAbandoned); });
     return true;
 }
 
@@ -223,13 +222,12 @@ void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds
         QTimer::singleShot(0, m_model, &VelmorDeviceModel::updateDeviceModel);
 }
 
-void PollSession::onCycleAbandoned(const QString &reason)
+void PollSession::onCycleAbandoned()
 {
     if (m_finished)
         return;
     // A link that was lost had been up: the connection itself did not fail.
-    const bool lost = reason.startsWith(QLatin1String("Connection lost: "));
-    const bool neverConnected = m_recorder->finishedCycles() == 0 && !m_model->connected() && !lost;
+    const bool neverConnected = m_recorder->finishedCycles() == 0 && !m_model->connected() && !m_recorder->linkLost();
     finish(neverConnected ? ExitConnectionFailed : ExitSomethingFailed);
 }
 
