@@ -13,6 +13,7 @@
 #include <memory>
 
 class ModbusRequestHandler;
+class ModbusTcpServer;
 class PtyBridge;
 class PtyDevice;
 class QModbusServer;
@@ -42,7 +43,7 @@ private:
     bool startModbusRtu();
     bool startVelmorbus();
     bool openSerialLine();
-    bool startModbusServer(QModbusServer *server, const QString &where, const QString &readyLine);
+    void makeModbusHandler();
     QString serialPortName() const;
     QString servedPath() const;
     bool fail(const QString &message);
@@ -55,6 +56,7 @@ private:
     FaultInjector m_faults;
     std::unique_ptr<ModbusRequestHandler> m_modbusHandler;
     std::unique_ptr<VelmorbusResponder> m_velmorbusResponder;
+    ModbusTcpServer *m_modbusTcpServer = nullptr;
     QModbusServer *m_modbusServer = nullptr;
     PtyDevice *m_pty = nullptr;
     PtyBridge *m_ptyBridge = nullptr;

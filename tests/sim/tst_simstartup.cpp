@@ -6,6 +6,7 @@
 #include <QHostAddress>
 #include <QSerialPort>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -26,6 +27,8 @@ variables:
   - {name: A, addr: 0x10, type: int16}
 )";
 
+constexpr int WaitMs = 10000;
+
 } // namespace
 
 // How velmor-sim starts, refuses and stops.
@@ -42,6 +45,7 @@ private slots:
     void busyTcpPortIsRefused();
     void busySerialPortIsRefused();
     void ptyLinkOverAFileIsRefused();
+    void namedListenHostListensOnItsAddressOnly();
     void stopsCleanlyOnSignal_data();
     void stopsCleanlyOnSignal();
     void versionIsPrinted();
@@ -122,6 +126,9 @@ void TestSimStartup::badOptionsAreRefused_data()
                                                << "fault exception does not apply to VelmorBUS RTU";
     QTest::newRow("listen without a port") << modbusTcpFile << QStringList { "--listen", "127.0.0.1" }
                                            << "--listen takes HOST:PORT";
+    QTest::newRow("listen host that does not resolve") << modbusTcpFile
+                                                       << QStringList { "--listen", "nosuchhost.invalid:1502" }
+                                                       << "velmor-sim: cannot serve nosuchhost.invalid:1502: ";
     QTest::newRow("port and pty together") << velmorbusFile << QStringList { "--port", "/dev/null", "--pty", "x" }
                                            << "--port and --pty exclude each other";
     QTest::newRow("negative delay") << modbusTcpFile << QStringList { "--delay", "-5" }
@@ -180,6 +187,24 @@ void TestSimStartup::ptyLinkOverAFileIsRefused()
     QFile file(occupied);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("keep me"));
+}
+
+void TestSimStartup::namedListenHostListensOnItsAddressOnly()
+{
+    const int port = SimProcess::freePort();
+    SimProcess sim;
+    QVERIFY(sim.start({ "--listen", QStringLiteral("localhost:%1").arg(port),
+                        m_dir.write(QStringLiteral("device.yml"), modbusTcpFile) }));
+    QVERIFY(sim.output().contains(QStringLiteral("\nlistening on localhost:%1 (127.0.0.1)\n").arg(port).toUtf8()));
+
+    QTcpSocket loopback;
+    loopback.connectToHost(QHostAddress::LocalHost, quint16(port));
+    QVERIFY(loopback.waitForConnected(WaitMs));
+    // Another address of this computer: open only when every interface listens.
+    QTcpSocket elsewhere;
+    elsewhere.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), quint16(port));
+    QVERIFY(!elsewhere.waitForConnected(WaitMs));
+    QCOMPARE(elsewhere.error(), QAbstractSocket::ConnectionRefusedError);
 }
 
 void TestSimStartup::stopsCleanlyOnSignal_data()
