@@ -1,10 +1,13 @@
 #include "ptybridge.h"
 
-PtyBridge::PtyBridge(QObject *parent)
+#include "trafficlogger.h"
+
+PtyBridge::PtyBridge(TrafficLogger *logger, QObject *parent)
     : QObject(parent)
+    , m_logger(logger)
 {
-    connect(&m_outer, &QIODevice::readyRead, this, [this]() { m_inner.write(m_outer.readAll()); });
-    connect(&m_inner, &QIODevice::readyRead, this, [this]() { m_outer.write(m_inner.readAll()); });
+    connect(&m_outer, &QIODevice::readyRead, this, [this]() { forward(&m_outer, &m_inner); });
+    connect(&m_inner, &QIODevice::readyRead, this, [this]() { forward(&m_inner, &m_outer); });
 }
 
 bool PtyBridge::create(const QString &linkPath)
@@ -15,4 +18,12 @@ bool PtyBridge::create(const QString &linkPath)
 QString PtyBridge::errorString() const
 {
     return m_inner.isOpen() ? m_outer.errorString() : m_inner.errorString();
+}
+
+void PtyBridge::forward(PtyDevice *from, PtyDevice *to)
+{
+    const QByteArray bytes = from->readAll();
+    // What a far end that does not read cannot take is lost, as on a cable.
+    if (to->write(bytes) != bytes.size())
+        m_logger->event(QStringLiteral("%1 bytes for %2 lost: %3").arg(bytes.size()).arg(to->slavePath(), to->errorString()));
 }

@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+class TrafficLogger;
+
 // Two pseudo-terminals joined master to master, for a server that can only open a
 // serial port by name: it opens innerPath() while the peer opens the link of the outer one.
 class PtyBridge : public QObject
@@ -12,7 +14,7 @@ class PtyBridge : public QObject
     Q_OBJECT
 
 public:
-    explicit PtyBridge(QObject *parent = nullptr);
+    explicit PtyBridge(TrafficLogger *logger, QObject *parent = nullptr);
 
     bool create(const QString &linkPath);
     QString innerPath() const { return m_inner.slavePath(); }
@@ -20,6 +22,9 @@ public:
     QString errorString() const;
 
 private:
+    void forward(PtyDevice *from, PtyDevice *to);
+
+    TrafficLogger *m_logger;
     PtyDevice m_outer;
     PtyDevice m_inner;
 };

@@ -136,7 +136,7 @@ bool Simulator::startModbusRtu()
 {
     QString portName = serialPortName();
     if (!m_options.ptyLink.isEmpty()) {
-        m_ptyBridge = new PtyBridge(this);
+        m_ptyBridge = new PtyBridge(&m_logger, this);
         if (!m_ptyBridge->create(m_options.ptyLink))
             return fail(m_ptyBridge->errorString());
         portName = m_ptyBridge->innerPath();
