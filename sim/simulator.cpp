@@ -1,10 +1,12 @@
 #include "simulator.h"
 
 #include "handledmodbusserver.h"
+#include "linekeeper.h"
 #include "modbusrequesthandler.h"
 #include "modbustcpserver.h"
 #include "ptybridge.h"
 #include "ptydevice.h"
+#include "serialline.h"
 #include "velmorbusresponder.h"
 #include "velmorbusslave.h"
 
@@ -154,6 +156,7 @@ bool Simulator::startModbusRtu()
                                       : portName;
     if (!server->connectDevice())
         return fail(QStringLiteral("cannot serve %1: %2").arg(where, server->errorString()));
+    keepModbusServer(where);
     m_logger.status(QStringLiteral("serving ") + where);
     return true;
 }
@@ -163,6 +166,18 @@ void Simulator::makeModbusHandler()
     m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
     m_modbusHandler->setExceptionCode(m_options.exceptionCode);
     m_modbusHandler->setAnswerDelay(m_options.delayMs);
+}
+
+void Simulator::keepModbusServer(const QString &where)
+{
+    QModbusServer *server = m_modbusServer;
+    m_lineKeeper = new LineKeeper(
+        where, [server]() { server->disconnectDevice(); }, [server]() { return server->connectDevice(); }, &m_logger,
+        this);
+    connect(server, &QModbusDevice::errorOccurred, this, [this, server](QModbusDevice::Error error) {
+        if (error == QModbusDevice::ReadError || error == QModbusDevice::ConnectionError)
+            m_lineKeeper->lineFailed(server->errorString());
+    });
 }
 
 bool Simulator::startVelmorbus()
@@ -195,7 +210,24 @@ bool Simulator::openSerialLine()
     if (!m_serialPort->open(QIODevice::ReadWrite))
         return fail(QStringLiteral("cannot open serial port %1: %2").arg(serialPortName(), m_serialPort->errorString()));
     m_serialPort->clear();
+    keepSerialPort();
     return true;
+}
+
+void Simulator::keepSerialPort()
+{
+    QSerialPort *port = m_serialPort;
+    m_lineKeeper = new LineKeeper(
+        serialPortName(), [port]() { port->close(); }, [port]() { return port->open(QIODevice::ReadWrite); },
+        &m_logger, this);
+    connect(port, &QSerialPort::errorOccurred, this, [this, port](QSerialPort::SerialPortError error) {
+        // A read error on a live line (input flushed after its notification) leaves it usable;
+        // after a resource error Qt reads no more.
+        const bool lost = error == QSerialPort::ResourceError
+            || (error == QSerialPort::ReadError && SerialLine::hungUp(*port));
+        if (lost && port->isOpen())
+            m_lineKeeper->lineFailed(port->errorString());
+    });
 }
 
 QString Simulator::servedPath() const

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class LineKeeper;
 class ModbusRequestHandler;
 class ModbusTcpServer;
 class PtyBridge;
@@ -44,6 +45,8 @@ private:
     bool startVelmorbus();
     bool openSerialLine();
     void makeModbusHandler();
+    void keepSerialPort();
+    void keepModbusServer(const QString &where);
     QString serialPortName() const;
     QString servedPath() const;
     bool fail(const QString &message);
@@ -62,6 +65,7 @@ private:
     PtyBridge *m_ptyBridge = nullptr;
     QSerialPort *m_serialPort = nullptr;
     VelmorbusSlave *m_velmorbusSlave = nullptr;
+    LineKeeper *m_lineKeeper = nullptr;
     QString m_errorString;
 };
 

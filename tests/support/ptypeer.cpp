@@ -20,6 +20,9 @@ PtyPeer::PtyPeer(QObject *parent)
     }
     m_slavePath = QString::fromLocal8Bit(name);
     fcntl(m_masterFd, F_SETFL, fcntl(m_masterFd, F_GETFL) | O_NONBLOCK);
+    // A program the test starts must not hold the line open behind closeMaster()'s back.
+    fcntl(m_masterFd, F_SETFD, FD_CLOEXEC);
+    fcntl(m_slaveFd, F_SETFD, FD_CLOEXEC);
     // The slave stays open here too, so the master end never reads EIO while the
     // code under test has its port closed between exchanges.
     m_notifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Read, this);
