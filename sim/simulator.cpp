@@ -4,7 +4,7 @@
 #include "linekeeper.h"
 #include "modbusrequesthandler.h"
 #include "modbustcpserver.h"
-#include "ptybridge.h"
+#include "ptyrelay.h"
 #include "ptydevice.h"
 #include "serialline.h"
 #include "velmorbusresponder.h"
@@ -138,10 +138,10 @@ bool Simulator::startModbusRtu()
 {
     QString portName = serialPortName();
     if (!m_options.ptyLink.isEmpty()) {
-        m_ptyBridge = new PtyBridge(&m_logger, this);
-        if (!m_ptyBridge->create(m_options.ptyLink))
-            return fail(m_ptyBridge->errorString());
-        portName = m_ptyBridge->innerPath();
+        m_ptyRelay = new PtyRelay(&m_logger, this);
+        if (!m_ptyRelay->create(m_options.ptyLink))
+            return fail(m_ptyRelay->errorString());
+        portName = m_ptyRelay->innerPath();
     }
     makeModbusHandler();
     auto *server = new HandledModbusServer<QModbusRtuSerialSlave>(m_modbusHandler.get(), this);
@@ -152,7 +152,7 @@ bool Simulator::startModbusRtu()
     server->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
     server->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
     server->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
-    const QString where = m_ptyBridge ? QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_ptyBridge->outerPath())
+    const QString where = m_ptyRelay ? QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_ptyRelay->outerPath())
                                       : portName;
     if (!server->connectDevice())
         return fail(QStringLiteral("cannot serve %1: %2").arg(where, server->errorString()));

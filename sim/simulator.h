@@ -15,7 +15,7 @@
 class LineKeeper;
 class ModbusRequestHandler;
 class ModbusTcpServer;
-class PtyBridge;
+class PtyRelay;
 class PtyDevice;
 class QModbusServer;
 class QSerialPort;
@@ -62,7 +62,7 @@ private:
     ModbusTcpServer *m_modbusTcpServer = nullptr;
     QModbusServer *m_modbusServer = nullptr;
     PtyDevice *m_pty = nullptr;
-    PtyBridge *m_ptyBridge = nullptr;
+    PtyRelay *m_ptyRelay = nullptr;
     QSerialPort *m_serialPort = nullptr;
     VelmorbusSlave *m_velmorbusSlave = nullptr;
     LineKeeper *m_lineKeeper = nullptr;

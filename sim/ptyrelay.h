@@ -1,5 +1,5 @@
-#ifndef PTYBRIDGE_H
-#define PTYBRIDGE_H
+#ifndef PTYRELAY_H
+#define PTYRELAY_H
 
 #include "ptydevice.h"
 
@@ -9,12 +9,12 @@ class TrafficLogger;
 
 // Two pseudo-terminals joined master to master, for a server that can only open a
 // serial port by name: it opens innerPath() while the peer opens the link of the outer one.
-class PtyBridge : public QObject
+class PtyRelay : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit PtyBridge(TrafficLogger *logger, QObject *parent = nullptr);
+    explicit PtyRelay(TrafficLogger *logger, QObject *parent = nullptr);
 
     bool create(const QString &linkPath);
     QString innerPath() const { return m_inner.slavePath(); }
@@ -29,4 +29,4 @@ private:
     PtyDevice m_inner;
 };
 
-#endif // PTYBRIDGE_H
+#endif // PTYRELAY_H

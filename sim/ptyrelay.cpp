@@ -1,8 +1,8 @@
-#include "ptybridge.h"
+#include "ptyrelay.h"
 
 #include "trafficlogger.h"
 
-PtyBridge::PtyBridge(TrafficLogger *logger, QObject *parent)
+PtyRelay::PtyRelay(TrafficLogger *logger, QObject *parent)
     : QObject(parent)
     , m_logger(logger)
 {
@@ -10,17 +10,17 @@ PtyBridge::PtyBridge(TrafficLogger *logger, QObject *parent)
     connect(&m_inner, &QIODevice::readyRead, this, [this]() { forward(&m_inner, &m_outer); });
 }
 
-bool PtyBridge::create(const QString &linkPath)
+bool PtyRelay::create(const QString &linkPath)
 {
     return m_inner.create() && m_outer.create(linkPath);
 }
 
-QString PtyBridge::errorString() const
+QString PtyRelay::errorString() const
 {
     return m_inner.isOpen() ? m_outer.errorString() : m_inner.errorString();
 }
 
-void PtyBridge::forward(PtyDevice *from, PtyDevice *to)
+void PtyRelay::forward(PtyDevice *from, PtyDevice *to)
 {
     const QByteArray bytes = from->readAll();
     // What a far end that does not read cannot take is lost, as on a cable.
