@@ -2,6 +2,8 @@
 #include "mastercheck.h"
 #include "packetcheck.h"
 #include "silentmessages.h"
+#include "simmodbuscheck.h"
+#include "simvelmorbuscheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,6 +42,10 @@ private slots:
     void master();
     void description_data();
     void description();
+    void simModbus_data();
+    void simModbus();
+    void simVelmorbus_data();
+    void simVelmorbus();
 
 private:
     std::unique_ptr<MasterCheck> m_master;
@@ -86,6 +92,28 @@ void TestFuzzRegressions::description()
 {
     QFETCH(QByteArray, input);
     QCOMPARE(m_description->run(input), QString());
+}
+
+void TestFuzzRegressions::simModbus_data()
+{
+    addInputRows(QStringLiteral("fuzz_simmodbus"));
+}
+
+void TestFuzzRegressions::simModbus()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(SimModbusCheck().run(input), QString());
+}
+
+void TestFuzzRegressions::simVelmorbus_data()
+{
+    addInputRows(QStringLiteral("fuzz_simvelmorbus"));
+}
+
+void TestFuzzRegressions::simVelmorbus()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(SimVelmorbusCheck().run(input), QString());
 }
 
 QTEST_GUILESS_MAIN(TestFuzzRegressions)
