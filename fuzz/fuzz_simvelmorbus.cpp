@@ -2,9 +2,13 @@
 #include "silentmessages.h"
 #include "simvelmorbuscheck.h"
 
+#include <QtGlobal>
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     silenceMessages();
+    // Local time for every log line without a look at /etc/localtime each time.
+    qputenv("TZ", "UTC");
     return 0;
 }
 

@@ -21,6 +21,8 @@ constexpr int CrcSize = 2;
 // Device id + head byte + addr + CRC.
 constexpr int MinFrameSize = 6;
 constexpr int VariableSize = 4;
+// Head byte + addr.
+constexpr int Read4RefusalSize = 3;
 constexpr int StatOk = 0x10;
 constexpr int StatNotHeld = 0x20;
 
@@ -86,6 +88,7 @@ QByteArray withCrc(const QByteArray &bytes)
 
 SimVelmorbusCheck::SimVelmorbusCheck()
     : m_log(std::fopen("/dev/null", "w"))
+    , m_noFaults(std::make_unique<FaultInjector>(0, QVector<FaultInjector::Fault>(), 0))
 {
 }
 
@@ -102,11 +105,10 @@ QString SimVelmorbusCheck::run(const QByteArray &script)
     TrafficLogger logger(m_log);
     VariableStore store(Variables, false);
     ControllerClock clock;
-    FaultInjector noFaults(0, {}, 0);
     VelmorbusResponder responder(&store, &clock);
     QBuffer line;
     line.open(QIODevice::ReadWrite);
-    VelmorbusSlave slave(&line, DeviceId, &responder, &noFaults, &logger);
+    VelmorbusSlave slave(&line, DeviceId, &responder, m_noFaults.get(), &logger);
     m_expected.clear();
     for (const SimVariable &entry : Variables)
         m_expected.insert(entry.addr, fileValueBytes(entry));
@@ -158,7 +160,16 @@ QString SimVelmorbusCheck::checkAnswer(const Request &request, const QByteArray 
 {
     if (answer.size() < MinFrameSize || quint8(answer.at(0)) != DeviceId || !crcFits(answer))
         return QStringLiteral("answer %1 is no frame of device %2").arg(hex(answer)).arg(DeviceId);
-    const VelmorBusPacket packet = VelmorBusPacket::fromByteArray(answer.mid(1, answer.size() - 1 - CrcSize));
+    const QByteArray body = answer.mid(1, answer.size() - 1 - CrcSize);
+    // Command 1 has no answer form for another status than 0x10, so the packet decoder
+    // refuses one: the head byte and addr alone, as other commands answer it.
+    if (request.cmd == VelmorBusPacket::CmdRead4 && body.size() == Read4RefusalSize) {
+        if (quint8(body.at(0)) != (StatNotHeld | VelmorBusPacket::CmdRead4)
+            || qFromLittleEndian<quint16>(body.constData() + 1) != request.addr)
+            return QStringLiteral("answer %1 does not fit the request").arg(hex(answer));
+        return checkStore(request, StatNotHeld, QByteArray());
+    }
+    const VelmorBusPacket packet = VelmorBusPacket::fromByteArray(body);
     if (!packet.isValid() || packet.cmd() != request.cmd || packet.addr() != request.addr)
         return QStringLiteral("answer %1 does not fit the request").arg(hex(answer));
     const int stat = packet.stat();

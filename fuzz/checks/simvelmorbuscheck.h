@@ -6,7 +6,9 @@
 #include <QString>
 
 #include <cstdio>
+#include <memory>
 
+class FaultInjector;
 class VelmorbusSlave;
 
 // Feeds arbitrary frames to the simulator's Velmorbus slave as whole frames from the
@@ -42,6 +44,8 @@ private:
 
     // The traffic log goes nowhere: it is written, not judged.
     std::FILE *m_log;
+    // Made once: seeding its random source costs more than a run.
+    std::unique_ptr<FaultInjector> m_noFaults;
     // What each variable must read, by address: its file value, then what was written.
     QMap<quint16, QByteArray> m_expected;
 };
