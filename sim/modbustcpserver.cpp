@@ -3,7 +3,13 @@
 #include "modbustcpconnection.h"
 #include "trafficlogger.h"
 
+#include <QSocketNotifier>
 #include <QTcpSocket>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <unistd.h>
 
 ModbusTcpServer::ModbusTcpServer(ModbusRequestHandler *handler, quint8 unitId, TrafficLogger *logger,
                                  QObject *parent)
@@ -11,32 +17,62 @@ ModbusTcpServer::ModbusTcpServer(ModbusRequestHandler *handler, quint8 unitId, T
     , m_handler(handler)
     , m_unitId(unitId)
     , m_logger(logger)
-    , m_acceptRetry([this]() { m_server.resumeAccepting(); })
+    , m_acceptRetry([this]() { resumeAccepting(); })
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &ModbusTcpServer::onNewConnection);
-    connect(&m_server, &QTcpServer::acceptError, this, &ModbusTcpServer::onAcceptError);
 }
 
 bool ModbusTcpServer::listen(const QHostAddress &address, quint16 port)
 {
-    return m_server.listen(address, port);
+    if (!m_server.listen(address, port))
+        return false;
+    m_server.pauseAccepting();
+    m_acceptNotifier = new QSocketNotifier(int(m_server.socketDescriptor()), QSocketNotifier::Read, this);
+    connect(m_acceptNotifier, &QSocketNotifier::activated, this, &ModbusTcpServer::acceptPending);
+    return true;
 }
 
-void ModbusTcpServer::onNewConnection()
+void ModbusTcpServer::acceptPending()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection())
-        new ModbusTcpConnection(socket, m_handler, m_unitId, m_logger, this);
+    for (;;) {
+        const int descriptor = ::accept4(int(m_server.socketDescriptor()), nullptr, nullptr, SOCK_CLOEXEC);
+        if (descriptor >= 0) {
+            adopt(descriptor);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return;
+        } else if (errno != EINTR && errno != ECONNABORTED) {
+            // The connection stays queued, and the socket readable, until it can be taken.
+            acceptFailed(errno);
+            return;
+        }
+    }
+}
+
+void ModbusTcpServer::adopt(int descriptor)
+{
+    auto *socket = new QTcpSocket;
+    if (!socket->setSocketDescriptor(descriptor)) {
+        ::close(descriptor);
+        delete socket;
+        return;
+    }
+    new ModbusTcpConnection(socket, m_handler, m_unitId, m_logger, this);
     m_acceptRetry.reset();
     if (m_acceptFailing)
         m_logger->event(QStringLiteral("accepting connections again"));
     m_acceptFailing = false;
 }
 
-void ModbusTcpServer::onAcceptError()
+void ModbusTcpServer::acceptFailed(int error)
 {
-    // Qt has paused accepting; a pending connection would make it fail again at once.
     if (!m_acceptFailing)
-        m_logger->event(QStringLiteral("cannot accept a connection: %1; trying again").arg(m_server.errorString()));
+        m_logger->event(QStringLiteral("cannot accept a connection: %1; trying again")
+                            .arg(QString::fromLocal8Bit(std::strerror(error))));
     m_acceptFailing = true;
+    m_acceptNotifier->setEnabled(false);
     m_acceptRetry.retryLater();
+}
+
+void ModbusTcpServer::resumeAccepting()
+{
+    m_acceptNotifier->setEnabled(true);
 }

@@ -8,13 +8,17 @@
 
 class ModbusRequestHandler;
 class QHostAddress;
+class QSocketNotifier;
 class TrafficLogger;
 
 // The simulator's Modbus TCP server. Qt's own server takes in all a client sends and
 // answers it in one go, so one client can hold up the others and the process's signals
 // for minutes; here every connection is served in bounded turns (ModbusTcpConnection).
-// When accepting fails, e.g. because file descriptors have run out, accepting pauses
-// and is tried again later.
+//
+// Connections are accepted here, not by QTcpServer: its listening socket keeps the
+// first error it met, the would-block that ends every accept loop, and so takes a later
+// failure (descriptors run out) for a passing one and accepts again at every turn of the
+// event loop. Here a failing accept pauses accepting for a while.
 class ModbusTcpServer : public QObject
 {
     Q_OBJECT
@@ -26,13 +30,16 @@ public:
     QString errorString() const { return m_server.errorString(); }
 
 private:
-    void onNewConnection();
-    void onAcceptError();
+    void acceptPending();
+    void adopt(int descriptor);
+    void acceptFailed(int error);
+    void resumeAccepting();
 
     ModbusRequestHandler *m_handler;
     quint8 m_unitId;
     TrafficLogger *m_logger;
     QTcpServer m_server;
+    QSocketNotifier *m_acceptNotifier = nullptr;
     RetryTimer m_acceptRetry;
     bool m_acceptFailing = false;
 };

@@ -417,7 +417,7 @@ void TestSimModbusTcp::acceptingResumesOnceDescriptorsAreFreeAgain()
         crowd.push_back(std::make_unique<QTcpSocket>());
         crowd.back()->connectToHost(QHostAddress::LocalHost, quint16(m_port));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" -- cannot accept a connection: "), ReplyTimeoutMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(m_sim->output().contains(" -- cannot accept a connection: "), m_sim->output().right(2000).constData(), ReplyTimeoutMs);
     crowd.clear();
     m_client.reset();
 
