@@ -4,8 +4,8 @@
 #include "linekeeper.h"
 #include "modbusrequesthandler.h"
 #include "modbustcpserver.h"
-#include "ptyrelay.h"
 #include "ptydevice.h"
+#include "ptyrelay.h"
 #include "serialline.h"
 #include "velmorbusresponder.h"
 #include "velmorbusslave.h"
@@ -153,7 +153,7 @@ bool Simulator::startModbusRtu()
     server->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
     server->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
     const QString where = m_ptyRelay ? QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_ptyRelay->outerPath())
-                                      : portName;
+                                     : portName;
     if (!server->connectDevice())
         return fail(QStringLiteral("cannot serve %1: %2").arg(where, server->errorString()));
     keepModbusServer(where);

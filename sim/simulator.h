@@ -15,8 +15,8 @@
 class LineKeeper;
 class ModbusRequestHandler;
 class ModbusTcpServer;
-class PtyRelay;
 class PtyDevice;
+class PtyRelay;
 class QModbusServer;
 class QSerialPort;
 class VelmorbusResponder;
