@@ -7,11 +7,9 @@
 
 class VelmorDeviceModel;
 
-// Follows a model's update cycles from its signals alone and tells which variables
-// failed in each. A cycle reads the variables in order; every stored value emits
-// updateViewport and every failed read an error instead, so counting both gives the
-// variable in hand. Write and flash failures come from the command queue, which runs
-// between reads, and do not move the count.
+// Follows a model's update cycles through its progress signals and tells which
+// variables failed in each. Write and flash failures come from the command queue,
+// which runs between reads.
 class CycleRecorder : public QObject
 {
     Q_OBJECT
@@ -20,27 +18,28 @@ public:
     explicit CycleRecorder(VelmorDeviceModel *model, QObject *parent = nullptr);
 
     int finishedCycles() const;
+    // The link had been open and went away.
+    bool linkLost() const;
 
 signals:
     // After each variable of the cycle under way, read or failed; done counts from 1.
     void progressed(int done, int total);
     void cycleFinished(int cycleTimeMs, const QVector<int> &failedIds);
-    // The cycle ended without updateFinished: the link is gone or a request could not be sent.
+    // The cycle ended without updateFinished, or the link was lost between cycles.
     void cycleAbandoned(const QString &reason);
-    void writeFailed(const QString &name, const QString &reason);
+    void writeFailed(int id, const QString &reason);
     void flashFailed();
 
 private:
-    void onValueStored();
-    void onError(const QString &text);
+    void onVariableDone(int id, bool failed);
     void onFinished(int cycleTimeMs);
-    void advance(bool failed);
+    void onLinkLost(const QString &reason);
     void resetCycle();
-    bool reportWriteFailure(const QString &text);
 
     VelmorDeviceModel *m_model;
-    int m_position = 0;
+    int m_done = 0;
     int m_finishedCycles = 0;
+    bool m_linkLost = false;
     QVector<int> m_failedIds;
 };
 

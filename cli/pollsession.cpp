@@ -113,11 +113,16 @@ bool PollSession::loadModel()
     connect(m_recorder, &CycleRecorder::cycleFinished, this, &PollSession::onCycleFinished);
     connect(m_recorder, &CycleRecorder::flashFailed, this, &PollSession::onFlashFailed);
     connect(m_recorder, &CycleRecorder::writeFailed, this,
-            [this](const QString &name, const QString &reason) { m_setter->noteWriteFailure(name, reason); });
+            [this](int id, const QString &reason) { m_setter->noteWriteFailure(id, reason); });
     // connected() and the cycle settle after the signal: judge once the model is done.
-    connect(m_recorder, &CycleRecorder::cycleAbandoned, this, [this](const QString &reason) {
-        QTimer::singleShot(0, this, [this, reason] { onCycleAbandoned(reason); });
-    });
+    const auto judgeLater = [this] { QTimer::singleShot(0, this, &PollSession::onCycleAbandoned); };
+    if (!m_options.keepsReconnecting()) {
+        connect(m_recorder, &CycleRecorder::cycleAbandoned, this, judgeLater);
+        return true;
+    }
+    // The recorder tells of a lost link once in its life; a link opened again can fail again.
+    connect(m_model, &VelmorDeviceModel::cycleAbandoned, this, judgeLater);
+    connect(m_model, &VelmorDeviceModel::connectionLost, this, judgeLater);
     return true;
 }
 
@@ -299,15 +304,14 @@ void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds
         QTimer::singleShot(0, m_model, &VelmorDeviceModel::updateDeviceModel);
 }
 
-void PollSession::onCycleAbandoned(const QString &reason)
+void PollSession::onCycleAbandoned()
 {
     if (m_finished)
         return;
     if (m_options.keepsReconnecting())
         return loseLink();
     // A link that was lost had been up: the connection itself did not fail.
-    const bool lost = reason.startsWith(QLatin1String("Connection lost: "));
-    const bool neverConnected = m_recorder->finishedCycles() == 0 && !m_model->connected() && !lost;
+    const bool neverConnected = m_recorder->finishedCycles() == 0 && !m_model->connected() && !m_recorder->linkLost();
     finish(neverConnected ? ExitConnectionFailed : ExitSomethingFailed);
 }
 

@@ -68,7 +68,7 @@ private:
     void setLinkUp(bool up);
     void onError(const QString &text);
     void onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds);
-    void onCycleAbandoned(const QString &reason);
+    void onCycleAbandoned();
     void onFlashStored();
     void onFlashFailed();
     void checkWrites(const QVector<int> &failedIds);

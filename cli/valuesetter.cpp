@@ -106,10 +106,10 @@ ValueSetter::Outcome ValueSetter::findTarget(const QString &name, const QString 
     return Outcome::Queued;
 }
 
-void ValueSetter::noteWriteFailure(const QString &name, const QString &reason)
+void ValueSetter::noteWriteFailure(int id, const QString &reason)
 {
     for (Write &write : m_writes) {
-        if (write.value.name() == name || name.isEmpty())
+        if (write.value.id() == id)
             write.failure = reason;
     }
 }

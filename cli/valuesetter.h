@@ -32,7 +32,7 @@ public:
     Outcome set(const QString &name, const QString &valueText, QString *errorText);
     // The same for the variable of that name at that address, as a dump file names it.
     Outcome setAt(const QString &name, const QString &addr, const QString &valueText, QString *errorText);
-    void noteWriteFailure(const QString &name, const QString &reason);
+    void noteWriteFailure(int id, const QString &reason);
     bool hasWrites() const;
     int writeCount() const;
     // One line per write not taken in the cycle that just finished.

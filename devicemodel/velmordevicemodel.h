@@ -4,17 +4,14 @@
 #include "velmordevicemodel_export.h"
 
 #include <QAbstractItemModel>
-#include <QQueue>
 #include <QString>
 #include <QStringList>
 #include <QElapsedTimer>
 #include <QVariant>
 
-class QModbusReply;
-class VelmorBusPacket;
-class VelmorbusReply;
+#include <memory>
+
 class VelmorDeviceModelPrivate;
-struct VariableLink;
 
 // One controller: its device description (the variable table and value store),
 // the item model that presents it, and the link that polls and writes it.
@@ -133,63 +130,29 @@ signals:
     void connectionLost(const QString &reason);
 
 private slots:
-    void varUpdated();
+    void varUpdated(quint64 request, quint32 rawWord, const QString &failure);
     void processNextVariable();
 
 private:
-    void queryModbusVariable();
-    void queryVelmorVariable();
-    void invokeNextProcess();
+    friend class VelmorDeviceModelPrivate;
+
+    void invokeNextProcess(int delayMs);
     void processQueueCmd();
 
-    bool openVelmorLink();
-    bool openModbusRtuLink();
-    bool openModbusTcpLink();
-    QString serialOpenFailure() const;
-    QString tcpConnectFailure() const;
-    void invokeNextProcess(int delayMs);
-    int quietPauseAfter(QObject *failedReply, int usualDelayMs) const;
-    bool cycleRunning() const;
-    void scheduleNextStep(int delayMs);
-    void abandonCycle();
-    bool readCurrentVariableLink(VariableLink *link);
-    void waitForModbusConnection();
-    void awaitReply(QObject *reply);
-    // Whether the reply is the one the cycle waits for; it no longer waits for it then.
-    bool settlePendingReply(QObject *reply);
-    void finishLaterIfDone(QModbusReply *reply);
-    bool modbusRawWord(QModbusReply *reply, quint32 *rawWord);
-    bool velmorRawWord(VelmorbusReply *reply, quint32 *rawWord);
-    bool modbusReplyAnswersCurrentVariable(QObject *reply);
-    void storeReadValue(quint32 rawWord);
-    bool sendStoreVariable(const Command &cmd);
-    bool sendModbusWrite(const VariableLink &link, quint32 pattern, const Command &cmd);
-    bool sendStoreConfiguration(const Command &cmd);
-    bool sendVelmorCommand(const VelmorBusPacket &request, const Command &cmd);
-    template <typename Reply>
-    void watchCommand(Reply *reply, const Command &cmd);
-    void commandFinished(QObject *reply, const Command &cmd);
-    QString modbusWriteFailure(QModbusReply *reply, const Command &cmd);
-    static QString velmorFailure(VelmorbusReply *reply);
-    void reportFailedWrite(unsigned int varId, const QString &reason);
-    void onModbusStateChanged(int state);
-    void onLinkLost(const QString &errorText);
-
-    VelmorDeviceModelPrivate *d;
+    std::unique_ptr<VelmorDeviceModelPrivate> d;
     QStringList m_headerLabels;
     bool m_connected = false;
     bool m_autoUpdate = false;
     QElapsedTimer m_updateStopwatch;
     int m_interUpdateDelay = 1000;
     int m_interQueryDelay = 50;
-    int m_devProto = -1;
+    int m_devProto = UnknownProtocol;
     int m_devId = 0;
     QString m_serialPort;
     int m_baudRate = 0;
     QString m_tcpHost;
     int m_tcpPort = 0;
     bool m_valid = false;
-    QQueue<Command> m_commandQueue;
 };
 
 #endif // VELMORDEVICEMODEL_H

@@ -1,37 +1,52 @@
 #ifndef VELMORDEVICEMODEL_P_H
 #define VELMORDEVICEMODEL_P_H
 
+#include "commandqueue.h"
 #include "descriptionfile.h"
 #include "variabletable.h"
 
-#include <QtGlobal>
+#include <QString>
 
-class ModbusRtuLineWatch;
-class QModbusClient;
-class QObject;
-class VelmorbusRtuSerialMaster;
+class DeviceLink;
+class VelmorDeviceModel;
 
 class VelmorDeviceModelPrivate
 {
 public:
-    VelmorbusRtuSerialMaster *rtuMaster = nullptr;
-    QModbusClient *modbusClient = nullptr;
-    // Modbus RTU only: keeps what no request waits for from the client, and tells a lost line.
-    ModbusRtuLineWatch *lineWatch = nullptr;
+    explicit VelmorDeviceModelPrivate(VelmorDeviceModel *model);
+
+    bool createLink(int protocol);
+    bool cycleRunning() const;
+    // Stops a running cycle without updateFinished; nothing happens when none runs.
+    void stopCycle(const QString &reason);
+    void scheduleNextStep(int delayMs);
+    // Goes on with the cycle once the connection under way is accepted.
+    void waitForLink();
+    void queryCurrentVariable();
+    // A read failed, was refused or answered another request; the cycle goes on after delayMs.
+    void failCurrentVariable(const QString &reason, int delayMs);
+    void onReadFinished(quint64 request, quint32 rawWord, const QString &failure);
+    void onCommandFinished(quint64 request, const QString &failure);
+    void onRefused();
+    void onLinkLost(const QString &reason);
+
+    VelmorDeviceModel *q;
     // The parsed description, held for the model's life.
     DescriptionFile file;
     // Its "variables": the variable table and the store of current values.
     VariableTable variables;
+    // Null for a description that names no usable protocol.
+    DeviceLink *link = nullptr;
+    CommandQueue commands;
     // Row of the variable whose request is outstanding or due next; variables.count() means no cycle runs.
     int cyclePosition = 0;
     // Bumped at every cycle start; timers and replies of an older cycle are ignored.
     quint64 cycleGeneration = 0;
-    // The one request (read or command) the running cycle waits for.
-    QObject *pendingReply = nullptr;
-    // The Modbus client reached the connected state since the last connectDevice().
-    bool linkUp = false;
-    // Set while the link is being closed on purpose, so its state change is not reported.
-    bool closingLink = false;
+    // The one request (read or command) the running cycle waits for; 0 for none.
+    quint64 pendingRequest = 0;
+    // The cycle waits for the connection under way; the generation it belongs to.
+    bool waitingForLink = false;
+    quint64 linkWaitGeneration = 0;
 };
 
 #endif // VELMORDEVICEMODEL_P_H

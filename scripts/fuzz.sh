@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
 root=$PWD
-targets=(fuzz_packet fuzz_master fuzz_description fuzz_restore)
+targets=(fuzz_packet fuzz_master fuzz_description fuzz_restore fuzz_simmodbus fuzz_simvelmorbus)
 
 cmake -S . -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DVELMOR_FUZZ=ON -DVELMOR_SANITIZE=ON >/dev/null
 cmake --build "$build_dir" -j "$(nproc)" --target "${targets[@]}" >/dev/null
@@ -21,7 +21,8 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 
-declare -A max_len=([fuzz_packet]=512 [fuzz_master]=512 [fuzz_description]=4096 [fuzz_restore]=4096)
+declare -A max_len=([fuzz_packet]=512 [fuzz_master]=512 [fuzz_description]=4096 [fuzz_restore]=4096
+                    [fuzz_simmodbus]=512 [fuzz_simvelmorbus]=512)
 declare -A pids
 for target in "${targets[@]}"; do
     work="$build_dir/fuzz/corpus/$target"

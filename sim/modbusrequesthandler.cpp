@@ -4,6 +4,7 @@
 #include "trafficlogger.h"
 #include "variablestore.h"
 
+#include <QDataStream>
 #include <QStringList>
 #include <QThread>
 #include <QtEndian>
@@ -47,32 +48,49 @@ ModbusRequestHandler::ModbusRequestHandler(VariableStore *store, FaultInjector *
 
 QByteArray ModbusRequestHandler::pduBytes(const QModbusPdu &pdu)
 {
-    const quint8 code = quint8(pdu.functionCode()) | (pdu.isException() ? quint8(QModbusPdu::ExceptionByte) : 0);
-    return char(code) + pdu.data();
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << pdu;
+    return bytes;
+}
+
+ModbusRequestHandler::Answer ModbusRequestHandler::answer(const QModbusPdu &pdu)
+{
+    const QByteArray bytes = pduBytes(pdu);
+    Request request;
+    request.code = bytes.isEmpty() ? 0 : quint8(bytes.at(0));
+    request.data = bytes.mid(1);
+    m_logger->request(bytes, requestMeaning(request));
+
+    Answer answer;
+    if (m_faults->next() == FaultInjector::Exception) {
+        answer.response = QModbusExceptionResponse(QModbusPdu::FunctionCode(request.code),
+                                                   QModbusPdu::ExceptionCode(m_exceptionCode));
+        answer.meaning = QStringLiteral("exception 0x%1").arg(m_exceptionCode, 2, 16, QLatin1Char('0'));
+        answer.fault = FaultInjector::name(FaultInjector::Exception);
+    } else {
+        answer.response = respond(request, &answer.meaning);
+    }
+    return answer;
+}
+
+void ModbusRequestHandler::logSent(const Answer &answer)
+{
+    m_logger->answer(pduBytes(answer.response), answer.meaning, answer.fault);
 }
 
 QModbusResponse ModbusRequestHandler::handle(const QModbusPdu &request)
 {
-    m_logger->request(pduBytes(request), requestMeaning(request));
-    QString meaning;
-    QModbusResponse response;
-    QString faultName;
-    if (m_faults->next() == FaultInjector::Exception) {
-        response = QModbusExceptionResponse(request.functionCode(), QModbusPdu::ExceptionCode(m_exceptionCode));
-        meaning = QStringLiteral("exception 0x%1").arg(m_exceptionCode, 2, 16, QLatin1Char('0'));
-        faultName = FaultInjector::name(FaultInjector::Exception);
-    } else {
-        response = answer(request, &meaning);
-    }
+    const Answer worked = answer(request);
     if (m_answerDelayMs > 0)
         QThread::msleep(ulong(m_answerDelayMs));
-    m_logger->answer(pduBytes(response), meaning, faultName);
-    return response;
+    logSent(worked);
+    return worked.response;
 }
 
-QModbusResponse ModbusRequestHandler::answer(const QModbusPdu &request, QString *meaning)
+QModbusResponse ModbusRequestHandler::respond(const Request &request, QString *meaning)
 {
-    switch (request.functionCode()) {
+    switch (request.code) {
     case QModbusPdu::ReadHoldingRegisters:
     case QModbusPdu::ReadInputRegisters:
         return read(request, meaning);
@@ -85,12 +103,12 @@ QModbusResponse ModbusRequestHandler::answer(const QModbusPdu &request, QString 
     }
 }
 
-QModbusResponse ModbusRequestHandler::read(const QModbusPdu &request, QString *meaning)
+QModbusResponse ModbusRequestHandler::read(const Request &request, QString *meaning)
 {
-    const QByteArray data = request.data();
+    const QByteArray &data = request.data;
     if (data.size() != RangeSize || wordAt(data, 2) < 1 || wordAt(data, 2) > MaxReadCount)
         return refuse(request, QModbusPdu::IllegalDataValue, QStringLiteral("malformed read"), meaning);
-    const bool input = request.functionCode() == QModbusPdu::ReadInputRegisters;
+    const bool input = request.code == QModbusPdu::ReadInputRegisters;
     QVector<quint16> values;
     if (m_store->readRegisters(input, wordAt(data, 0), wordAt(data, 2), &values) != VariableStore::Done)
         return refuse(request, QModbusPdu::IllegalDataAddress, QStringLiteral("registers not held"), meaning);
@@ -102,12 +120,12 @@ QModbusResponse ModbusRequestHandler::read(const QModbusPdu &request, QString *m
         answerData.append(bytes, 2);
     }
     *meaning = QStringLiteral("ok ") + registersText(values);
-    return QModbusResponse(request.functionCode(), answerData);
+    return QModbusResponse(QModbusPdu::FunctionCode(request.code), answerData);
 }
 
-QModbusResponse ModbusRequestHandler::writeMultiple(const QModbusPdu &request, QString *meaning)
+QModbusResponse ModbusRequestHandler::writeMultiple(const Request &request, QString *meaning)
 {
-    const QByteArray data = request.data();
+    const QByteArray &data = request.data;
     if (data.size() < WriteHeaderSize)
         return refuse(request, QModbusPdu::IllegalDataValue, QStringLiteral("malformed write"), meaning);
     const int count = wordAt(data, 2);
@@ -117,20 +135,20 @@ QModbusResponse ModbusRequestHandler::writeMultiple(const QModbusPdu &request, Q
     QVector<quint16> values;
     for (int i = 0; i < count; ++i)
         values.append(wordAt(data, WriteHeaderSize + 2 * i));
-    return write(request, wordAt(data, 0), values, QModbusResponse(request.functionCode(), data.left(RangeSize)),
-                 meaning);
+    return write(request, wordAt(data, 0), values,
+                 QModbusResponse(QModbusPdu::FunctionCode(request.code), data.left(RangeSize)), meaning);
 }
 
-QModbusResponse ModbusRequestHandler::writeSingle(const QModbusPdu &request, QString *meaning)
+QModbusResponse ModbusRequestHandler::writeSingle(const Request &request, QString *meaning)
 {
-    const QByteArray data = request.data();
+    const QByteArray &data = request.data;
     if (data.size() != RangeSize)
         return refuse(request, QModbusPdu::IllegalDataValue, QStringLiteral("malformed write"), meaning);
-    return write(request, wordAt(data, 0), { wordAt(data, 2) }, QModbusResponse(request.functionCode(), data),
-                 meaning);
+    return write(request, wordAt(data, 0), { wordAt(data, 2) },
+                 QModbusResponse(QModbusPdu::FunctionCode(request.code), data), meaning);
 }
 
-QModbusResponse ModbusRequestHandler::write(const QModbusPdu &request, quint16 start, const QVector<quint16> &values,
+QModbusResponse ModbusRequestHandler::write(const Request &request, quint16 start, const QVector<quint16> &values,
                                             const QModbusResponse &echo, QString *meaning)
 {
     QVector<int> written;
@@ -149,13 +167,14 @@ QModbusResponse ModbusRequestHandler::write(const QModbusPdu &request, quint16 s
     return echo;
 }
 
-QString ModbusRequestHandler::requestMeaning(const QModbusPdu &request)
+QString ModbusRequestHandler::requestMeaning(const Request &request)
 {
-    const QByteArray data = request.data();
+    const QByteArray &data = request.data;
+    const QString function = QStringLiteral("function 0x%1").arg(request.code, 2, 16, QLatin1Char('0'));
     if (data.size() < RangeSize)
-        return QStringLiteral("function 0x%1").arg(int(request.functionCode()), 2, 16, QLatin1Char('0'));
+        return function;
     const QString range = QStringLiteral("addr=%1").arg(registerText(wordAt(data, 0)));
-    switch (request.functionCode()) {
+    switch (request.code) {
     case QModbusPdu::ReadHoldingRegisters:
         return QStringLiteral("read holding %1 count=%2").arg(range).arg(wordAt(data, 2));
     case QModbusPdu::ReadInputRegisters:
@@ -166,13 +185,13 @@ QString ModbusRequestHandler::requestMeaning(const QModbusPdu &request)
         return QStringLiteral("write %1 count=%2 data=%3").arg(range).arg(wordAt(data, 2))
             .arg(QString::fromLatin1(data.mid(WriteHeaderSize).toHex()));
     default:
-        return QStringLiteral("function 0x%1").arg(int(request.functionCode()), 2, 16, QLatin1Char('0'));
+        return function;
     }
 }
 
-QModbusResponse ModbusRequestHandler::refuse(const QModbusPdu &request, int code, const QString &reason,
+QModbusResponse ModbusRequestHandler::refuse(const Request &request, int code, const QString &reason,
                                              QString *meaning)
 {
     *meaning = QStringLiteral("exception 0x%1: %2").arg(code, 2, 16, QLatin1Char('0')).arg(reason);
-    return QModbusExceptionResponse(request.functionCode(), QModbusPdu::ExceptionCode(code));
+    return QModbusExceptionResponse(QModbusPdu::FunctionCode(request.code), QModbusPdu::ExceptionCode(code));
 }

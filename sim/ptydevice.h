@@ -4,16 +4,28 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
+#include <QTimer>
 
 class QSocketNotifier;
 
 // The master end of a raw pseudo-terminal as an I/O device. Whoever is to talk to the
 // simulator opens the slave end like a serial port, by its path or by a symbolic link.
+//
+// Like a serial line, it loses what is sent while nobody has the slave end open, and
+// when the peer closes it, what the peer has not read goes (readChannelFinished() says
+// so). Both directions are bounded: input waits in the terminal once MaxReceivedBytes
+// are unread here, and output the peer does not read is refused beyond MaxPendingBytes.
 class PtyDevice : public QIODevice
 {
     Q_OBJECT
 
 public:
+    static constexpr int MaxReceivedBytes = 64 * 1024;
+    // Beyond the few KiB the terminal holds itself.
+    static constexpr int MaxPendingBytes = 4096;
+    // How often a line without a peer, or with a failing read or write, is looked at again.
+    static constexpr int LineCheckMs = 20;
+
     explicit PtyDevice(QObject *parent = nullptr);
     ~PtyDevice() override;
 
@@ -25,6 +37,7 @@ public:
 
     bool isSequential() const override;
     qint64 bytesAvailable() const override;
+    qint64 bytesToWrite() const override;
     void close() override;
 
 protected:
@@ -34,14 +47,23 @@ protected:
 private:
     bool makeLink(const QString &linkPath);
     void onReadable();
+    void flushPending();
+    // The peer closed the slave end, or the line fails: stop reading and writing until
+    // checkLine() finds it usable again.
+    void lineDown();
+    void checkLine();
+    void discardUnread();
     bool fail(const QString &message);
 
     int m_masterFd = -1;
-    int m_slaveFd = -1;
     QString m_slavePath;
     QString m_linkPath;
+    bool m_lineUp = false;
     QByteArray m_received;
-    QSocketNotifier *m_notifier = nullptr;
+    QByteArray m_pending;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QTimer m_lineCheck;
 };
 
 #endif // PTYDEVICE_H

@@ -1,15 +1,18 @@
 #include "simulator.h"
 
 #include "handledmodbusserver.h"
+#include "linekeeper.h"
 #include "modbusrequesthandler.h"
-#include "ptybridge.h"
+#include "modbustcpserver.h"
 #include "ptydevice.h"
+#include "ptyrelay.h"
+#include "serialline.h"
 #include "velmorbusresponder.h"
 #include "velmorbusslave.h"
 
 #include <QHostAddress>
+#include <QHostInfo>
 #include <QModbusRtuSerialSlave>
-#include <QModbusTcpServer>
 #include <QRandomGenerator>
 #include <QSerialPort>
 #include <QStringList>
@@ -19,6 +22,26 @@ namespace {
 quint32 chooseSeed(const SimOptions &options)
 {
     return options.hasSeed ? options.seed : QRandomGenerator::global()->generate();
+}
+
+// The one address a host name or address stands for: never all of the computer's
+// interfaces unless asked for by address. IPv4 first, as the tools' default host is.
+bool resolveListenAddress(const QString &host, QHostAddress *address, QString *error)
+{
+    const QHostInfo info = QHostInfo::fromName(host);
+    const QList<QHostAddress> addresses = info.addresses();
+    if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
+        *error = info.error() != QHostInfo::NoError ? info.errorString() : QStringLiteral("no address");
+        return false;
+    }
+    *address = addresses.constFirst();
+    for (const QHostAddress &candidate : addresses) {
+        if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
+            *address = candidate;
+            break;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -96,47 +119,65 @@ bool Simulator::startModbusTcp()
 {
     const QString host = m_options.listenHost.isEmpty() ? m_description.tcpHost : m_options.listenHost;
     const int port = m_options.listenHost.isEmpty() ? m_description.tcpPort : m_options.listenPort;
-    m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
-    auto *server = new HandledModbusServer<QModbusTcpServer>(m_modbusHandler.get(), this);
-    // The server listens on the address it is given, so a host name is resolved first.
-    const QString address = host == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost).toString() : host;
-    server->setConnectionParameter(QModbusDevice::NetworkAddressParameter, address);
-    server->setConnectionParameter(QModbusDevice::NetworkPortParameter, port);
     const QString where = QStringLiteral("%1:%2").arg(host).arg(port);
-    return startModbusServer(server, where, QStringLiteral("listening on ") + where);
+    QHostAddress address;
+    QString error;
+    if (!resolveListenAddress(host, &address, &error))
+        return fail(QStringLiteral("cannot serve %1: %2").arg(where, error));
+    makeModbusHandler();
+    m_modbusTcpServer = new ModbusTcpServer(m_modbusHandler.get(), quint8(m_description.id), &m_logger, this);
+    if (!m_modbusTcpServer->listen(address, quint16(port)))
+        return fail(QStringLiteral("cannot serve %1: %2").arg(where, m_modbusTcpServer->errorString()));
+    const bool named = QHostAddress(host).isNull();
+    m_logger.status(QStringLiteral("listening on ") + where
+                    + (named ? QStringLiteral(" (%1)").arg(address.toString()) : QString()));
+    return true;
 }
 
 bool Simulator::startModbusRtu()
 {
     QString portName = serialPortName();
     if (!m_options.ptyLink.isEmpty()) {
-        m_ptyBridge = new PtyBridge(this);
-        if (!m_ptyBridge->create(m_options.ptyLink))
-            return fail(m_ptyBridge->errorString());
-        portName = m_ptyBridge->innerPath();
+        m_ptyRelay = new PtyRelay(&m_logger, this);
+        if (!m_ptyRelay->create(m_options.ptyLink))
+            return fail(m_ptyRelay->errorString());
+        portName = m_ptyRelay->innerPath();
     }
-    m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
+    makeModbusHandler();
     auto *server = new HandledModbusServer<QModbusRtuSerialSlave>(m_modbusHandler.get(), this);
+    m_modbusServer = server;
+    server->setServerAddress(m_description.id);
     server->setConnectionParameter(QModbusDevice::SerialPortNameParameter, portName);
     server->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_description.baudRate);
     server->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
     server->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
     server->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
-    const QString where = m_ptyBridge ? QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_ptyBridge->outerPath())
-                                      : portName;
-    return startModbusServer(server, where, QStringLiteral("serving ") + where);
-}
-
-bool Simulator::startModbusServer(QModbusServer *server, const QString &where, const QString &readyLine)
-{
-    m_modbusServer = server;
-    m_modbusHandler->setExceptionCode(m_options.exceptionCode);
-    m_modbusHandler->setAnswerDelay(m_options.delayMs);
-    server->setServerAddress(m_description.id);
+    const QString where = m_ptyRelay ? QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_ptyRelay->outerPath())
+                                     : portName;
     if (!server->connectDevice())
         return fail(QStringLiteral("cannot serve %1: %2").arg(where, server->errorString()));
-    m_logger.status(readyLine);
+    keepModbusServer(where);
+    m_logger.status(QStringLiteral("serving ") + where);
     return true;
+}
+
+void Simulator::makeModbusHandler()
+{
+    m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
+    m_modbusHandler->setExceptionCode(m_options.exceptionCode);
+    m_modbusHandler->setAnswerDelay(m_options.delayMs);
+}
+
+void Simulator::keepModbusServer(const QString &where)
+{
+    QModbusServer *server = m_modbusServer;
+    m_lineKeeper = new LineKeeper(
+        where, [server]() { server->disconnectDevice(); }, [server]() { return server->connectDevice(); }, &m_logger,
+        this);
+    connect(server, &QModbusDevice::errorOccurred, this, [this, server](QModbusDevice::Error error) {
+        if (error == QModbusDevice::ReadError || error == QModbusDevice::ConnectionError)
+            m_lineKeeper->lineFailed(server->errorString());
+    });
 }
 
 bool Simulator::startVelmorbus()
@@ -169,7 +210,24 @@ bool Simulator::openSerialLine()
     if (!m_serialPort->open(QIODevice::ReadWrite))
         return fail(QStringLiteral("cannot open serial port %1: %2").arg(serialPortName(), m_serialPort->errorString()));
     m_serialPort->clear();
+    keepSerialPort();
     return true;
+}
+
+void Simulator::keepSerialPort()
+{
+    QSerialPort *port = m_serialPort;
+    m_lineKeeper = new LineKeeper(
+        serialPortName(), [port]() { port->close(); }, [port]() { return port->open(QIODevice::ReadWrite); },
+        &m_logger, this);
+    connect(port, &QSerialPort::errorOccurred, this, [this, port](QSerialPort::SerialPortError error) {
+        // A read error on a live line (input flushed after its notification) leaves it usable;
+        // after a resource error Qt reads no more.
+        const bool lost = error == QSerialPort::ResourceError
+            || (error == QSerialPort::ReadError && SerialLine::hungUp(*port));
+        if (lost && port->isOpen())
+            m_lineKeeper->lineFailed(port->errorString());
+    });
 }
 
 QString Simulator::servedPath() const

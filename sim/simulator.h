@@ -12,9 +12,11 @@
 
 #include <memory>
 
+class LineKeeper;
 class ModbusRequestHandler;
-class PtyBridge;
+class ModbusTcpServer;
 class PtyDevice;
+class PtyRelay;
 class QModbusServer;
 class QSerialPort;
 class VelmorbusResponder;
@@ -42,7 +44,9 @@ private:
     bool startModbusRtu();
     bool startVelmorbus();
     bool openSerialLine();
-    bool startModbusServer(QModbusServer *server, const QString &where, const QString &readyLine);
+    void makeModbusHandler();
+    void keepSerialPort();
+    void keepModbusServer(const QString &where);
     QString serialPortName() const;
     QString servedPath() const;
     bool fail(const QString &message);
@@ -55,11 +59,13 @@ private:
     FaultInjector m_faults;
     std::unique_ptr<ModbusRequestHandler> m_modbusHandler;
     std::unique_ptr<VelmorbusResponder> m_velmorbusResponder;
+    ModbusTcpServer *m_modbusTcpServer = nullptr;
     QModbusServer *m_modbusServer = nullptr;
     PtyDevice *m_pty = nullptr;
-    PtyBridge *m_ptyBridge = nullptr;
+    PtyRelay *m_ptyRelay = nullptr;
     QSerialPort *m_serialPort = nullptr;
     VelmorbusSlave *m_velmorbusSlave = nullptr;
+    LineKeeper *m_lineKeeper = nullptr;
     QString m_errorString;
 };
 

@@ -2,7 +2,10 @@
 
 #include <QTime>
 
-#include <cstdio>
+TrafficLogger::TrafficLogger(std::FILE *stream)
+    : m_stream(stream)
+{
+}
 
 void TrafficLogger::status(const QString &text)
 {
@@ -23,6 +26,11 @@ void TrafficLogger::answer(const QByteArray &bytes, const QString &meaning, cons
     timedLine(QStringLiteral("tx"), text);
 }
 
+void TrafficLogger::event(const QString &text)
+{
+    timedLine(QStringLiteral("--"), text);
+}
+
 QString TrafficLogger::hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));
@@ -37,6 +45,6 @@ void TrafficLogger::timedLine(const QString &direction, const QString &text)
 void TrafficLogger::writeLine(const QString &line)
 {
     const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_stream);
+    std::fflush(m_stream);
 }

@@ -26,13 +26,17 @@ VelmorbusSlave::VelmorbusSlave(QIODevice *line, quint8 id, VelmorbusResponder *r
     , m_responder(responder)
     , m_faults(faults)
     , m_logger(logger)
+    , m_heldAnswers(std::make_unique<QObject>())
 {
     m_frameTimer.setSingleShot(true);
     // A coarse timer may fire up to 5 % late, enough to merge two frames on a busy line.
     m_frameTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_frameTimer, &QTimer::timeout, this, &VelmorbusSlave::onFrameEnd);
     connect(m_line, &QIODevice::readyRead, this, &VelmorbusSlave::onReadyRead);
+    connect(m_line, &QIODevice::readChannelFinished, this, &VelmorbusSlave::onPeerGone);
 }
+
+VelmorbusSlave::~VelmorbusSlave() = default;
 
 QByteArray VelmorbusSlave::frame(quint8 id, const QByteArray &body)
 {
@@ -44,27 +48,63 @@ QByteArray VelmorbusSlave::frame(quint8 id, const QByteArray &body)
 
 void VelmorbusSlave::onReadyRead()
 {
-    m_buffer += m_line->readAll();
+    const QByteArray bytes = m_line->readAll();
     m_frameTimer.start(InterFrameDelayMs);
+    if (m_droppedBytes > 0) {
+        m_droppedBytes += bytes.size();
+        return;
+    }
+    m_buffer += bytes;
+    if (m_buffer.size() <= MaxFrameSize)
+        return;
+    m_logger->request(m_buffer.left(LoggedHeadSize),
+                      QStringLiteral("head of a frame longer than %1 bytes, dropped").arg(MaxFrameSize));
+    m_droppedBytes = m_buffer.size();
+    m_buffer.clear();
 }
 
 void VelmorbusSlave::onFrameEnd()
 {
+    if (m_droppedBytes > 0) {
+        m_logger->event(QStringLiteral("the frame dropped ended after %1 bytes").arg(m_droppedBytes));
+        m_droppedBytes = 0;
+        return;
+    }
     QByteArray frame;
     frame.swap(m_buffer);
+    deliver(answerTo(frame));
+}
+
+void VelmorbusSlave::onPeerGone()
+{
+    // Neither the frame begun nor the answers held are for the next peer.
+    m_logger->event(QStringLiteral("the peer closed the line"));
+    m_frameTimer.stop();
+    m_buffer.clear();
+    m_droppedBytes = 0;
+    m_heldAnswers = std::make_unique<QObject>();
+}
+
+VelmorbusSlave::Answer VelmorbusSlave::answerTo(const QByteArray &frame)
+{
+    Answer answer;
     QString why;
     const QByteArray body = requestBody(frame, &why);
     if (body.isEmpty()) {
         m_logger->request(frame, why + QStringLiteral(", ignored"));
-        return;
+        return answer;
     }
     const VelmorbusRequest request = VelmorbusRequest::fromBody(body);
     if (!request.isValid()) {
         m_logger->request(frame, QStringLiteral("not a request, ignored"));
-        return;
+        return answer;
     }
     m_logger->request(frame, request.meaning());
-    answer(request);
+    const VelmorBusPacket packet = m_responder->respond(request, &answer.meaning);
+    answer.answered = true;
+    answer.fault = m_faults->next();
+    answer.frame = spoil(answer.fault, packet);
+    return answer;
 }
 
 QByteArray VelmorbusSlave::requestBody(const QByteArray &frame, QString *why) const
@@ -85,18 +125,15 @@ QByteArray VelmorbusSlave::requestBody(const QByteArray &frame, QString *why) co
     return covered.mid(1);
 }
 
-void VelmorbusSlave::answer(const VelmorbusRequest &request)
+void VelmorbusSlave::deliver(const Answer &answer)
 {
-    QString meaning;
-    const VelmorBusPacket packet = m_responder->respond(request, &meaning);
-    const FaultInjector::Fault fault = m_faults->next();
-    const QByteArray bytes = spoil(fault, packet);
+    if (!answer.answered)
+        return;
     if (m_answerDelayMs <= 0) {
-        send(bytes, meaning, fault);
+        send(answer);
         return;
     }
-    QTimer::singleShot(m_answerDelayMs, Qt::PreciseTimer, this,
-                       [this, bytes, meaning, fault]() { send(bytes, meaning, fault); });
+    QTimer::singleShot(m_answerDelayMs, Qt::PreciseTimer, m_heldAnswers.get(), [this, answer]() { send(answer); });
 }
 
 QByteArray VelmorbusSlave::spoil(FaultInjector::Fault fault, VelmorBusPacket packet) const
@@ -122,10 +159,16 @@ QByteArray VelmorbusSlave::spoil(FaultInjector::Fault fault, VelmorBusPacket pac
     }
 }
 
-void VelmorbusSlave::send(const QByteArray &frame, const QString &meaning, FaultInjector::Fault fault)
+void VelmorbusSlave::send(Answer answer)
 {
-    if (!frame.isEmpty())
-        m_line->write(frame);
-    const QString faultName = fault == FaultInjector::NoFault ? QString() : FaultInjector::name(fault);
-    m_logger->answer(frame, meaning, faultName);
+    if (!answer.frame.isEmpty()) {
+        // A line whose peer reads nothing takes no more than this.
+        if (m_line->bytesToWrite() + answer.frame.size() > MaxUnsentBytes)
+            answer.meaning += QStringLiteral(" | not sent: the peer has not read the last %1 bytes")
+                                  .arg(m_line->bytesToWrite());
+        else if (m_line->write(answer.frame) != answer.frame.size())
+            answer.meaning += QStringLiteral(" | not sent: ") + m_line->errorString();
+    }
+    const QString faultName = answer.fault == FaultInjector::NoFault ? QString() : FaultInjector::name(answer.fault);
+    m_logger->answer(answer.frame, answer.meaning, faultName);
 }

@@ -3,6 +3,8 @@
 #include "packetcheck.h"
 #include "restorecheck.h"
 #include "silentmessages.h"
+#include "simmodbuscheck.h"
+#include "simvelmorbuscheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,6 +45,10 @@ private slots:
     void description();
     void restore_data();
     void restore();
+    void simModbus_data();
+    void simModbus();
+    void simVelmorbus_data();
+    void simVelmorbus();
 
 private:
     std::unique_ptr<MasterCheck> m_master;
@@ -101,6 +107,28 @@ void TestFuzzRegressions::restore()
 {
     QFETCH(QByteArray, input);
     QCOMPARE(m_restore->run(input), QString());
+}
+
+void TestFuzzRegressions::simModbus_data()
+{
+    addInputRows(QStringLiteral("fuzz_simmodbus"));
+}
+
+void TestFuzzRegressions::simModbus()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(SimModbusCheck().run(input), QString());
+}
+
+void TestFuzzRegressions::simVelmorbus_data()
+{
+    addInputRows(QStringLiteral("fuzz_simvelmorbus"));
+}
+
+void TestFuzzRegressions::simVelmorbus()
+{
+    QFETCH(QByteArray, input);
+    QCOMPARE(SimVelmorbusCheck().run(input), QString());
 }
 
 QTEST_GUILESS_MAIN(TestFuzzRegressions)

@@ -1,9 +1,11 @@
 #include "cyclerun.h"
 #include "descriptiondir.h"
 #include "logcapture.h"
+#include "progresslog.h"
 #include "recordingmodbusserver.h"
 #include "velmordevicemodel.h"
 
+#include <QModbusReply>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -53,6 +55,8 @@ private slots:
     void updateWithoutConnectionIsReported();
     void connectToNothingIsReported();
     void disconnectWhileAutoUpdating();
+    void progressSignalsFollowTheCycle();
+    void lateReplyOfStoppedCycleTellsNoProgress();
 
 private:
     std::unique_ptr<VelmorDeviceModel> makeModel(const QByteArray &variables);
@@ -490,6 +494,47 @@ void TestModbusTcpLink::disconnectWhileAutoUpdating()
     QCOMPARE(autoChanged.count(), 1);
     QVERIFY(!model->autoUpdate());
     QVERIFY(!model->connected());
+}
+
+void TestModbusTcpLink::progressSignalsFollowTheCycle()
+{
+    m_server->setOverride([](const QModbusRequest &request) -> QModbusResponse {
+        const bool atOne = request.data().startsWith(QByteArray::fromHex("0001"));
+        if (atOne || request.functionCode() == QModbusPdu::WriteMultipleRegisters)
+            return QModbusExceptionResponse(request.functionCode(), QModbusPdu::IllegalDataAddress);
+        return QModbusResponse();
+    });
+    m_server->setHoldingRegisters(2, {42});
+    m_server->setHoldingRegisters(5, {7});
+    auto model = makeModel("  - addr: 2\n    type: int16\n"
+                           "  - addr: 1\n    type: int16\n"
+                           "  - name: NoAddress\n"
+                           "  - addr: 5\n    type: int16\n    name: Level\n");
+    QVERIFY(connectModel(model.get()));
+    QVERIFY(model->setVarValue(3, 9));
+    ProgressLog progress(model.get());
+    const CycleRun run = runCycle(*model);
+    QVERIFY(run.finished);
+    QCOMPARE(run.errors.size(), 3);
+    const QString writeReason = run.errors.at(0).mid(QStringLiteral("Writing variable Level failed: ").size());
+    QCOMPARE(progress.lines(), (QStringList{"write failed 3: " + writeReason, "read 0",
+                                            "failed 1: " + run.errors.at(1), "failed 2: " + run.errors.at(2),
+                                            "read 3"}));
+    QCOMPARE(run.errors.at(2), QStringLiteral("Unable to read variable NoAddress: bad description"));
+}
+
+void TestModbusTcpLink::lateReplyOfStoppedCycleTellsNoProgress()
+{
+    m_server->setHoldingRegisters(1, {0x0000, 0x0009});
+    auto model = makeModel("  - addr: 1\n");
+    QVERIFY(connectAndWarmUp(model.get()));
+    ProgressLog progress(model.get());
+    model->setAutoUpdate(true);
+    model->updateDeviceModel();
+    model->setAutoUpdate(false);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(model->findChildren<QModbusReply *>().isEmpty(), 5000);
+    QCOMPARE(progress.lines(), QStringList{"abandoned: continuous update turned off"});
 }
 
 QTEST_GUILESS_MAIN(TestModbusTcpLink)

@@ -73,6 +73,11 @@ bool SimProcess::isRunning() const
     return m_process.state() == QProcess::Running;
 }
 
+qint64 SimProcess::processId() const
+{
+    return m_process.processId();
+}
+
 bool SimProcess::stop(int signalNumber)
 {
     // A process that has ended has id 0, and kill(0) would signal our whole process group.

@@ -24,6 +24,7 @@ public:
     QByteArray errorOutput();
     int exitCode() const;
     bool isRunning() const;
+    qint64 processId() const;
     // Sends the signal, then waits for a normal end.
     bool stop(int signalNumber);
 

@@ -41,6 +41,7 @@ private slots:
     void readsInputRegisters();
     void writeReadsBack();
     void otherServerAddressIsNotAnswered();
+    void functionCodeWithTheExceptionBitIsRefused();
 
 private:
     QModbusReply *finished(QModbusReply *reply);
@@ -124,6 +125,20 @@ void TestSimModbusRtu::otherServerAddressIsNotAnswered()
     QVERIFY(reply);
     QCOMPARE(reply->error(), QModbusDevice::TimeoutError);
     delete reply;
+}
+
+void TestSimModbusRtu::functionCodeWithTheExceptionBitIsRefused()
+{
+    // Qt's RTU slave keeps such a code sign-extended in the request it hands on. It takes
+    // a request of that code, as an exception, to carry one data byte.
+    const QModbusRequest request(QModbusPdu::FunctionCode(0x83), QByteArray::fromHex("04"));
+    QModbusReply *reply = finished(m_client->sendRawRequest(request, ServerAddress));
+    QVERIFY(reply);
+    QCOMPARE(reply->error(), QModbusDevice::ProtocolError);
+    // The exception code is read from the data: the reply's function code is sign-extended too.
+    QCOMPARE(reply->rawResult().data(), QByteArray(1, char(QModbusPdu::IllegalFunction)));
+    delete reply;
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" tx 83 01 | exception 0x01: function not served\n"), WaitMs);
 }
 
 QTEST_GUILESS_MAIN(TestSimModbusRtu)

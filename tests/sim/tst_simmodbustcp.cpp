@@ -4,9 +4,12 @@
 #include <QModbusReply>
 #include <QModbusTcpClient>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using Registers = QVector<quint16>;
 
@@ -33,6 +36,15 @@ variables:
 )";
 
 constexpr int ReplyTimeoutMs = 10000;
+// Requests one client sends at once in the pipelining tests: serving them all takes the
+// simulator several seconds, so a request of another client, or a signal, that has to
+// wait for them shows up far behind half of them.
+constexpr int PipelinedRequests = 100000;
+// The holding register read the pipelining client repeats, and what the log says of it.
+const QByteArray PipelinedRead = QByteArray::fromHex("0300140002");
+const QByteArray PipelinedReadLog = " | read holding addr=0x0014 count=2\n";
+// Waits for the simulator to notice a client that reads nothing; it gives such a client 5 s.
+constexpr int DropTimeoutMs = 60000;
 
 // The outcome of one request: the registers read, or the exception code (0 for none,
 // -1 when no answer came).
@@ -65,8 +77,18 @@ private slots:
     void exceptionFaultUsesChosenCode();
     void sameSeedGivesSameFaults();
     void listensOnTheFileHostAndPortByDefault();
+    void functionsNotServedAreRefused_data();
+    void functionsNotServedAreRefused();
+    void pipeliningClientDoesNotHoldUpOthers();
+    void signalStopsTheSimulatorWhileAClientPipelines();
+    void clientThatReadsNothingIsDropped();
+    void acceptingResumesOnceDescriptorsAreFreeAgain();
 
 private:
+    // A client that has sent PipelinedRequests requests at once and is being answered.
+    bool startPipelining(QTcpSocket *socket, bool reads);
+    // How many of the pipelined requests the simulator had logged before the line with text.
+    int pipelinedBefore(const QByteArray &text);
     bool startSim(SimProcess *sim, const QStringList &extraArguments, int port);
     bool connectClient(int port);
     Outcome finish(QModbusReply *reply);
@@ -303,6 +325,105 @@ void TestSimModbusTcp::listensOnTheFileHostAndPortByDefault()
     QVERIFY(fromFile.output().contains(QByteArray("\nlistening on 127.0.0.1:") + QByteArray::number(port) + '\n'));
     QVERIFY(connectClient(port));
     QCOMPARE(read(QModbusDataUnit::InputRegisters, 10, 1).registers, Registers { 7 });
+}
+
+void TestSimModbusTcp::functionsNotServedAreRefused_data()
+{
+    QTest::addColumn<int>("functionCode");
+    QTest::addColumn<QByteArray>("data");
+
+    QTest::newRow("read coils") << 0x01 << QByteArray::fromHex("000a0001");
+    QTest::newRow("encapsulated interface transport") << 0x2B << QByteArray::fromHex("0e0100");
+    // The exception bit set: Qt keeps such a code sign-extended, the read code aside.
+    QTest::newRow("0x83, read holding registers with the exception bit") << 0x83 << QByteArray::fromHex("000a0001");
+    QTest::newRow("0xff") << 0xFF << QByteArray();
+}
+
+void TestSimModbusTcp::functionsNotServedAreRefused()
+{
+    QFETCH(int, functionCode);
+    QFETCH(QByteArray, data);
+
+    const QModbusRequest request(QModbusPdu::FunctionCode(functionCode), data);
+    QCOMPARE(finish(m_client->sendRawRequest(request, 1)).exceptionCode, int(QModbusPdu::IllegalFunction));
+    const QByteArray answer = QByteArray::number(functionCode | 0x80, 16) + " 01 | exception 0x01: function not served\n";
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" tx " + answer), ReplyTimeoutMs);
+}
+
+bool TestSimModbusTcp::startPipelining(QTcpSocket *socket, bool reads)
+{
+    socket->connectToHost(QHostAddress::LocalHost, quint16(m_port));
+    if (!socket->waitForConnected(ReplyTimeoutMs))
+        return false;
+    if (reads)
+        connect(socket, &QIODevice::readyRead, socket, [socket]() { socket->readAll(); });
+    else
+        // Qt would otherwise take in everything that arrives, unasked.
+        socket->setReadBufferSize(1);
+    QByteArray requests;
+    QDataStream stream(&requests, QIODevice::WriteOnly);
+    for (int transaction = 0; transaction < PipelinedRequests; ++transaction) {
+        stream << quint16(transaction) << quint16(0) << quint16(1 + PipelinedRead.size()) << quint8(1);
+        stream.writeRawData(PipelinedRead.constData(), PipelinedRead.size());
+    }
+    socket->write(requests);
+    return QTest::qWaitFor([this]() { return m_sim->output().contains(PipelinedReadLog); }, ReplyTimeoutMs);
+}
+
+int TestSimModbusTcp::pipelinedBefore(const QByteArray &text)
+{
+    const QByteArray log = m_sim->output();
+    return log.left(log.indexOf(text)).count(PipelinedReadLog);
+}
+
+void TestSimModbusTcp::pipeliningClientDoesNotHoldUpOthers()
+{
+    QTcpSocket greedy;
+    QVERIFY(startPipelining(&greedy, true));
+    QCOMPARE(read(QModbusDataUnit::InputRegisters, 10, 1).registers, Registers { 7 });
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" | read input addr=0x000a count=1\n"), ReplyTimeoutMs);
+    const int servedFirst = pipelinedBefore(" | read input addr=0x000a count=1\n");
+    QVERIFY2(servedFirst < PipelinedRequests / 2, qPrintable(QString::number(servedFirst)));
+}
+
+void TestSimModbusTcp::signalStopsTheSimulatorWhileAClientPipelines()
+{
+    QTcpSocket greedy;
+    QVERIFY(startPipelining(&greedy, true));
+    QVERIFY(m_sim->stop(SIGTERM));
+    QVERIFY(m_sim->output().endsWith("stopped by signal 15\n"));
+    const int servedFirst = pipelinedBefore("stopped by signal 15\n");
+    QVERIFY2(servedFirst < PipelinedRequests / 2, qPrintable(QString::number(servedFirst)));
+}
+
+void TestSimModbusTcp::clientThatReadsNothingIsDropped()
+{
+    QTcpSocket greedy;
+    QVERIFY(startPipelining(&greedy, false));
+    // The client does not read, so it would not notice either: the simulator says so.
+    const QByteArray line = QStringLiteral(" -- client 127.0.0.1:%1 dropped: it has read none of its last ")
+                                .arg(greedy.localPort()).toUtf8();
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(line), DropTimeoutMs);
+    QCOMPARE(read(QModbusDataUnit::InputRegisters, 10, 1).registers, Registers { 7 });
+}
+
+void TestSimModbusTcp::acceptingResumesOnceDescriptorsAreFreeAgain()
+{
+    // Room for the simulator's own descriptors and a few clients, far fewer than come.
+    const rlimit fewDescriptors {32, 32};
+    QVERIFY(prlimit(pid_t(m_sim->processId()), RLIMIT_NOFILE, &fewDescriptors, nullptr) == 0);
+    std::vector<std::unique_ptr<QTcpSocket>> crowd;
+    for (int i = 0; i < 64; ++i) {
+        crowd.push_back(std::make_unique<QTcpSocket>());
+        crowd.back()->connectToHost(QHostAddress::LocalHost, quint16(m_port));
+    }
+    QTRY_VERIFY2_WITH_TIMEOUT(m_sim->output().contains(" -- cannot accept a connection: "), m_sim->output().right(2000).constData(), ReplyTimeoutMs);
+    crowd.clear();
+    m_client.reset();
+
+    QVERIFY(connectClient(m_port));
+    QCOMPARE(read(QModbusDataUnit::InputRegisters, 10, 1).registers, Registers { 7 });
+    QVERIFY(m_sim->output().contains(" -- accepting connections again\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSimModbusTcp)

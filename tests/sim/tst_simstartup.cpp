@@ -1,11 +1,14 @@
 #include "descriptiondir.h"
 #include "ptypeer.h"
+#include "referencecrc.h"
 #include "simprocess.h"
+#include "velmorbusframe.h"
 
 #include <QFile>
 #include <QHostAddress>
 #include <QSerialPort>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -26,6 +29,21 @@ variables:
   - {name: A, addr: 0x10, type: int16}
 )";
 
+const QByteArray modbusRtuFile = R"(device: Тест
+protocol: ModBUS RTU
+id: 5
+variables:
+  - {name: A, addr: 0, type: int32, input: true, value: 0x12345678}
+)";
+
+constexpr int WaitMs = 10000;
+
+QByteArray modbusRtuFrame(const QByteArray &addressAndPdu)
+{
+    const quint16 crc = referenceCrc16(addressAndPdu);
+    return addressAndPdu + char(crc & 0xFF) + char(crc >> 8);
+}
+
 } // namespace
 
 // How velmor-sim starts, refuses and stops.
@@ -42,6 +60,9 @@ private slots:
     void busyTcpPortIsRefused();
     void busySerialPortIsRefused();
     void ptyLinkOverAFileIsRefused();
+    void namedListenHostListensOnItsAddressOnly();
+    void lostSerialPortIsServedAgain_data();
+    void lostSerialPortIsServedAgain();
     void stopsCleanlyOnSignal_data();
     void stopsCleanlyOnSignal();
     void versionIsPrinted();
@@ -122,6 +143,9 @@ void TestSimStartup::badOptionsAreRefused_data()
                                                << "fault exception does not apply to VelmorBUS RTU";
     QTest::newRow("listen without a port") << modbusTcpFile << QStringList { "--listen", "127.0.0.1" }
                                            << "--listen takes HOST:PORT";
+    QTest::newRow("listen host that does not resolve") << modbusTcpFile
+                                                       << QStringList { "--listen", "nosuchhost.invalid:1502" }
+                                                       << "velmor-sim: cannot serve nosuchhost.invalid:1502: ";
     QTest::newRow("port and pty together") << velmorbusFile << QStringList { "--port", "/dev/null", "--pty", "x" }
                                            << "--port and --pty exclude each other";
     QTest::newRow("negative delay") << modbusTcpFile << QStringList { "--delay", "-5" }
@@ -180,6 +204,60 @@ void TestSimStartup::ptyLinkOverAFileIsRefused()
     QFile file(occupied);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("keep me"));
+}
+
+void TestSimStartup::namedListenHostListensOnItsAddressOnly()
+{
+    const int port = SimProcess::freePort();
+    SimProcess sim;
+    QVERIFY(sim.start({ "--listen", QStringLiteral("localhost:%1").arg(port),
+                        m_dir.write(QStringLiteral("device.yml"), modbusTcpFile) }));
+    QVERIFY(sim.output().contains(QStringLiteral("\nlistening on localhost:%1 (127.0.0.1)\n").arg(port).toUtf8()));
+
+    QTcpSocket loopback;
+    loopback.connectToHost(QHostAddress::LocalHost, quint16(port));
+    QVERIFY(loopback.waitForConnected(WaitMs));
+    // Another address of this computer: open only when every interface listens.
+    QTcpSocket elsewhere;
+    elsewhere.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), quint16(port));
+    QVERIFY(!elsewhere.waitForConnected(WaitMs));
+    QCOMPARE(elsewhere.error(), QAbstractSocket::ConnectionRefusedError);
+}
+
+void TestSimStartup::lostSerialPortIsServedAgain_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+
+    QTest::newRow("VelmorBUS RTU") << velmorbusFile << velmorbusFrame(33, QByteArray::fromHex("0210000400"))
+                                   << velmorbusFrame(33, QByteArray::fromHex("121000040000000000"));
+    QTest::newRow("ModBUS RTU") << modbusRtuFile << modbusRtuFrame(QByteArray::fromHex("050400000002"))
+                                << modbusRtuFrame(QByteArray::fromHex("05040412345678"));
+}
+
+void TestSimStartup::lostSerialPortIsServedAgain()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+
+    // The simulator serves a link, as to an adapter that may be plugged in anew.
+    PtyPeer first;
+    const QString link = m_dir.path() + QStringLiteral("/adapter");
+    QFile::remove(link);
+    QVERIFY(QFile::link(first.slavePath(), link));
+    SimProcess sim;
+    QVERIFY(sim.start({ "--static", "--port", link, m_dir.write(QStringLiteral("device.yml"), contents) }));
+
+    first.closeMaster();
+    QTRY_VERIFY2_WITH_TIMEOUT(sim.output().contains(" -- " + link.toUtf8() + " lost: "), sim.output().constData(), WaitMs);
+    PtyPeer second;
+    QVERIFY(QFile::remove(link) && QFile::link(second.slavePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.output().contains(" -- " + link.toUtf8() + " open again\n"), WaitMs);
+
+    second.write(request);
+    QTRY_COMPARE_WITH_TIMEOUT(second.received(), answer, WaitMs);
 }
 
 void TestSimStartup::stopsCleanlyOnSignal_data()

@@ -5,6 +5,7 @@
 #include "velmorbusrtuserialmaster.h"
 
 #include <QDateTime>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -74,6 +75,8 @@ private slots:
     void faults();
     void delayHoldsTheAnswer();
     void linkGoesAwayWhenStopped();
+    void endlessStreamIsDroppedAndServingGoesOn();
+    void lateAnswerNeverReachesTheNextPeer();
 
 private:
     bool startSim(SimProcess *sim, const QStringList &extraArguments);
@@ -301,6 +304,41 @@ void TestSimVelmorbus::linkGoesAwayWhenStopped()
     QVERIFY(m_sim->stop(SIGTERM));
     QCOMPARE(m_sim->exitCode(), 0);
     QVERIFY(!QFileInfo::exists(m_link) && !QFileInfo(m_link).isSymLink());
+}
+
+void TestSimVelmorbus::endlessStreamIsDroppedAndServingGoesOn()
+{
+    m_master.reset();
+    QSerialPort babbler(m_link);
+    QVERIFY(babbler.open(QIODevice::ReadWrite));
+    // Far longer than any frame; written as fast as the line takes it.
+    babbler.write(QByteArray(4 * 1024 * 1024, '\x21'));
+    QTRY_VERIFY_WITH_TIMEOUT(babbler.bytesToWrite() == 0, WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" -- the frame dropped ended after "), WaitMs);
+    babbler.close();
+    QVERIFY(m_sim->output().contains(
+        " rx 21 21 21 21 21 21 21 21 21 21 21 21 21 21 21 21 | head of a frame longer than 65543 bytes, dropped\n"));
+
+    QVERIFY(openMaster());
+    QCOMPARE(exchange(readPacket(0x10, 4)).data, QByteArray::fromHex("00000304"));
+}
+
+void TestSimVelmorbus::lateAnswerNeverReachesTheNextPeer()
+{
+    m_master.reset();
+    m_sim.reset(new SimProcess);
+    QVERIFY(startSim(m_sim.get(), { "--static", "--delay", "1000" }));
+    QVERIFY(openMaster());
+    VelmorbusReply *abandoned = m_master->sendRequest(readPacket(0x10, 4), DeviceId);
+    QVERIFY(abandoned);
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" | read addr=0x0010 size=4\n"), WaitMs);
+    m_master.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" -- the peer closed the line\n"), WaitMs);
+
+    QVERIFY(openMaster());
+    const VelmorbusOutcome outcome = exchange(readPacket(0x14, 4));
+    QCOMPARE(outcome.error, VelmorbusReply::NoError);
+    QCOMPARE(outcome.data, QByteArray::fromHex("feffffff"));
 }
 
 QTEST_GUILESS_MAIN(TestSimVelmorbus)

@@ -1,18 +1,20 @@
-#ifndef PTYBRIDGE_H
-#define PTYBRIDGE_H
+#ifndef PTYRELAY_H
+#define PTYRELAY_H
 
 #include "ptydevice.h"
 
 #include <QObject>
 
+class TrafficLogger;
+
 // Two pseudo-terminals joined master to master, for a server that can only open a
 // serial port by name: it opens innerPath() while the peer opens the link of the outer one.
-class PtyBridge : public QObject
+class PtyRelay : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit PtyBridge(QObject *parent = nullptr);
+    explicit PtyRelay(TrafficLogger *logger, QObject *parent = nullptr);
 
     bool create(const QString &linkPath);
     QString innerPath() const { return m_inner.slavePath(); }
@@ -20,8 +22,11 @@ public:
     QString errorString() const;
 
 private:
+    void forward(PtyDevice *from, PtyDevice *to);
+
+    TrafficLogger *m_logger;
     PtyDevice m_outer;
     PtyDevice m_inner;
 };
 
-#endif // PTYBRIDGE_H
+#endif // PTYRELAY_H

@@ -1,0 +1,84 @@
+#include "commandqueue.h"
+
+#include "descriptionfile.h"
+#include "devicelink.h"
+#include "variabletable.h"
+
+#include <QDebug>
+
+using Command = VelmorDeviceModel::Command;
+
+CommandQueue::CommandQueue(const VariableTable &variables, QObject *parent)
+    : QObject(parent)
+    , m_variables(variables)
+{
+}
+
+void CommandQueue::enqueue(const Command &cmd)
+{
+    if (m_queue.contains(cmd))
+        return;
+    qDebug() << "Enqueue command" << cmd.type << cmd.varId;
+    m_queue.enqueue(cmd);
+}
+
+bool CommandQueue::isEmpty() const
+{
+    return m_queue.isEmpty();
+}
+
+quint64 CommandQueue::sendNext(DeviceLink &link, int devId)
+{
+    const Command cmd = m_queue.dequeue();
+    const quint64 request = cmd.type == Command::StoreVariable ? sendStoreVariable(link, cmd, devId)
+                                                               : sendStoreConfiguration(link, devId);
+    if (request)
+        m_sent.insert(request, cmd);
+    return request;
+}
+
+quint64 CommandQueue::sendStoreVariable(DeviceLink &link, const Command &cmd, int devId)
+{
+    const YAML::Node entry = m_variables.variable(cmd.varId);
+    if (!entry || !entry["value"])
+        return 0;
+    qDebug().noquote() << "Processing store variable" << DescriptionFile::scalarText(entry["name"]);
+    VariableLink variable;
+    quint32 pattern = 0;
+    if (!m_variables.link(cmd.varId, &variable) || !m_variables.writePattern(cmd.varId, variable.type, &pattern)) {
+        emit writeFailed(cmd.varId, QStringLiteral("bad description"));
+        return 0;
+    }
+    const quint64 request = link.write(variable, pattern, devId);
+    if (!request)
+        emit writeFailed(cmd.varId, QStringLiteral("request could not be sent"));
+    return request;
+}
+
+quint64 CommandQueue::sendStoreConfiguration(DeviceLink &link, int devId)
+{
+    qDebug("Processing store configuration to FLASH");
+    if (!link.storesConfiguration())
+        return 0;
+    const quint64 request = link.storeConfiguration(devId);
+    if (!request)
+        emit flashFailed();
+    return request;
+}
+
+void CommandQueue::settle(quint64 request, const QString &failure)
+{
+    const Command cmd = m_sent.take(request);
+    if (!failure.isEmpty())
+        qDebug().noquote() << "VELMOR::data update error:" << failure;
+    if (cmd.type == Command::StoreConfiguration) {
+        if (failure.isEmpty()) {
+            qDebug("Configuration stored to FLASH");
+            emit flashStored();
+        } else {
+            emit flashFailed();
+        }
+    } else if (!failure.isEmpty()) {
+        emit writeFailed(cmd.varId, failure);
+    }
+}

@@ -1,0 +1,57 @@
+#ifndef DEVICELINK_H
+#define DEVICELINK_H
+
+#include "linksettings.h"
+#include "variablelink.h"
+
+#include <QObject>
+#include <QString>
+
+// The line to one controller, whatever its protocol: opens and closes it and carries one
+// request at a time. Every request gets an id, and its outcome comes back as a signal
+// with that id, so a caller can tell the answer it waits for from a late one.
+class DeviceLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // False when the port or the connection cannot be opened; openFailure() tells why.
+    virtual bool open(const LinkSettings &settings) = 0;
+    virtual void close() = 0;
+    virtual QString openFailure() const = 0;
+    // A connection under way takes no request yet; ready() or refused() ends the wait.
+    virtual bool isConnecting() const;
+
+    // Each returns the request's id, or 0 when the request could not be sent.
+    virtual quint64 read(const VariableLink &variable, int devId) = 0;
+    virtual quint64 write(const VariableLink &variable, quint32 pattern, int devId) = 0;
+    virtual bool storesConfiguration() const = 0;
+    virtual quint64 storeConfiguration(int devId) = 0;
+
+    // The pause before the next request after the last failed one.
+    virtual int pauseAfterFailure(int usualDelayMs) const;
+    // The outcome of the request in flight, whenever it comes, is dropped unreported.
+    virtual void dropPendingRequest() = 0;
+
+signals:
+    // An empty failure means success; rawWord is the value read, as its layout gives it.
+    void readFinished(quint64 request, quint32 rawWord, const QString &failure);
+    void commandFinished(quint64 request, const QString &failure);
+    // The connection under way was accepted.
+    void ready();
+    // The connection under way was refused, or one that was up was closed by the peer.
+    void refused();
+    void closedByPeer();
+    // The line went away while open: an unplugged adapter, a hung-up terminal.
+    void lost(const QString &reason);
+
+protected:
+    quint64 nextRequestId();
+
+private:
+    quint64 m_lastRequestId = 0;
+};
+
+#endif // DEVICELINK_H

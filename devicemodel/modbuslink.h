@@ -1,0 +1,65 @@
+#ifndef MODBUSLINK_H
+#define MODBUSLINK_H
+
+#include "devicelink.h"
+#include "modbusreplymatch.h"
+
+#include <QModbusDevice>
+
+class ModbusRtuLineWatch;
+class QModbusClient;
+class QModbusReply;
+
+// Modbus through Qt's RTU or TCP client. It owns what each transport leaves to its user:
+// the quiet pause after an RTU answer that may still come late, the wait for a TCP
+// connection to be accepted, and the watch on an RTU line that may be gone.
+class ModbusLink : public DeviceLink
+{
+    Q_OBJECT
+
+public:
+    enum class Transport {
+        Rtu,
+        Tcp
+    };
+
+    explicit ModbusLink(Transport transport, QObject *parent = nullptr);
+
+    bool open(const LinkSettings &settings) override;
+    void close() override;
+    QString openFailure() const override;
+    bool isConnecting() const override;
+    quint64 read(const VariableLink &variable, int devId) override;
+    quint64 write(const VariableLink &variable, quint32 pattern, int devId) override;
+    bool storesConfiguration() const override;
+    quint64 storeConfiguration(int devId) override;
+    int pauseAfterFailure(int usualDelayMs) const override;
+    void dropPendingRequest() override;
+
+private:
+    enum class Purpose {
+        Read,
+        Command
+    };
+
+    void configureSerial(const LinkSettings &settings);
+    quint64 watch(QModbusReply *reply, Purpose purpose, const ModbusReplyMatch::Request &expected);
+    void onFinished(QModbusReply *reply, quint64 request, Purpose purpose, const ModbusReplyMatch::Request &expected);
+    QString failure(const QModbusReply &reply, const ModbusReplyMatch::Request &expected) const;
+    void onStateChanged(QModbusDevice::State state);
+
+    Transport m_transport;
+    QModbusClient *m_client;
+    // RTU only: keeps what no request waits for from the client, and tells a lost line.
+    ModbusRtuLineWatch *m_lineWatch = nullptr;
+    LinkSettings m_settings;
+    QModbusReply *m_pending = nullptr;
+    // The last failed request may still be answered, late.
+    bool m_lateAnswerPossible = false;
+    // The client reached the connected state since the last open().
+    bool m_up = false;
+    // Set while the link is being closed on purpose, so its state change is not reported.
+    bool m_closing = false;
+};
+
+#endif // MODBUSLINK_H
