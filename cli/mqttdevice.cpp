@@ -75,8 +75,8 @@ void MqttDevice::onMessage(const QString &topic, const QByteArray &payload, bool
     }
     QString error = refusal(id, payload, retained);
     VariableWrite write(id, variableLabel(m_model, id), QString::fromUtf8(payload));
-    if (error.isEmpty())
-        write.parse(m_model, &error);
+    if (error.isEmpty() && write.parse(m_model, &error))
+        error = hindrance(id);
     if (!error.isEmpty())
         return answer(id, error);
     if (id == m_readInFlight)
@@ -153,6 +153,12 @@ QString MqttDevice::refusal(int id, const QByteArray &payload, bool retained) co
             .arg(name).arg(MqttConnection::maxIncomingPayloadBytes);
     if (!ValueSetter::writable(m_model, id))
         return QStringLiteral("%1 is read-only").arg(name);
+    return QString();
+}
+
+QString MqttDevice::hindrance(int id) const
+{
+    const QString name = variableLabel(m_model, id);
     if (!m_linkUp)
         return QStringLiteral("%1: not written: the link to the controller is down").arg(name);
     const bool waiting = m_pending.contains(id) || std::any_of(m_deferred.cbegin(), m_deferred.cend(),

@@ -44,8 +44,10 @@ private:
     void onLinkChanged(bool up);
     void publishStatus();
     void publishValue(int id);
-    // Empty when the set goes ahead.
+    // What is wrong with the set itself; empty when nothing is.
     QString refusal(int id, const QByteArray &payload, bool retained) const;
+    // What keeps a good set from being written now; empty when nothing does.
+    QString hindrance(int id) const;
     void apply(const VariableWrite &write);
     void applyDeferred();
     void settle(int id, const QString &readFailure);
