@@ -207,7 +207,7 @@ void MqttConnection::afterCallbacks()
     const int code = m_connackCode;
     m_connackCode = -1;
     if (code != 0)
-        return fail(QString::fromUtf8(mosquitto_connack_string(code)));
+        return fail(sentence(QString::fromUtf8(mosquitto_connack_string(code))));
     m_state = State::Connected;
     m_giveUpTimer.stop();
     m_retryDelayMs = firstRetryDelayMs;
@@ -245,5 +245,11 @@ QString MqttConnection::errorText(int code)
 {
     if (code == MOSQ_ERR_ERRNO)
         return qt_error_string(errno);
-    return QString::fromUtf8(mosquitto_strerror(code));
+    return sentence(QString::fromUtf8(mosquitto_strerror(code)));
+}
+
+// libmosquitto's texts end with a full stop; ours go on after them.
+QString MqttConnection::sentence(const QString &text)
+{
+    return text.endsWith(QLatin1Char('.')) ? text.chopped(1) : text;
 }

@@ -79,6 +79,7 @@ private:
     void fail(const QString &reason);
     void finishClose();
     static QString errorText(int code);
+    static QString sentence(const QString &text);
 
     MqttSettings m_settings;
     QString m_willTopic;

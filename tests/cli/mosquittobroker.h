@@ -11,7 +11,16 @@
 class MosquittoBroker
 {
 public:
+    struct Security {
+        // When set, only this user gets in, and only with the password.
+        QString user;
+        QString password;
+        // TLS only, with a certificate for the name localhost from a CA of its own.
+        bool tls = false;
+    };
+
     MosquittoBroker();
+    explicit MosquittoBroker(const Security &security);
     ~MosquittoBroker();
 
     // Starts the broker (again on the same port after stop()) and waits until it says it runs.
@@ -21,11 +30,18 @@ public:
     int port() const;
     QString address() const;
     QByteArray log();
+    // The certificate of the CA that signed the broker's; empty without TLS.
+    QString caFile() const;
 
 private:
+    QByteArray passwordFile(const QString &user, const QString &password);
+    QByteArray certificates();
+    bool openssl(const QStringList &arguments);
+
     QTemporaryDir m_dir;
     QProcess m_process;
     QByteArray m_log;
+    QString m_caFile;
     int m_port;
 };
 

@@ -3,29 +3,22 @@
 namespace {
 
 constexpr int ProcessTimeoutMs = 15000;
-// Lines that carry a message start with this; the debug lines of -d do not.
-const QByteArray messageMark = "MSG ";
 
 } // namespace
 
-MqttSubscriber::MqttSubscriber(int port, const QString &pattern)
+MqttSubscriber::MqttSubscriber(int port, const QString &pattern, const QStringList &moreArguments)
 {
     m_process.start(QStringLiteral("mosquitto_sub"),
-                    {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port),
-                     QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-d"), QStringLiteral("-t"), pattern,
-                     QStringLiteral("-F"), QString::fromLatin1(messageMark) + QStringLiteral("%r %t %p")});
+                    QStringList{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port),
+                                QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-t"), pattern,
+                                QStringLiteral("-F"), QStringLiteral("%r %t %p")}
+                        + moreArguments);
 }
 
 MqttSubscriber::~MqttSubscriber()
 {
     m_process.kill();
     m_process.waitForFinished(ProcessTimeoutMs);
-}
-
-bool MqttSubscriber::subscribed()
-{
-    gather();
-    return m_subscribed;
 }
 
 QVector<MqttSubscriber::Message> MqttSubscriber::messages()
@@ -70,14 +63,10 @@ void MqttSubscriber::gather()
     while ((end = m_pending.indexOf('\n')) >= 0) {
         const QByteArray line = m_pending.left(end);
         m_pending.remove(0, end + 1);
-        if (line.contains("received SUBACK"))
-            m_subscribed = true;
-        if (!line.startsWith(messageMark))
-            continue;
-        // "MSG " retain flag, a blank, topic, a blank, payload
-        const QByteArray rest = line.mid(messageMark.size() + 2);
+        // retain flag, a blank, topic, a blank, payload
+        const QByteArray rest = line.mid(2);
         const int blank = rest.indexOf(' ');
         m_messages.append({QString::fromUtf8(rest.left(blank)), QString::fromUtf8(rest.mid(blank + 1)),
-                           line.at(messageMark.size()) == '1'});
+                           line.startsWith('1')});
     }
 }

@@ -18,11 +18,10 @@ public:
         bool retained;
     };
 
-    MqttSubscriber(int port, const QString &pattern);
+    // More mosquitto_sub arguments come last, as -u USER -P PASSWORD.
+    MqttSubscriber(int port, const QString &pattern, const QStringList &moreArguments = QStringList());
     ~MqttSubscriber();
 
-    // The broker has confirmed the subscription.
-    bool subscribed();
     QVector<Message> messages();
     // The payloads that came on topic, in order.
     QStringList payloads(const QString &topic);
@@ -38,7 +37,6 @@ private:
     QProcess m_process;
     QByteArray m_pending;
     QVector<Message> m_messages;
-    bool m_subscribed = false;
 };
 
 #endif // MQTTSUBSCRIBER_H

@@ -37,6 +37,10 @@ private slots:
     void setIsWrittenAndReadBack();
     void setDuringTheVariablesOwnReadIsNotLost();
     void brokerRestartHoldsUpNoPolling();
+    void loginWithPasswordFile_data();
+    void loginWithPasswordFile();
+    void tlsChecksTheBrokersName_data();
+    void tlsChecksTheBrokersName();
     void unresolvableBrokerExitsWithTwo();
 
 private:
@@ -204,6 +208,79 @@ void TestCliMqtt::brokerRestartHoldsUpNoPolling()
     QTRY_VERIFY_WITH_TIMEOUT(m_cli->err().contains(lost + QStringLiteral("connected again")), WaitMs);
     QCOMPARE(m_cli->err().count(lost), 2);
     QCOMPARE(m_cli->process().state(), QProcess::Running);
+}
+
+void TestCliMqtt::loginWithPasswordFile_data()
+{
+    QTest::addColumn<QByteArray>("passwordFile");
+    QTest::addColumn<bool>("admitted");
+    QTest::newRow("right password") << QByteArray("s3cret\n") << true;
+    QTest::newRow("right password, no line end") << QByteArray("s3cret") << true;
+    QTest::newRow("wrong password") << QByteArray("secret\n") << false;
+}
+
+void TestCliMqtt::loginWithPasswordFile()
+{
+    QFETCH(QByteArray, passwordFile);
+    QFETCH(bool, admitted);
+    m_broker = std::make_unique<MosquittoBroker>(MosquittoBroker::Security{QStringLiteral("operator"), QStringLiteral("s3cret")});
+    QVERIFY(m_broker->start());
+    const QString description = m_fleet->add(QStringLiteral("alpha"));
+    QVERIFY(!description.isEmpty());
+    m_device = QStringLiteral("alpha");
+    const QString passwordPath = m_fleet->path() + QStringLiteral("/password");
+    QFile file(passwordPath);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(passwordFile) == passwordFile.size());
+    file.close();
+    m_cli->start({description, QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("100"),
+                  QStringLiteral("--mqtt"), m_broker->address(), QStringLiteral("--mqtt-user"), QStringLiteral("operator"),
+                  QStringLiteral("--mqtt-password-file"), passwordPath});
+    if (admitted) {
+        MqttSubscriber status(m_broker->port(), topic(QStringLiteral("status")),
+                              {QStringLiteral("-u"), QStringLiteral("operator"), QStringLiteral("-P"), QStringLiteral("s3cret")});
+        QTRY_COMPARE_WITH_TIMEOUT(status.last(topic(QStringLiteral("status"))), QStringLiteral("online"), WaitMs);
+        return;
+    }
+    // Refused again and again, and said once.
+    QTRY_VERIFY_WITH_TIMEOUT(m_broker->log().count("disconnected, not authorised") >= 2, WaitMs);
+    QCOMPARE(m_cli->err().count(QStringLiteral("velmor-cli: MQTT broker %1: Connection Refused: not authorised; ")
+                                    .arg(m_broker->address())),
+             1);
+    QVERIFY(finishedCycles(m_cli->out()) > 0);
+}
+
+void TestCliMqtt::tlsChecksTheBrokersName_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("admitted");
+    QTest::newRow("the name in the certificate") << QStringLiteral("localhost") << true;
+    QTest::newRow("an address the certificate does not name") << QStringLiteral("127.0.0.1") << false;
+}
+
+void TestCliMqtt::tlsChecksTheBrokersName()
+{
+    QFETCH(QString, host);
+    QFETCH(bool, admitted);
+    MosquittoBroker::Security tls;
+    tls.tls = true;
+    m_broker = std::make_unique<MosquittoBroker>(tls);
+    QVERIFY(m_broker->start());
+    const QString description = m_fleet->add(QStringLiteral("alpha"));
+    QVERIFY(!description.isEmpty());
+    m_device = QStringLiteral("alpha");
+    const QString broker = QStringLiteral("%1:%2").arg(host).arg(m_broker->port());
+    m_cli->start({description, QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("100"),
+                  QStringLiteral("--mqtt"), broker, QStringLiteral("--mqtt-tls"), m_broker->caFile()});
+    if (admitted) {
+        MqttSubscriber status(m_broker->port(), topic(QStringLiteral("status")),
+                              {QStringLiteral("-h"), QStringLiteral("localhost"), QStringLiteral("--cafile"), m_broker->caFile()});
+        QTRY_COMPARE_WITH_TIMEOUT(status.last(topic(QStringLiteral("status"))), QStringLiteral("online"), WaitMs);
+        return;
+    }
+    // Refused again and again, and said once.
+    QTRY_VERIFY_WITH_TIMEOUT(m_broker->log().count("OpenSSL Error") >= 2, WaitMs);
+    QCOMPARE(m_cli->err().count(QStringLiteral("velmor-cli: MQTT broker %1: A TLS error occurred; ").arg(broker)), 1);
+    QVERIFY(!m_broker->log().contains("New client connected"));
 }
 
 void TestCliMqtt::unresolvableBrokerExitsWithTwo()
