@@ -230,8 +230,8 @@ void TestSimStartup::lostSerialPortIsServedAgain_data()
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("answer");
 
-    QTest::newRow("VelmorBUS RTU") << velmorbusFile << velmorbusFrame(33, QByteArray::fromHex("0210000400"))
-                                   << velmorbusFrame(33, QByteArray::fromHex("121000040000000000"));
+    QTest::newRow("VelmorBUS RTU") << velmorbusFile << VelmorbusFrame::build(33, QByteArray::fromHex("0210000400"))
+                                   << VelmorbusFrame::build(33, QByteArray::fromHex("121000040000000000"));
     QTest::newRow("ModBUS RTU") << modbusRtuFile << modbusRtuFrame(QByteArray::fromHex("050400000002"))
                                 << modbusRtuFrame(QByteArray::fromHex("05040412345678"));
 }
