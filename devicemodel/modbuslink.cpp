@@ -251,13 +251,14 @@ void ModbusLink::traceRequest(int devId, const QModbusPdu &pdu)
 
 void ModbusLink::traceAnswer(const QModbusReply &reply)
 {
-    // Only an answer that came carries bytes; Qt keeps an exception's function code with
-    // its top bit set, which the byte keeps.
+    // Only an answer that came carries bytes. Qt hands out an exception's function code
+    // without its top bit, which the byte on the wire has.
     const bool answered = reply.error() == QModbusDevice::NoError || reply.error() == QModbusDevice::ProtocolError;
     if (!tracing() || !answered || reply.type() == QModbusReply::Broadcast)
         return;
     const QModbusResponse response = reply.rawResult();
-    emit frameTraced(false, char(reply.serverAddress()) + QByteArray(1, char(response.functionCode())) + response.data());
+    const quint8 functionCode = quint8(response.functionCode()) | (response.isException() ? QModbusPdu::ExceptionByte : 0);
+    emit frameTraced(false, char(reply.serverAddress()) + QByteArray(1, char(functionCode)) + response.data());
 }
 
 QString ModbusLink::failure(const QModbusReply &reply, const ModbusReplyMatch::Request &expected) const
