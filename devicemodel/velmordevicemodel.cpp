@@ -92,6 +92,9 @@ bool VelmorDeviceModelPrivate::setTuning(int *setting, int value, int minimum, i
 
 void VelmorDeviceModelPrivate::relayTrace(bool sent, const QByteArray &bytes)
 {
+    // The link keeps tracing once asked; no time is taken for a trace no one reads any more.
+    if (!q->isSignalConnected(QMetaMethod::fromSignal(&VelmorDeviceModel::frameTraced)))
+        return;
     emit q->frameTraced(QDateTime::currentDateTime(), sent ? VelmorDeviceModel::Sent : VelmorDeviceModel::Received,
                         bytes);
 }
