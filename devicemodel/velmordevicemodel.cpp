@@ -6,6 +6,7 @@
 #include "velmorbuslink.h"
 
 #include <QDebug>
+#include <QMetaMethod>
 #include <QTimer>
 
 namespace {
@@ -53,11 +54,17 @@ bool VelmorDeviceModelPrivate::createLink(int protocol)
         return false;
     }
     QObject::connect(link, &DeviceLink::readFinished, q, &VelmorDeviceModel::varUpdated);
+    QObject::connect(link, &DeviceLink::blockReadFinished, q,
+                     [this](quint64 request, const QVector<quint32> &rawWords, const QString &failure, bool refused) {
+                         onBlockReadFinished(request, rawWords, failure, refused);
+                     });
     QObject::connect(link, &DeviceLink::commandFinished, q,
                      [this](quint64 request, const QString &failure) { onCommandFinished(request, failure); });
     QObject::connect(link, &DeviceLink::refused, q, [this] { onRefused(); });
     QObject::connect(link, &DeviceLink::closedByPeer, q, [this] { q->m_connected = false; });
     QObject::connect(link, &DeviceLink::lost, q, [this](const QString &reason) { onLinkLost(reason); });
+    QObject::connect(link, &DeviceLink::frameTraced, q,
+                     [this](bool sent, const QByteArray &bytes) { relayTrace(sent, bytes); });
     QObject::connect(&commands, &CommandQueue::writeFailed, q, [this](unsigned int varId, const QString &reason) {
         emit q->errorOccured(QStringLiteral("Writing variable %1 failed: %2").arg(variables.label(varId), reason));
         emit q->writeFailed(int(varId), reason);
@@ -70,18 +77,44 @@ bool VelmorDeviceModelPrivate::createLink(int protocol)
     return true;
 }
 
+bool VelmorDeviceModelPrivate::setTuning(int *setting, int value, int minimum, int maximum, const char *key)
+{
+    if (value < minimum || value > maximum) {
+        qWarning("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of %1 setting: %2")
+                                      .arg(QLatin1String(key)).arg(value)));
+        return false;
+    }
+    if (*setting == value)
+        return false;
+    *setting = value;
+    return true;
+}
+
+void VelmorDeviceModelPrivate::relayTrace(bool sent, const QByteArray &bytes)
+{
+    // The link keeps tracing once asked; no time is taken for a trace no one reads any more.
+    if (!q->isSignalConnected(QMetaMethod::fromSignal(&VelmorDeviceModel::frameTraced)))
+        return;
+    emit q->frameTraced(QDateTime::currentDateTime(), sent ? VelmorDeviceModel::Sent : VelmorDeviceModel::Received,
+                        bytes);
+}
+
 VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
     : QAbstractItemModel(parent)
     , d(std::make_unique<VelmorDeviceModelPrivate>(this))
     , m_headerLabels({QStringLiteral("Переменная"), QStringLiteral("Имя"),
                       QStringLiteral("Значение"), QStringLiteral("Описание")})
 {
+    qRegisterMetaType<VelmorDeviceModel::TraceDirection>();
     const bool loaded = d->file.load(fileName);
     m_devProto = d->file.protocol();
     if (!loaded || !d->createLink(m_devProto))
         return;
 
-    const LinkSettings settings = d->file.linkSettings();
+    LinkSettings settings = d->file.linkSettings();
+    if (!d->file.readTuning(&settings))
+        return;
+    d->tuning = settings;
     m_tcpHost = settings.tcpHost;
     m_tcpPort = settings.tcpPort;
     m_serialPort = settings.serialPort;
@@ -213,6 +246,52 @@ void VelmorDeviceModel::setInterUpdateDelay(int delayMs)
     emit interUpdateDelayChanged();
 }
 
+int VelmorDeviceModel::blockRegisters() const
+{
+    return d->tuning.blockRegisters;
+}
+
+void VelmorDeviceModel::setBlockRegisters(int registers)
+{
+    if (d->setTuning(&d->tuning.blockRegisters, registers, 0, MaxBlockRegisters, "block"))
+        emit blockRegistersChanged();
+}
+
+int VelmorDeviceModel::gapRegisters() const
+{
+    return d->tuning.gapRegisters;
+}
+
+void VelmorDeviceModel::setGapRegisters(int registers)
+{
+    if (d->setTuning(&d->tuning.gapRegisters, registers, 0, MaxGapRegisters, "gap"))
+        emit gapRegistersChanged();
+}
+
+int VelmorDeviceModel::responseTimeoutMs() const
+{
+    return d->tuning.responseTimeoutMs;
+}
+
+void VelmorDeviceModel::setResponseTimeoutMs(int timeoutMs)
+{
+    // 0 goes back to the protocol's default.
+    const int minimum = timeoutMs == 0 ? 0 : int(MinResponseTimeoutMs);
+    if (d->setTuning(&d->tuning.responseTimeoutMs, timeoutMs, minimum, MaxResponseTimeoutMs, "timeout"))
+        emit responseTimeoutMsChanged();
+}
+
+int VelmorDeviceModel::retries() const
+{
+    return d->tuning.retries;
+}
+
+void VelmorDeviceModel::setRetries(int retries)
+{
+    if (d->setTuning(&d->tuning.retries, retries, 0, MaxRetries, "retries"))
+        emit retriesChanged();
+}
+
 int VelmorDeviceModel::interQueryDelay() const
 {
     return m_interQueryDelay;
@@ -331,11 +410,26 @@ void VelmorDeviceModel::connectDevice()
         logCritical("VELMOR::VelmorBUS TCP proto not suported yet");
         return;
     }
-    if (d->link && !d->link->open({m_serialPort, m_baudRate, m_tcpHost, m_tcpPort, m_devId})) {
+    LinkSettings settings = d->tuning;
+    settings.serialPort = m_serialPort;
+    settings.baudRate = m_baudRate;
+    settings.tcpHost = m_tcpHost;
+    settings.tcpPort = m_tcpPort;
+    settings.devId = m_devId;
+    if (d->link && d->link->readsBlocks())
+        d->plan = ReadPlan(settings.blockRegisters, settings.gapRegisters);
+    if (d->link && !d->link->open(settings)) {
         emit errorOccured(d->link->openFailure());
         return;
     }
     m_connected = true;
+}
+
+void VelmorDeviceModel::connectNotify(const QMetaMethod &signal)
+{
+    QAbstractItemModel::connectNotify(signal);
+    if (d->link && signal == QMetaMethod::fromSignal(&VelmorDeviceModel::frameTraced))
+        d->link->enableTrace();
 }
 
 void VelmorDeviceModel::disconnectDevice()
@@ -447,19 +541,72 @@ void VelmorDeviceModelPrivate::waitForLink()
 void VelmorDeviceModelPrivate::queryCurrentVariable()
 {
     const unsigned int id = unsigned(cyclePosition);
-    VariableLink variable;
-    if (!variables.link(id, &variable)) {
+    const QVector<VariableLink> block = plan.blockFrom(variables, cyclePosition);
+    if (block.isEmpty()) {
         failCurrentVariable(QStringLiteral("Unable to read variable %1: bad description").arg(variables.label(id)),
                             q->m_interQueryDelay);
         return;
     }
-    pendingRequest = link->read(variable, q->m_devId);
+    pendingBlockRows = block.size();
+    pendingRequest = block.size() > 1 ? link->readBlock(block, q->m_devId) : link->read(block.first(), q->m_devId);
     if (!pendingRequest) {
         logCritical("MODBUS::reply is nullptr");
         const QString failure = QStringLiteral("Update stopped: request could not be sent");
         emit q->errorOccured(failure);
         stopCycle(failure);
     }
+}
+
+void VelmorDeviceModelPrivate::onBlockReadFinished(quint64 request, const QVector<quint32> &rawWords,
+                                                   const QString &failure, bool refused)
+{
+    const bool current = request == pendingRequest;
+    if (current)
+        pendingRequest = 0;
+    if (!current || !cycleRunning()) {
+        if (!failure.isEmpty())
+            emit q->errorOccured(failure);
+        return;
+    }
+    if (refused) {
+        // One register no variable uses may refuse the whole read: the same rows are read
+        // again one at a time, so that only a variable that is refused itself fails.
+        plan = ReadPlan();
+        scheduleNextStep(q->m_interQueryDelay);
+        return;
+    }
+    if (failure.isEmpty())
+        storeBlock(rawWords);
+    else
+        failBlock(failure);
+}
+
+void VelmorDeviceModelPrivate::storeBlock(const QVector<quint32> &rawWords)
+{
+    const int first = cyclePosition;
+    for (int i = 0; i < rawWords.size(); ++i) {
+        // A slot may stop the cycle; what follows then is not stored, as for a late reply.
+        if (!cycleRunning())
+            return;
+        cyclePosition = first + i;
+        variables.storeRawWord(unsigned(cyclePosition), rawWords.at(i));
+        emit q->updateViewport();
+        emit q->variableRead(cyclePosition);
+    }
+    q->invokeNextProcess(q->m_interQueryDelay);
+}
+
+void VelmorDeviceModelPrivate::failBlock(const QString &reason)
+{
+    emit q->errorOccured(reason);
+    const int first = cyclePosition;
+    for (int i = 0; i < pendingBlockRows; ++i) {
+        if (!cycleRunning())
+            return;
+        cyclePosition = first + i;
+        emit q->variableFailed(cyclePosition, reason);
+    }
+    q->invokeNextProcess(link->pauseAfterFailure(q->m_interQueryDelay));
 }
 
 void VelmorDeviceModelPrivate::failCurrentVariable(const QString &reason, int delayMs)

@@ -93,6 +93,7 @@ VelmorbusReply *VelmorbusRtuSerialMaster::sendRequest(const VelmorBusPacket &req
     // Asked again: discarding on an unplugged adapter fails and closes the port.
     if (m_serialPort->isOpen())
         m_serialPort->write(frame);
+    emit frameSent(frame);
     m_timer.start(m_responseTimeoutMs);
     return reply;
 }
@@ -187,6 +188,7 @@ void VelmorbusRtuSerialMaster::silenceElapsed()
         return;
     }
 
+    emit frameReceived(m_receiveBuffer);
     if (quint8(m_receiveBuffer.at(0)) != m_currentReply->id()) {
         settleCurrentReply(VelmorbusReply::IdError, QStringLiteral("Response id doesn't match request id"));
     } else if (m_receiveBuffer.size() < MinResponseSize) {
