@@ -409,11 +409,19 @@ void TestSimModbusTcp::clientThatReadsNothingIsDropped()
 
 void TestSimModbusTcp::acceptingResumesOnceDescriptorsAreFreeAgain()
 {
-    // Room for the simulator's own descriptors and a few clients, far fewer than come.
-    const rlimit fewDescriptors {32, 32};
+#ifdef __SANITIZE_ADDRESS__
+    // The undefined-behaviour checks open a pipe to judge a call the first time they meet
+    // it, and take the failure for a fault of the program.
+    QSKIP("The sanitizers need free descriptors of their own");
+#endif
+    // Room for the simulator's own descriptors and a few clients, far fewer than come. The
+    // rest wait in the kernel's queue of 50, which has room left for the client after them.
+    constexpr int DescriptorLimit = 32;
+    constexpr int CrowdSize = 48;
+    const rlimit fewDescriptors {DescriptorLimit, DescriptorLimit};
     QVERIFY(prlimit(pid_t(m_sim->processId()), RLIMIT_NOFILE, &fewDescriptors, nullptr) == 0);
     std::vector<std::unique_ptr<QTcpSocket>> crowd;
-    for (int i = 0; i < 64; ++i) {
+    for (int i = 0; i < CrowdSize; ++i) {
         crowd.push_back(std::make_unique<QTcpSocket>());
         crowd.back()->connectToHost(QHostAddress::LocalHost, quint16(m_port));
     }
