@@ -34,8 +34,8 @@ bool SimOptions::parse(const QCoreApplication &app)
     const QCommandLineOption delayOption(QStringLiteral("delay"),
         QStringLiteral("Wait this many milliseconds before each answer."), QStringLiteral("ms"), QStringLiteral("0"));
     const QCommandLineOption unusedOption(QStringLiteral("unused-registers"),
-        QStringLiteral("Modbus: how a read that takes in registers no variable uses is answered: \"exception\"\n"
-                       "(exception 0x02, illegal data address; the default) or \"zero\" (they read as 0).\n"
+        QStringLiteral("Modbus: how a read that takes in registers no variable uses is answered: \"exception\" "
+                       "(exception 0x02, illegal data address; the default) or \"zero\" (they read as 0). "
                        "Reads may span several variables either way."),
         QStringLiteral("exception|zero"), QStringLiteral("exception"));
     const QCommandLineOption seedOption(QStringLiteral("seed"),
