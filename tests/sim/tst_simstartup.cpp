@@ -150,6 +150,8 @@ void TestSimStartup::badOptionsAreRefused_data()
                                            << "--port and --pty exclude each other";
     QTest::newRow("negative delay") << modbusTcpFile << QStringList { "--delay", "-5" }
                                     << "--delay takes a number of milliseconds";
+    QTest::newRow("unused registers neither exception nor zero") << modbusTcpFile
+        << QStringList { "--unused-registers", "random" } << "--unused-registers takes \"exception\" or \"zero\"";
 }
 
 void TestSimStartup::badOptionsAreRefused()
