@@ -6,9 +6,10 @@
 
 #include <algorithm>
 
-CsvLogger::CsvLogger(const VelmorDeviceModel *model, bool onlyOnChange)
+CsvLogger::CsvLogger(const VelmorDeviceModel *model, bool onlyOnChange, const QString &deviceName)
     : m_model(model)
     , m_onlyOnChange(onlyOnChange)
+    , m_deviceName(deviceName)
 {
 }
 
@@ -21,7 +22,8 @@ bool CsvLogger::open(const QString &fileName, QString *errorText)
     }
     if (m_file.size() > 0)
         return true;
-    QStringList header{QStringLiteral("time"), QStringLiteral("cycle_ms")};
+    QStringList header = QStringList{QStringLiteral("time")} + deviceColumn(QStringLiteral("device"))
+                         + QStringList{QStringLiteral("cycle_ms")};
     for (int id = 0; id < m_model->varCount(); ++id)
         header.append(m_model->getVarAttr(unsigned(id), QStringLiteral("name")).toString());
     if (!writeRow(header)) {
@@ -40,7 +42,13 @@ bool CsvLogger::logCycle(const QDateTime &time, int cycleTimeMs, const QVector<i
     m_rowWritten = true;
     // Local time with its offset, so rows stay unambiguous across a clock change.
     const QDateTime local = time.toOffsetFromUtc(time.offsetFromUtc());
-    return writeRow(QStringList{local.toString(Qt::ISODateWithMs), QString::number(cycleTimeMs)} + values);
+    return writeRow(QStringList{local.toString(Qt::ISODateWithMs)} + deviceColumn(m_deviceName)
+                    + QStringList{QString::number(cycleTimeMs)} + values);
+}
+
+QStringList CsvLogger::deviceColumn(const QString &cell) const
+{
+    return m_deviceName.isEmpty() ? QStringList() : QStringList{cell};
 }
 
 QStringList CsvLogger::currentValues(const QVector<int> &failedIds) const

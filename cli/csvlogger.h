@@ -9,11 +9,12 @@
 class QDateTime;
 class VelmorDeviceModel;
 
-// Appends one CSV row per finished cycle: time, cycle time and one cell per variable.
+// Appends one CSV row per finished cycle: time, the device name when there is one,
+// cycle time and one cell per variable.
 class CsvLogger
 {
 public:
-    CsvLogger(const VelmorDeviceModel *model, bool onlyOnChange);
+    CsvLogger(const VelmorDeviceModel *model, bool onlyOnChange, const QString &deviceName = QString());
 
     // Opens the file for appending; a new or empty file gets the header row.
     bool open(const QString &fileName, QString *errorText);
@@ -28,8 +29,12 @@ private:
     bool writeRow(const QStringList &cells);
     static QString quoted(const QString &cell);
 
+    // A column of its own when not empty.
+    QStringList deviceColumn(const QString &cell) const;
+
     const VelmorDeviceModel *m_model;
     bool m_onlyOnChange;
+    QString m_deviceName;
     QFile m_file;
     bool m_rowWritten = false;
     QStringList m_lastValues;

@@ -1,7 +1,7 @@
 #include "checkrun.h"
 #include "exitcode.h"
 #include "options.h"
-#include "pollsession.h"
+#include "pollrun.h"
 #include "signalwatcher.h"
 
 #include <QCoreApplication>
@@ -35,10 +35,10 @@ int main(int argc, char *argv[])
     if (!options.verbose)
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
-    PollSession session(options);
+    PollRun run(options);
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &session, &PollSession::interrupt);
-    QObject::connect(&session, &PollSession::done, &app, &QCoreApplication::exit, Qt::QueuedConnection);
-    QTimer::singleShot(0, &session, &PollSession::start);
+    QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &run, &PollRun::interrupt);
+    QObject::connect(&run, &PollRun::done, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    QTimer::singleShot(0, &run, &PollRun::start);
     return QCoreApplication::exec();
 }

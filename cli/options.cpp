@@ -1,9 +1,14 @@
 #include "options.h"
 
+#include "topicnames.h"
 #include "velmordevicemodel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
 
 #include <limits>
 
@@ -52,6 +57,43 @@ milliseconds, ">" for sent or "<" for received, and the bytes in upper-case hex.
 Velmorbus frame is shown whole; a Modbus frame as unit id and PDU (no MBAP header,
 no CRC).
 
+Several FILEs are polled at once, each controller with its own link and cycle; a
+slow or unreachable one holds up no other. Each is named by its file name without
+the suffix (boiler.yml: boiler), which must differ between the files. Tables and
+error lines carry that name, and so do CSV rows in a column after the time; --csv
+then needs a file name with %d, which stands for the name (--csv /var/log/%d.csv).
+--port, --baudrate, --host, --tcp-port, --id, --set, --store-flash, --dump and
+--restore name one controller and take one FILE. With several FILEs, --metrics or
+--mqtt, --watch keeps going when a controller's link fails or goes away: the
+failure is reported once, and the link is opened again after 1 s, then after
+pauses that double up to 30 s, until it answers. The exit code is the highest of
+the controllers'.
+
+--metrics HOST:PORT serves http://HOST:PORT/metrics for Prometheus (0.0.0.0 for
+every interface):
+  velmor_value{device,variable,address}           the value read last
+  velmor_read_failures_total{device,variable}     failed reads
+  velmor_write_failures_total{device,variable}    failed writes
+  velmor_cycles_total{device}                     finished cycles
+  velmor_cycle_duration_seconds{device}           cycle times (histogram)
+  velmor_connected{device}                        1 while the link is up, else 0
+  velmor_last_cycle_timestamp_seconds{device}     end of the last finished cycle
+A variable whose last read failed has no velmor_value sample until it is read
+again, and no variable of a controller whose link is down has one.
+
+--mqtt HOST[:PORT] publishes to a broker (port 1883, or 8883 with --mqtt-tls), one
+connection per controller. Under the prefix P (--mqtt-prefix, default velmor):
+  P/DEVICE/status                 online or offline (retained; offline is the
+                                  last will, and is also sent while the link is down)
+  P/DEVICE/VARIABLE               the value, retained, published when it changed
+  P/DEVICE/VARIABLE/set           a value published here is written to the variable
+  P/DEVICE/VARIABLE/set/result    "ok" once it read back as written, else the reason
+DEVICE and VARIABLE are the names with "/", "+", "#" and control characters
+replaced by "_"; variables whose names meet ("status" is taken) get "@ADDRESS"
+added. Only writable variables can be set; retained set messages are not taken.
+A broker that is down or goes away holds up neither the polling nor the metrics:
+it is reported once and connected to again after pauses of 1 s up to 30 s.
+
 --check FILE... reads the description files only, without connecting, and prints
 one line per problem: FILE:LINE:COLUMN: error|warning: what. An error is something
 the device model refuses or cannot use; a warning is something it reads other than
@@ -64,7 +106,8 @@ Exit codes:
   1  some variable could not be read, a write was not verified, the flash store
      failed, the dump could not be written, the link was lost, or the run ended
      before any cycle finished
-  2  usage error, or a description or restore file that does not load
+  2  usage error, a description or restore file that does not load, a metrics
+     address that cannot be served or a broker host that cannot be resolved
   3  the connection failed before the first cycle finished
 While polling, a failure in any cycle makes the exit code 1.
 
@@ -78,6 +121,7 @@ Examples:
   velmor-cli boiler.yml --dump saved.yml
   velmor-cli boiler.yml --restore saved.yml
   velmor-cli --check boiler.yml pump.yml
+  velmor-cli boiler.yml pump.yml --watch --metrics 0.0.0.0:9464 --mqtt broker.local
 )";
 
 struct Parser
@@ -105,6 +149,12 @@ struct Parser
     QCommandLineOption trace{QStringLiteral("trace"), QStringLiteral("Print every frame sent and received to stderr.")};
     QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Also show the device library's debug log.")};
     QCommandLineOption check{QStringLiteral("check"), QStringLiteral("Check the description files given, without connecting (see below).")};
+    QCommandLineOption metrics{QStringLiteral("metrics"), QStringLiteral("Serve Prometheus metrics at http://HOST:PORT/metrics while polling."), QStringLiteral("HOST:PORT")};
+    QCommandLineOption mqtt{QStringLiteral("mqtt"), QStringLiteral("Publish the values to an MQTT broker and take writes from it."), QStringLiteral("HOST[:PORT]")};
+    QCommandLineOption mqttPrefix{QStringLiteral("mqtt-prefix"), QStringLiteral("First level of every topic (default velmor)."), QStringLiteral("P")};
+    QCommandLineOption mqttUser{QStringLiteral("mqtt-user"), QStringLiteral("User name at the broker."), QStringLiteral("NAME")};
+    QCommandLineOption mqttPasswordFile{QStringLiteral("mqtt-password-file"), QStringLiteral("Password at the broker: the first line of FILE."), QStringLiteral("FILE")};
+    QCommandLineOption mqttTls{QStringLiteral("mqtt-tls"), QStringLiteral("Talk TLS to the broker, trusting the certificate authorities in CAFILE."), QStringLiteral("CAFILE")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")};
 
@@ -113,8 +163,8 @@ struct Parser
         parser.setApplicationDescription(QStringLiteral("Polls a Velmor controller described by a device description file."));
         parser.addOptions({port, baudRate, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
                            onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, trace, verbose,
-                           check, help, version});
-        parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Device description file (*.yml); with --check, one or more."));
+                           check, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
+        parser.addPositionalArgument(QStringLiteral("FILE..."), QStringLiteral("Device description files (*.yml), one for each controller."));
     }
 
     QString helpText() const
@@ -186,6 +236,136 @@ void readTexts(const Parser &p, Options *options)
     options->storeFlash = p.parser.isSet(p.storeFlash);
     options->verbose = p.parser.isSet(p.verbose);
     options->trace = p.parser.isSet(p.trace);
+    options->mqttPrefix = p.parser.isSet(p.mqttPrefix) ? p.parser.value(p.mqttPrefix) : QStringLiteral("velmor");
+    options->mqttUser = p.parser.value(p.mqttUser);
+    options->mqttPasswordFile = p.parser.value(p.mqttPasswordFile);
+    options->mqttCaFile = p.parser.value(p.mqttTls);
+}
+
+// HOST:PORT, the host of an IPv6 address in brackets; without a port when portOptional.
+bool splitHostPort(const QString &text, bool portOptional, QString *host, int *port)
+{
+    const bool bracketed = text.startsWith(QLatin1Char('['));
+    const int hostEnd = bracketed ? text.indexOf(QLatin1Char(']')) : text.lastIndexOf(QLatin1Char(':'));
+    const int colon = bracketed ? hostEnd + 1 : hostEnd;
+    const bool hasPort = colon > 0 && colon < text.size() && text.at(colon) == QLatin1Char(':');
+    if (!hasPort && !portOptional)
+        return false;
+    if (bracketed && hostEnd < 0)
+        return false;
+    *host = bracketed ? text.mid(1, hostEnd - 1) : (hasPort ? text.left(colon) : text);
+    if (hasPort) {
+        bool ok = false;
+        *port = text.mid(colon + 1).toInt(&ok);
+        if (!ok || *port < 1 || *port > 0xFFFF)
+            return false;
+    } else if (bracketed && hostEnd != text.size() - 1) {
+        return false;
+    }
+    return !host->isEmpty();
+}
+
+bool readEndpoints(const Parser &p, Options *options, QString *message)
+{
+    if (p.parser.isSet(p.metrics)
+        && !splitHostPort(p.parser.value(p.metrics), false, &options->metricsHost, &options->metricsPort)) {
+        *message = QStringLiteral("--metrics needs HOST:PORT, not \"%1\"").arg(p.parser.value(p.metrics));
+        return false;
+    }
+    if (p.parser.isSet(p.mqtt) && !splitHostPort(p.parser.value(p.mqtt), true, &options->mqttHost, &options->mqttPort)) {
+        *message = QStringLiteral("--mqtt needs HOST or HOST:PORT, not \"%1\"").arg(p.parser.value(p.mqtt));
+        return false;
+    }
+    return true;
+}
+
+// The options that name one controller's link or values.
+QStringList singleDeviceOptions(const Parser &p)
+{
+    QStringList names;
+    for (const QCommandLineOption *option : {&p.port, &p.baudRate, &p.host, &p.tcpPort, &p.devId, &p.set,
+                                             &p.storeFlash, &p.dump, &p.restore}) {
+        if (p.parser.isSet(*option))
+            names.append(QStringLiteral("--") + option->names().constLast());
+    }
+    return names;
+}
+
+bool checkSeveralDevices(const Parser &p, const Options &options, QString *message)
+{
+    const QStringList single = singleDeviceOptions(p);
+    if (!single.isEmpty()) {
+        *message = QStringLiteral("%1 applies to one controller; give one description file").arg(single.first());
+        return false;
+    }
+    if (!options.csvFile.isEmpty() && !options.csvFile.contains(QLatin1String("%d"))) {
+        *message = QStringLiteral("with several description files --csv needs a name with %d for the device, "
+                                  "as in log-%d.csv");
+        return false;
+    }
+    return true;
+}
+
+// Tables, files, series and topics tell the devices apart by name; topics by the
+// name as a topic level.
+bool checkDeviceNames(const Options &options, QString *message)
+{
+    QHash<QString, QString> fileByName;
+    for (const QString &file : options.descriptionFiles) {
+        const QString name = options.mqttHost.isEmpty() ? Options::deviceName(file)
+                                                        : TopicNames::level(Options::deviceName(file));
+        if (fileByName.contains(name)) {
+            *message = QStringLiteral("%1 and %2 would both be named %3; give each controller a file name of its own")
+                           .arg(fileByName.value(name), file, name);
+            return false;
+        }
+        fileByName.insert(name, file);
+    }
+    return true;
+}
+
+bool checkPrefix(const QString &prefix, QString *message)
+{
+    const bool badCharacter = std::any_of(prefix.cbegin(), prefix.cend(), [](QChar c) {
+        return c == QLatin1Char('+') || c == QLatin1Char('#') || c.category() == QChar::Other_Control;
+    });
+    if (prefix.isEmpty() || badCharacter || prefix.startsWith(QLatin1Char('$'))) {
+        *message = QStringLiteral("--mqtt-prefix cannot be empty, start with $ or hold +, # or control characters");
+        return false;
+    }
+    return true;
+}
+
+bool checkServiceOptions(const Parser &p, const Options &options, QString *message)
+{
+    for (const QCommandLineOption *option : {&p.mqttPrefix, &p.mqttUser, &p.mqttPasswordFile, &p.mqttTls}) {
+        if (p.parser.isSet(*option) && options.mqttHost.isEmpty()) {
+            *message = QStringLiteral("--%1 needs --mqtt").arg(option->names().constLast());
+            return false;
+        }
+    }
+    if (!options.mqttPasswordFile.isEmpty() && options.mqttUser.isEmpty()) {
+        *message = QStringLiteral("--mqtt-password-file needs --mqtt-user");
+        return false;
+    }
+    const bool served = !options.metricsHost.isEmpty() || !options.mqttHost.isEmpty();
+    if (served && !options.watch && options.cycles == 0) {
+        *message = QStringLiteral("--metrics and --mqtt need --watch or --cycles");
+        return false;
+    }
+    return options.mqttHost.isEmpty() || checkPrefix(options.mqttPrefix, message);
+}
+
+// What no single option can check alone.
+bool checkCombinations(const Parser &p, const Options &options, QString *message)
+{
+    if (options.onChange && options.csvFile.isEmpty()) {
+        *message = QStringLiteral("--on-change needs --csv");
+        return false;
+    }
+    if (options.severalDevices() && !checkSeveralDevices(p, options, message))
+        return false;
+    return checkDeviceNames(options, message) && checkServiceOptions(p, options, message);
 }
 
 // --check reads files only: an option meant for a poll would silently do nothing.
@@ -222,24 +402,40 @@ Options::Outcome Options::parse(const QStringList &arguments, Options *options, 
     }
     if (p.parser.isSet(p.check))
         return readCheck(p, options, message);
-    const QStringList positional = p.parser.positionalArguments();
-    if (positional.size() != 1) {
-        *message = positional.isEmpty() ? QStringLiteral("no description file given (see --help)")
-                                        : QStringLiteral("only one description file can be polled");
+    options->descriptionFiles = p.parser.positionalArguments();
+    if (options->descriptionFiles.isEmpty()) {
+        *message = QStringLiteral("no description file given (see --help)");
         return Outcome::Refused;
     }
-    options->descriptionFile = positional.first();
     readTexts(p, options);
-    if (!readNumbers(p, options, message) || !readAssignments(p.parser.values(p.set), &options->assignments, message))
+    if (!readNumbers(p, options, message) || !readAssignments(p.parser.values(p.set), &options->assignments, message)
+        || !readEndpoints(p, options, message) || !checkCombinations(p, *options, message))
         return Outcome::Refused;
-    if (options->onChange && options->csvFile.isEmpty()) {
-        *message = QStringLiteral("--on-change needs --csv");
-        return Outcome::Refused;
-    }
     return Outcome::Run;
 }
 
 bool Options::polling() const
 {
     return watch || cycles > 1;
+}
+
+bool Options::severalDevices() const
+{
+    return descriptionFiles.size() > 1;
+}
+
+bool Options::keepsReconnecting() const
+{
+    return watch && (severalDevices() || !metricsHost.isEmpty() || !mqttHost.isEmpty());
+}
+
+QString Options::csvFileFor(const QString &deviceName) const
+{
+    QString fileName = csvFile;
+    return fileName.replace(QLatin1String("%d"), deviceName);
+}
+
+QString Options::deviceName(const QString &descriptionFile)
+{
+    return QFileInfo(descriptionFile).completeBaseName();
 }

@@ -27,8 +27,18 @@ struct Options
 
     // The run polls continuously rather than once.
     bool polling() const;
+    bool severalDevices() const;
+    // A controller whose link fails or goes away is connected again after a pause
+    // instead of ending the run: a watch of several controllers, or one that feeds
+    // metrics or a broker.
+    bool keepsReconnecting() const;
+    // The CSV file of one device: the --csv name with %d replaced by the device name.
+    QString csvFileFor(const QString &deviceName) const;
+    // How tables, CSV rows, metrics and topics name the device of a description file:
+    // its file name without the last suffix, unique within a run by construction.
+    static QString deviceName(const QString &descriptionFile);
 
-    QString descriptionFile;
+    QStringList descriptionFiles;
     // --check: the description files to check instead of polling.
     QStringList checkFiles;
     QString serialPort;
@@ -52,6 +62,16 @@ struct Options
     QString dumpFile;
     QString restoreFile;
     bool verbose = false;
+    // --metrics HOST:PORT; an empty host when not asked for.
+    QString metricsHost;
+    int metricsPort = 0;
+    // --mqtt HOST[:PORT]; an empty host when not asked for, port 0 for the protocol's default.
+    QString mqttHost;
+    int mqttPort = 0;
+    QString mqttPrefix;
+    QString mqttUser;
+    QString mqttPasswordFile;
+    QString mqttCaFile;
 };
 
 #endif // OPTIONS_H

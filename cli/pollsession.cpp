@@ -26,30 +26,57 @@ bool isTcp(int protocol)
     return protocol == VelmorDeviceModel::ModbusTcp;
 }
 
+// The pause before the first attempt to open a failed link again; it doubles with
+// every further failure up to the longest.
+const int firstReconnectDelayMs = 1000;
+const int longestReconnectDelayMs = 30000;
+
 } // namespace
 
-PollSession::PollSession(const Options &options, QObject *parent)
+PollSession::PollSession(const Options &options, const QString &descriptionFile, QObject *parent)
     : QObject(parent)
     , m_options(options)
+    , m_descriptionFile(descriptionFile)
+    , m_deviceName(Options::deviceName(descriptionFile))
+    , m_labelled(options.severalDevices())
     , m_out(stdout)
     , m_err(stderr)
     , m_progress(m_err)
+    , m_reconnectDelayMs(firstReconnectDelayMs)
 {
     m_out.setCodec("UTF-8");
     m_err.setCodec("UTF-8");
+    m_reconnectTimer.setSingleShot(true);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, &PollSession::reconnect);
 }
 
 PollSession::~PollSession() = default;
 
-void PollSession::start()
+bool PollSession::prepare()
 {
     if (!loadModel())
-        return finish(ExitUsage);
+        return false;
     applyOverrides();
-    if (!openCsv() || !queueWrites())
-        return finish(ExitUsage);
-    if (!connectLink())
+    return openCsv() && queueWrites();
+}
+
+QString PollSession::deviceName() const
+{
+    return m_deviceName;
+}
+
+VelmorDeviceModel *PollSession::model() const
+{
+    return m_model;
+}
+
+void PollSession::start()
+{
+    if (!connectLink()) {
+        if (m_options.keepsReconnecting())
+            return loseLink();
         return finish(ExitConnectionFailed);
+    }
     planFlash();
     if (m_options.polling())
         m_model->setAutoUpdate(true);
@@ -61,29 +88,42 @@ void PollSession::interrupt()
     // A terminal or a supervisor may signal the whole process group more than once.
     if (m_finished)
         return;
-    note(QStringLiteral("stopped"));
+    // With several devices the run says it once.
+    if (!m_labelled)
+        note(QStringLiteral("stopped"));
     finish(m_recorder && m_recorder->finishedCycles() > 0 ? resultCode() : ExitSomethingFailed);
 }
 
 bool PollSession::loadModel()
 {
-    m_model = new VelmorDeviceModel(m_options.descriptionFile, this);
+    m_model = new VelmorDeviceModel(m_descriptionFile, this);
     if (!m_model->valid()) {
-        note(QStringLiteral("cannot load the description file %1").arg(m_options.descriptionFile));
+        note(QStringLiteral("cannot load the description file %1").arg(m_descriptionFile));
         return false;
     }
     m_recorder = new CycleRecorder(m_model, this);
     m_setter = std::make_unique<ValueSetter>(m_model);
     connect(m_model, &VelmorDeviceModel::errorOccured, this, &PollSession::onError);
     connect(m_model, &VelmorDeviceModel::storeToFlashComplete, this, &PollSession::onFlashStored);
-    connect(m_recorder, &CycleRecorder::progressed, this, [this](int done, int total) { m_progress.step(done, total); });
+    connect(m_model, &VelmorDeviceModel::variableRead, this, [this] { setLinkUp(true); });
+    connect(m_model, &VelmorDeviceModel::variableFailed, this, [this] { setLinkUp(m_model->connected()); });
+    connect(m_model, &VelmorDeviceModel::updateFinished, this, [this] { setLinkUp(true); });
+    // Several devices would share the one line.
+    if (!m_labelled)
+        connect(m_recorder, &CycleRecorder::progressed, this, [this](int done, int total) { m_progress.step(done, total); });
     connect(m_recorder, &CycleRecorder::cycleFinished, this, &PollSession::onCycleFinished);
     connect(m_recorder, &CycleRecorder::flashFailed, this, &PollSession::onFlashFailed);
     connect(m_recorder, &CycleRecorder::writeFailed, this,
             [this](int id, const QString &reason) { m_setter->noteWriteFailure(id, reason); });
     // connected() and the cycle settle after the signal: judge once the model is done.
-    connect(m_recorder, &CycleRecorder::cycleAbandoned, this,
-            [this] { QTimer::singleShot(0, this, &PollSession::onCycleAbandoned); });
+    const auto judgeLater = [this] { QTimer::singleShot(0, this, &PollSession::onCycleAbandoned); };
+    if (!m_options.keepsReconnecting()) {
+        connect(m_recorder, &CycleRecorder::cycleAbandoned, this, judgeLater);
+        return true;
+    }
+    // The recorder tells of a lost link once in its life; a link opened again can fail again.
+    connect(m_model, &VelmorDeviceModel::cycleAbandoned, this, judgeLater);
+    connect(m_model, &VelmorDeviceModel::connectionLost, this, judgeLater);
     return true;
 }
 
@@ -140,9 +180,9 @@ bool PollSession::openCsv()
 {
     if (m_options.csvFile.isEmpty())
         return true;
-    m_csv = std::make_unique<CsvLogger>(m_model, m_options.onChange);
+    m_csv = std::make_unique<CsvLogger>(m_model, m_options.onChange, m_labelled ? m_deviceName : QString());
     QString errorText;
-    if (m_csv->open(m_options.csvFile, &errorText))
+    if (m_csv->open(m_options.csvFileFor(m_deviceName), &errorText))
         return true;
     note(errorText);
     return false;
@@ -214,20 +254,62 @@ void PollSession::queueFlash()
     m_flashQueuedAfterCycle = m_recorder->finishedCycles();
 }
 
+void PollSession::loseLink()
+{
+    setLinkUp(false);
+    m_failed = true;
+    m_model->disconnectDevice();
+    if (!m_outage) {
+        m_outage = true;
+        note(QStringLiteral("link down; opening it again after %1 s, then up to every %2 s")
+                 .arg(firstReconnectDelayMs / 1000).arg(longestReconnectDelayMs / 1000));
+    }
+    if (m_reconnectTimer.isActive())
+        return;
+    m_reconnectTimer.start(m_reconnectDelayMs);
+    m_reconnectDelayMs = qMin(2 * m_reconnectDelayMs, longestReconnectDelayMs);
+}
+
+void PollSession::reconnect()
+{
+    if (m_finished)
+        return;
+    if (!connectLink())
+        return loseLink();
+    m_model->setAutoUpdate(true);
+    m_model->updateDeviceModel();
+}
+
+void PollSession::setLinkUp(bool up)
+{
+    if (up == m_linkUp)
+        return;
+    m_linkUp = up;
+    emit linkChanged(up);
+}
+
 void PollSession::onError(const QString &text)
 {
+    // An outage was reported once; the failed attempts to end it say nothing new.
+    if (m_outage)
+        return;
     m_progress.clear();
-    m_err << text << Qt::endl;
+    m_err << devicePrefix() << text << Qt::endl;
 }
 
 void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds)
 {
     m_progress.clear();
+    if (m_outage) {
+        m_outage = false;
+        m_reconnectDelayMs = firstReconnectDelayMs;
+        note(QStringLiteral("link up again"));
+    }
     m_lastFailedIds = failedIds;
     if (!failedIds.isEmpty())
         m_failed = true;
     if (m_csv && !m_csv->logCycle(QDateTime::currentDateTime(), cycleTimeMs, failedIds)) {
-        note(QStringLiteral("cannot write to %1").arg(m_options.csvFile));
+        note(QStringLiteral("cannot write to %1").arg(m_options.csvFileFor(m_deviceName)));
         m_failed = true;
     }
     if (m_options.polling())
@@ -248,6 +330,8 @@ void PollSession::onCycleAbandoned()
 {
     if (m_finished)
         return;
+    if (m_options.keepsReconnecting())
+        return loseLink();
     // A link that was lost had been up: the connection itself did not fail.
     const bool neverConnected = m_recorder->finishedCycles() == 0 && !m_model->connected() && !m_recorder->linkLost();
     finish(neverConnected ? ExitConnectionFailed : ExitSomethingFailed);
@@ -297,9 +381,10 @@ void PollSession::checkFlash()
 
 void PollSession::printCycle(int cycleTimeMs, const QVector<int> &failedIds)
 {
-    m_out << QStringLiteral("Cycle %1 at %2, %3 ms")
+    const QString of = m_labelled ? QStringLiteral(" of ") + m_deviceName : QString();
+    m_out << QStringLiteral("Cycle %1%2 at %3, %4 ms")
                  .arg(m_recorder->finishedCycles())
-                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz")))
+                 .arg(of, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz")))
                  .arg(cycleTimeMs)
           << Qt::endl;
     TablePrinter(m_model).print(m_out, failedIds);
@@ -338,7 +423,12 @@ void PollSession::writeDump()
 void PollSession::note(const QString &text)
 {
     m_progress.clear();
-    m_err << "velmor-cli: " << text << Qt::endl;
+    m_err << "velmor-cli: " << devicePrefix() << text << Qt::endl;
+}
+
+QString PollSession::devicePrefix() const
+{
+    return m_labelled ? m_deviceName + QStringLiteral(": ") : QString();
 }
 
 void PollSession::finish(int exitCode)
@@ -347,11 +437,16 @@ void PollSession::finish(int exitCode)
         return;
     m_finished = true;
     m_progress.clear();
+    m_reconnectTimer.stop();
+    setLinkUp(false);
     if (m_model && m_model->valid()) {
         m_model->setAutoUpdate(false);
         const bool reported = exitCode == ExitAllGood || exitCode == ExitSomethingFailed;
-        if (reported && !m_options.polling() && m_recorder->finishedCycles() > 0)
+        if (reported && !m_options.polling() && m_recorder->finishedCycles() > 0) {
+            if (m_labelled)
+                m_out << m_deviceName << ':' << Qt::endl;
             TablePrinter(m_model).print(m_out, m_lastFailedIds);
+        }
         if (reported)
             writeDump();
         m_model->disconnectDevice();

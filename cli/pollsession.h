@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
 #include <QVector>
 
 #include <memory>
@@ -16,23 +17,34 @@ class CsvLogger;
 class CycleRecorder;
 class ValueSetter;
 
-// One run of velmor-cli: loads the description, connects, sends the writes, polls
-// the cycles asked for, reports, and ends with the exit code.
+// One controller's part of a run of velmor-cli: loads its description, connects,
+// sends the writes, polls the cycles asked for, reports, and ends with the exit code.
+// When the run keeps reconnecting, a failed or lost link is opened again instead.
 class PollSession : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit PollSession(const Options &options, QObject *parent = nullptr);
+    PollSession(const Options &options, const QString &descriptionFile, QObject *parent = nullptr);
     ~PollSession() override;
 
+    // Loads the description, opens the CSV file and queues the writes; false, with
+    // the reason on stderr, when the run cannot go ahead.
+    bool prepare();
+    QString deviceName() const;
+    // Null until prepare() loaded it.
+    VelmorDeviceModel *model() const;
+
 public slots:
+    // Connects and polls; prepare() must have succeeded.
     void start();
     // Ends the run at once, as after the last cycle.
     void interrupt();
 
 signals:
     void done(int exitCode);
+    // The link answers (up) or is closed, failed or lost (down).
+    void linkChanged(bool up);
 
 private:
     enum class Flash {
@@ -53,6 +65,9 @@ private:
     bool connectLink();
     void planFlash();
     void queueFlash();
+    void loseLink();
+    void reconnect();
+    void setLinkUp(bool up);
     void onError(const QString &text);
     void onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds);
     void onCycleAbandoned();
@@ -64,10 +79,16 @@ private:
     bool wantsMoreCycles() const;
     void writeDump();
     void note(const QString &text);
+    // The device name and a colon when the run has several devices.
+    QString devicePrefix() const;
     void finish(int exitCode);
     int resultCode() const;
 
     Options m_options;
+    QString m_descriptionFile;
+    QString m_deviceName;
+    // Output names the device: the run has several.
+    bool m_labelled;
     QTextStream m_out;
     QTextStream m_err;
     ProgressLine m_progress;
@@ -82,6 +103,11 @@ private:
     int m_flashQueuedAfterCycle = 0;
     bool m_failed = false;
     bool m_finished = false;
+    bool m_linkUp = false;
+    // The link is down and being opened again; its errors were reported once.
+    bool m_outage = false;
+    int m_reconnectDelayMs = 0;
+    QTimer m_reconnectTimer;
 };
 
 #endif // POLLSESSION_H

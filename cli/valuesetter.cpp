@@ -3,8 +3,6 @@
 #include "velmordevicemodel.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace {
 
@@ -56,25 +54,16 @@ ValueSetter::Outcome ValueSetter::setAt(const QString &name, const QString &addr
 ValueSetter::Outcome ValueSetter::queue(const QString &name, const QString *addr, const QString &valueText,
                                         QString *errorText)
 {
-    Write write;
-    write.name = name;
-    write.requested = valueText.trimmed();
-    const Outcome found = findTarget(name, addr, &write.id, errorText);
+    int id = -1;
+    const Outcome found = findTarget(name, addr, &id, errorText);
     if (found != Outcome::Queued)
         return found;
-    if (!parseValue(&write, errorText))
+    Write write{VariableWrite(id, name, valueText), QString()};
+    if (!write.value.parse(m_model, errorText) || !write.value.apply(m_model, errorText))
         return Outcome::Refused;
-    const QVariant value = write.isFloat ? QVariant(write.floatValue) : QVariant(int(qint32(quint32(write.bits))));
-    if (!m_model->setVarValue(unsigned(write.id), value)) {
-        *errorText = QStringLiteral("%1 does not take the value %2").arg(name, write.requested);
-        return Outcome::Refused;
-    }
-    // The model holds a float with 7 significant digits and writes what it holds.
-    if (write.isFloat)
-        write.floatValue = attribute(m_model, write.id, "value").toFloat();
     // The model sends one write per variable, of the latest value.
-    m_writes.erase(std::remove_if(m_writes.begin(), m_writes.end(), [&write](const Write &earlier) {
-        return earlier.id == write.id;
+    m_writes.erase(std::remove_if(m_writes.begin(), m_writes.end(), [id](const Write &earlier) {
+        return earlier.value.id() == id;
     }), m_writes.end());
     m_writes.append(write);
     return Outcome::Queued;
@@ -120,7 +109,7 @@ ValueSetter::Outcome ValueSetter::findTarget(const QString &name, const QString 
 void ValueSetter::noteWriteFailure(int id, const QString &reason)
 {
     for (Write &write : m_writes) {
-        if (write.id == id)
+        if (write.value.id() == id)
             write.failure = reason;
     }
 }
@@ -146,54 +135,15 @@ QStringList ValueSetter::verify(const QVector<int> &failedIds) const
     return problems;
 }
 
-bool ValueSetter::parseValue(Write *write, QString *errorText) const
-{
-    bool ok = false;
-    if (attribute(m_model, write->id, "type") == QLatin1String("float32")) {
-        write->isFloat = true;
-        write->floatValue = write->requested.toFloat(&ok);
-        // NaN and infinity are no setting for a controller, and the model cannot send them.
-        ok = ok && std::isfinite(write->floatValue);
-    } else {
-        // 0x... reads hexadecimal and a leading 0 octal, as in description files.
-        write->bits = write->requested.toLongLong(&ok, 0);
-        const qint64 mask = registerMask(write->id);
-        const qint64 lowest = -(mask / 2) - 1;
-        ok = ok && write->bits >= lowest && write->bits <= mask;
-    }
-    if (!ok)
-        *errorText = QStringLiteral("%1 cannot hold the value \"%2\"").arg(write->name, write->requested);
-    return ok;
-}
-
 QString ValueSetter::checkWrite(const Write &write, const QVector<int> &failedIds) const
 {
+    const VariableWrite &value = write.value;
     if (!write.failure.isEmpty())
-        return QStringLiteral("%1: write failed: %2").arg(write.name, write.failure);
-    if (failedIds.contains(write.id))
-        return QStringLiteral("%1: wrote %2, but it could not be read back").arg(write.name, write.requested);
-    const QString readBack = attribute(m_model, write.id, "value");
-    if (!readBackMatches(write, readBack))
-        return QStringLiteral("%1: wrote %2, controller reports %3").arg(write.name, write.requested, readBack);
+        return QStringLiteral("%1: write failed: %2").arg(value.name(), write.failure);
+    if (failedIds.contains(value.id()))
+        return QStringLiteral("%1: wrote %2, but it could not be read back").arg(value.name(), value.requested());
+    if (!value.readBackMatches(m_model))
+        return QStringLiteral("%1: wrote %2, controller reports %3")
+            .arg(value.name(), value.requested(), attribute(m_model, value.id(), "value"));
     return QString();
-}
-
-bool ValueSetter::readBackMatches(const Write &write, const QString &readBack) const
-{
-    bool ok = false;
-    if (write.isFloat) {
-        const float number = readBack.toFloat(&ok);
-        return ok && number == write.floatValue;
-    }
-    // Bit-field variables read back unsigned what was written signed: compare the bits.
-    const qint64 number = readBack.toLongLong(&ok);
-    const qint64 mask = registerMask(write.id);
-    return ok && (number & mask) == (write.bits & mask);
-}
-
-qint64 ValueSetter::registerMask(int id) const
-{
-    if (attribute(m_model, id, "type") == QLatin1String("int16"))
-        return std::numeric_limits<quint16>::max();
-    return std::numeric_limits<quint32>::max();
 }

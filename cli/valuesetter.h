@@ -1,6 +1,8 @@
 #ifndef VALUESETTER_H
 #define VALUESETTER_H
 
+#include "variablewrite.h"
+
 #include <QMultiHash>
 #include <QString>
 #include <QStringList>
@@ -38,22 +40,14 @@ public:
 
 private:
     struct Write {
-        int id = -1;
-        QString name;
-        QString requested;
-        bool isFloat = false;
-        float floatValue = 0;
-        qint64 bits = 0;
+        VariableWrite value;
         QString failure;
     };
 
     // addr null: any address.
     Outcome queue(const QString &name, const QString *addr, const QString &valueText, QString *errorText);
     Outcome findTarget(const QString &name, const QString *addr, int *id, QString *errorText) const;
-    bool parseValue(Write *write, QString *errorText) const;
     QString checkWrite(const Write &write, const QVector<int> &failedIds) const;
-    bool readBackMatches(const Write &write, const QString &readBack) const;
-    qint64 registerMask(int id) const;
 
     VelmorDeviceModel *m_model;
     QVector<Write> m_writes;

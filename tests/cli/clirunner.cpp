@@ -8,6 +8,16 @@ CliRunner::CliRunner()
     m_process.setProgram(QStringLiteral(VELMOR_CLI_PATH));
 }
 
+CliRunner::~CliRunner()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(10000))
+        m_process.kill();
+    m_process.waitForFinished(10000);
+}
+
 void CliRunner::start(const QStringList &arguments)
 {
     m_process.setArguments(arguments);

@@ -12,6 +12,8 @@ class CliRunner
 {
 public:
     CliRunner();
+    // Ends a program still running as a supervisor would: SIGTERM, then SIGKILL.
+    ~CliRunner();
 
     void start(const QStringList &arguments);
     // Every file the program writes ends at that size, as if the disk were full.

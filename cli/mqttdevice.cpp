@@ -1,0 +1,215 @@
+#include "mqttdevice.h"
+
+#include "mqttconnection.h"
+#include "pollsession.h"
+#include "valuesetter.h"
+#include "variablelabel.h"
+#include "velmordevicemodel.h"
+
+#include <algorithm>
+
+namespace {
+
+const QString setLevel = QStringLiteral("/set");
+const QString resultLevel = QStringLiteral("/result");
+
+} // namespace
+
+MqttDevice::MqttDevice(const QString &prefix, PollSession *session, QObject *parent)
+    : QObject(parent)
+    , m_model(session->model())
+    , m_deviceTopic(prefix + QLatin1Char('/') + TopicNames::level(session->deviceName()))
+    , m_names(m_model)
+    , m_published(m_model->varCount())
+    , m_read(m_model->varCount(), false)
+{
+    connect(m_model, &VelmorDeviceModel::variableRead, this, &MqttDevice::onVariableRead);
+    connect(m_model, &VelmorDeviceModel::variableFailed, this, &MqttDevice::onVariableFailed);
+    connect(m_model, &VelmorDeviceModel::writeFailed, this, &MqttDevice::onWriteFailed);
+    connect(m_model, &VelmorDeviceModel::updateFinished, this, &MqttDevice::onCycleFinished);
+    connect(session, &PollSession::linkChanged, this, &MqttDevice::onLinkChanged);
+}
+
+QString MqttDevice::statusTopic() const
+{
+    return m_deviceTopic + QStringLiteral("/status");
+}
+
+QString MqttDevice::setTopicPattern() const
+{
+    return m_deviceTopic + QStringLiteral("/+") + setLevel;
+}
+
+QByteArray MqttDevice::offline()
+{
+    return QByteArrayLiteral("offline");
+}
+
+void MqttDevice::onBrokerConnected()
+{
+    m_brokerUp = true;
+    m_published.fill(QString());
+    publishStatus();
+    for (int id = 0; id < m_read.size(); ++id) {
+        if (m_read.at(id))
+            publishValue(id);
+    }
+}
+
+void MqttDevice::onBrokerLost()
+{
+    m_brokerUp = false;
+}
+
+void MqttDevice::onMessage(const QString &topic, const QByteArray &payload, bool retained)
+{
+    const QString devicePart = m_deviceTopic + QLatin1Char('/');
+    if (!topic.startsWith(devicePart) || !topic.endsWith(setLevel))
+        return;
+    const QString level = topic.mid(devicePart.size(), topic.size() - devicePart.size() - setLevel.size());
+    const int id = m_names.variableId(level);
+    if (id < 0) {
+        emit publishRequested(topic + resultLevel, QStringLiteral("no variable is published as %1").arg(level).toUtf8(),
+                              false);
+        return;
+    }
+    QString error = refusal(id, payload, retained);
+    VariableWrite write(id, variableLabel(m_model, id), QString::fromUtf8(payload));
+    if (error.isEmpty() && write.parse(m_model, &error))
+        error = hindrance(id);
+    if (!error.isEmpty())
+        return answer(id, error);
+    if (id == m_readInFlight)
+        m_deferred.append(write);
+    else
+        apply(write);
+}
+
+void MqttDevice::onVariableRead(int id)
+{
+    if (id < 0 || id >= m_read.size())
+        return;
+    m_read[id] = true;
+    m_readInFlight = id + 1;
+    // The value first, so that whoever sees "ok" finds it published.
+    publishValue(id);
+    settle(id, QString());
+    applyDeferred();
+}
+
+void MqttDevice::onVariableFailed(int id, const QString &reason)
+{
+    m_readInFlight = id + 1;
+    settle(id, reason.isEmpty() ? QStringLiteral("the read failed") : reason);
+    applyDeferred();
+}
+
+void MqttDevice::onWriteFailed(int id, const QString &reason)
+{
+    if (!m_pending.contains(id))
+        return;
+    const VariableWrite write = m_pending.take(id);
+    answer(id, QStringLiteral("%1: write failed: %2").arg(write.name(), reason));
+}
+
+void MqttDevice::onCycleFinished()
+{
+    m_readInFlight = 0;
+    applyDeferred();
+}
+
+void MqttDevice::onLinkChanged(bool up)
+{
+    m_linkUp = up;
+    // A new link starts a new cycle.
+    if (!up)
+        m_readInFlight = 0;
+    publishStatus();
+}
+
+void MqttDevice::publishStatus()
+{
+    if (m_brokerUp)
+        emit publishRequested(statusTopic(), m_linkUp ? QByteArrayLiteral("online") : offline(), true);
+}
+
+void MqttDevice::publishValue(int id)
+{
+    const QString text = m_model->getVarAttr(unsigned(id), QStringLiteral("value")).toString();
+    if (!m_brokerUp || text == m_published.at(id))
+        return;
+    m_published[id] = text;
+    emit publishRequested(variableTopic(id), text.toUtf8(), true);
+}
+
+QString MqttDevice::refusal(int id, const QByteArray &payload, bool retained) const
+{
+    const QString name = variableLabel(m_model, id);
+    // A retained set would be written again at every reconnect, long after it was meant.
+    if (retained)
+        return QStringLiteral("%1: not written: a set must not be retained").arg(name);
+    if (payload.size() > MqttConnection::maxIncomingPayloadBytes)
+        return QStringLiteral("%1: not written: the value is longer than %2 bytes")
+            .arg(name).arg(MqttConnection::maxIncomingPayloadBytes);
+    if (!ValueSetter::writable(m_model, id))
+        return QStringLiteral("%1 is read-only").arg(name);
+    return QString();
+}
+
+QString MqttDevice::hindrance(int id) const
+{
+    const QString name = variableLabel(m_model, id);
+    if (!m_linkUp)
+        return QStringLiteral("%1: not written: the link to the controller is down").arg(name);
+    const bool waiting = m_pending.contains(id) || std::any_of(m_deferred.cbegin(), m_deferred.cend(),
+                                                              [id](const VariableWrite &write) { return write.id() == id; });
+    if (waiting)
+        return QStringLiteral("%1: not written: an earlier set waits for its read-back").arg(name);
+    return QString();
+}
+
+void MqttDevice::apply(const VariableWrite &write)
+{
+    VariableWrite applied = write;
+    QString error;
+    if (!applied.apply(m_model, &error))
+        return answer(write.id(), error);
+    m_pending.insert(applied.id(), applied);
+}
+
+void MqttDevice::applyDeferred()
+{
+    const QVector<VariableWrite> deferred = m_deferred;
+    m_deferred.clear();
+    for (const VariableWrite &write : deferred) {
+        if (write.id() == m_readInFlight)
+            m_deferred.append(write);
+        else
+            apply(write);
+    }
+}
+
+void MqttDevice::settle(int id, const QString &readFailure)
+{
+    if (!m_pending.contains(id))
+        return;
+    const VariableWrite write = m_pending.take(id);
+    if (!readFailure.isEmpty())
+        answer(id, QStringLiteral("%1: wrote %2, but it could not be read back: %3").arg(write.name(), write.requested(), readFailure));
+    else if (write.readBackMatches(m_model))
+        answer(id, QStringLiteral("ok"));
+    else
+        answer(id, QStringLiteral("%1: wrote %2, controller reports %3")
+                       .arg(write.name(), write.requested(),
+                            m_model->getVarAttr(unsigned(id), QStringLiteral("value")).toString()));
+}
+
+void MqttDevice::answer(int id, const QString &result)
+{
+    emit publishRequested(variableTopic(id) + setLevel + resultLevel, result.toUtf8(), false);
+}
+
+QString MqttDevice::variableTopic(int id) const
+{
+    return m_deviceTopic + QLatin1Char('/') + m_names.variableLevel(id);
+}
