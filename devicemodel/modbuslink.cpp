@@ -251,14 +251,16 @@ void ModbusLink::traceRequest(int devId, const QModbusPdu &pdu)
 
 void ModbusLink::traceAnswer(const QModbusReply &reply)
 {
-    // Only an answer that came carries bytes. Qt hands out an exception's function code
-    // without its top bit, which the byte on the wire has.
+    // Only an answer that came carries bytes.
     const bool answered = reply.error() == QModbusDevice::NoError || reply.error() == QModbusDevice::ProtocolError;
     if (!tracing() || !answered || reply.type() == QModbusReply::Broadcast)
         return;
-    const QModbusResponse response = reply.rawResult();
-    const quint8 functionCode = quint8(response.functionCode()) | (response.isException() ? QModbusPdu::ExceptionByte : 0);
-    emit frameTraced(false, char(reply.serverAddress()) + QByteArray(1, char(functionCode)) + response.data());
+    // Qt 5.15 keeps an exception's function code sign-extended, an invalid enumeration
+    // value that is not read here; Qt's own stream operator writes the byte as it came.
+    QByteArray pdu;
+    QDataStream stream(&pdu, QIODevice::WriteOnly);
+    stream << reply.rawResult();
+    emit frameTraced(false, char(reply.serverAddress()) + pdu);
 }
 
 QString ModbusLink::failure(const QModbusReply &reply, const ModbusReplyMatch::Request &expected) const
