@@ -1,5 +1,7 @@
 #include "ptycontroller.h"
 
+#include "pseudoterminal.h"
+#include "velmorbusframe.h"
 #include "velmorbuspacket.h"
 
 #include <QtEndian>
@@ -7,8 +9,6 @@
 #include <cerrno>
 #include <ctime>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -40,14 +40,8 @@ void sleepUntil(qint64 deadlineNs)
 PtyController::PtyController(int baudRate)
     : m_wireTimeNs(qint64(readRequestBytes + readAnswerBytes) * bitsPerByte * 1000000000 / baudRate)
 {
-    char name[256] = {};
-    termios raw {};
-    cfmakeraw(&raw);
-    if (openpty(&m_masterFd, &m_slaveFd, name, &raw, nullptr) != 0) {
-        m_masterFd = m_slaveFd = -1;
+    if (!PseudoTerminal::open(&m_masterFd, &m_slaveFd, &m_slavePath))
         return;
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
     m_thread = std::thread(&PtyController::run, this);
 }
 
@@ -111,22 +105,18 @@ int PtyController::answer(const unsigned char *bytes, int size, qint64 receivedN
         return 0;
     const QByteArray request(reinterpret_cast<const char *>(bytes), readRequestBytes);
     const bool isRead = bytes[1] == VelmorBusPacket::CmdRead && qFromLittleEndian<quint16>(bytes + 4) == 4
-                        && VelmorBusPacket::crc16(request.left(readRequestBytes - 2))
-                               == qFromLittleEndian<quint16>(bytes + readRequestBytes - 2);
+                        && VelmorbusFrame::crcMatches(request);
     if (!isRead)
         return 1; // resynchronise on the next byte
 
-    QByteArray frame;
-    frame.append(char(bytes[0]));
-    frame.append(char(VelmorBusPacket::StatOk | VelmorBusPacket::CmdRead));
-    frame.append(reinterpret_cast<const char *>(bytes + 2), 4); // addr and size echoed
+    QByteArray body;
+    body.append(char(VelmorBusPacket::StatOk | VelmorBusPacket::CmdRead));
+    body.append(reinterpret_cast<const char *>(bytes + 2), 4); // addr and size echoed
     const qint32 value = qint32(m_answered.load()) * 7919;
     char data[4];
     qToLittleEndian(value, data);
-    frame.append(data, 4);
-    char crc[2];
-    qToLittleEndian(VelmorBusPacket::crc16(frame), crc);
-    frame.append(crc, 2);
+    body.append(data, 4);
+    const QByteArray frame = VelmorbusFrame::build(quint8(bytes[0]), body);
 
     sleepUntil(receivedNs + m_wireTimeNs);
     if (::write(m_masterFd, frame.constData(), size_t(frame.size())) == frame.size())

@@ -1,5 +1,6 @@
 #include "dumpfile.h"
 
+#include "boundedread.h"
 #include "valuesetter.h"
 #include "velmordevicemodel.h"
 
@@ -75,25 +76,6 @@ bool save(const QString &fileName, const QByteArray &bytes, QString *errorText)
     return false;
 }
 
-// False when the file holds more than the limit. Pipes report no size and may never
-// end, so they are read piecewise up to the limit.
-bool readBounded(QFile &file, QByteArray *text)
-{
-    if (!file.isSequential()) {
-        if (file.size() > DumpFile::maxFileBytes)
-            return false;
-        *text = file.readAll();
-        return text->size() <= DumpFile::maxFileBytes;
-    }
-    const qint64 chunkBytes = 64 * 1024;
-    for (QByteArray chunk = file.read(chunkBytes); !chunk.isEmpty(); chunk = file.read(chunkBytes)) {
-        text->append(chunk);
-        if (text->size() > DumpFile::maxFileBytes)
-            return false;
-    }
-    return true;
-}
-
 bool readText(const QString &fileName, QByteArray *text, QString *reason)
 {
     QFile file(fileName);
@@ -101,7 +83,7 @@ bool readText(const QString &fileName, QByteArray *text, QString *reason)
         *reason = file.errorString();
         return false;
     }
-    if (!readBounded(file, text)) {
+    if (!readBounded(file, DumpFile::maxFileBytes, text)) {
         *reason = QStringLiteral("larger than %1 MiB").arg(DumpFile::maxFileBytes / (1024 * 1024));
         return false;
     }

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "topicnames.h"
+#include "velmordevicemodel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -8,6 +9,8 @@
 #include <QHash>
 
 #include <algorithm>
+
+#include <limits>
 
 namespace {
 
@@ -40,6 +43,19 @@ fit more than one writable variable, nothing is written. Restore files, like
 description files, are refused past 8 MiB.
 
 Errors reported by the device go to stderr as they come.
+
+--block, --gap, --timeout and --retries override the keys of the same name in the
+description file. --block N joins neighbouring Modbus variables of one register table
+into reads of at most N registers (1 to 125; 0 or 1 reads each variable alone), and
+--gap N lets such a read cover up to N unused registers between two variables (0 to
+124). --timeout MS is the response timeout of every protocol (10 to 60000; without it
+Velmorbus waits 200 ms and Modbus 1000 ms). --retries N sends an unanswered Modbus
+request up to N more times (0 to 10); Velmorbus tries once.
+
+--trace prints every frame to stderr as it goes and comes: local time with
+milliseconds, ">" for sent or "<" for received, and the bytes in upper-case hex. A
+Velmorbus frame is shown whole; a Modbus frame as unit id and PDU (no MBAP header,
+no CRC).
 
 Several FILEs are polled at once, each controller with its own link and cycle; a
 slow or unreachable one holds up no other. Each is named by its file name without
@@ -126,6 +142,11 @@ struct Parser
     QCommandLineOption storeFlash{QStringLiteral("store-flash"), QStringLiteral("Store the controller's configuration to flash after the writes.")};
     QCommandLineOption dump{QStringLiteral("dump"), QStringLiteral("Write the values of all writable variables to FILE (YAML)."), QStringLiteral("FILE")};
     QCommandLineOption restore{QStringLiteral("restore"), QStringLiteral("Write the values of a --dump FILE back and verify them."), QStringLiteral("FILE")};
+    QCommandLineOption block{QStringLiteral("block"), QStringLiteral("Modbus: at most N registers a read (0-125)."), QStringLiteral("N")};
+    QCommandLineOption gap{QStringLiteral("gap"), QStringLiteral("Modbus: unused registers a read may span (0-124)."), QStringLiteral("N")};
+    QCommandLineOption timeout{QStringLiteral("timeout"), QStringLiteral("Response timeout in ms (10-60000)."), QStringLiteral("MS")};
+    QCommandLineOption retries{QStringLiteral("retries"), QStringLiteral("Modbus: resend an unanswered request N times (0-10)."), QStringLiteral("N")};
+    QCommandLineOption trace{QStringLiteral("trace"), QStringLiteral("Print every frame sent and received to stderr.")};
     QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Also show the device library's debug log.")};
     QCommandLineOption check{QStringLiteral("check"), QStringLiteral("Check the description files given, without connecting (see below).")};
     QCommandLineOption metrics{QStringLiteral("metrics"), QStringLiteral("Serve Prometheus metrics at http://HOST:PORT/metrics while polling."), QStringLiteral("HOST:PORT")};
@@ -141,8 +162,8 @@ struct Parser
     {
         parser.setApplicationDescription(QStringLiteral("Polls a Velmor controller described by a device description file."));
         parser.addOptions({port, baudRate, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
-                           onChange, set, storeFlash, dump, restore, verbose, check, metrics, mqtt, mqttPrefix,
-                           mqttUser, mqttPasswordFile, mqttTls, help, version});
+                           onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, trace, verbose,
+                           check, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
         parser.addPositionalArgument(QStringLiteral("FILE..."), QStringLiteral("Device description files (*.yml), one for each controller."));
     }
 
@@ -152,22 +173,27 @@ struct Parser
     }
 };
 
-// Reads an integer option; false with the reason in message when it is not one.
+// Reads an integer option; false with the reason in message when it is not one in range.
 bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &option, int minimum,
-                int *target, QString *message)
+                int *target, QString *message, int maximum = std::numeric_limits<int>::max())
 {
     if (!parser.isSet(option))
         return true;
     const QString text = parser.value(option);
     bool ok = false;
     const int number = text.toInt(&ok, 0);
-    if (!ok || number < minimum) {
+    if (ok && number >= minimum && number <= maximum) {
+        *target = number;
+        return true;
+    }
+    if (maximum == std::numeric_limits<int>::max()) {
         *message = QStringLiteral("--%1 needs a whole number of at least %2, not \"%3\"")
                        .arg(option.names().constLast()).arg(minimum).arg(text);
-        return false;
+    } else {
+        *message = QStringLiteral("--%1 needs a whole number from %2 to %3, not \"%4\"")
+                       .arg(option.names().constLast()).arg(minimum).arg(maximum).arg(text);
     }
-    *target = number;
-    return true;
+    return false;
 }
 
 bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *assignments, QString *message)
@@ -190,7 +216,12 @@ bool readNumbers(const Parser &p, Options *options, QString *message)
         && readNumber(p.parser, p.devId, 0, &options->devId, message)
         && readNumber(p.parser, p.queryDelay, 0, &options->queryDelayMs, message)
         && readNumber(p.parser, p.interval, 0, &options->intervalMs, message)
-        && readNumber(p.parser, p.cycles, 1, &options->cycles, message);
+        && readNumber(p.parser, p.cycles, 1, &options->cycles, message)
+        && readNumber(p.parser, p.block, 0, &options->blockRegisters, message, VelmorDeviceModel::MaxBlockRegisters)
+        && readNumber(p.parser, p.gap, 0, &options->gapRegisters, message, VelmorDeviceModel::MaxGapRegisters)
+        && readNumber(p.parser, p.timeout, VelmorDeviceModel::MinResponseTimeoutMs, &options->responseTimeoutMs,
+                      message, VelmorDeviceModel::MaxResponseTimeoutMs)
+        && readNumber(p.parser, p.retries, 0, &options->retries, message, VelmorDeviceModel::MaxRetries);
 }
 
 void readTexts(const Parser &p, Options *options)
@@ -204,6 +235,7 @@ void readTexts(const Parser &p, Options *options)
     options->onChange = p.parser.isSet(p.onChange);
     options->storeFlash = p.parser.isSet(p.storeFlash);
     options->verbose = p.parser.isSet(p.verbose);
+    options->trace = p.parser.isSet(p.trace);
     options->mqttPrefix = p.parser.isSet(p.mqttPrefix) ? p.parser.value(p.mqttPrefix) : QStringLiteral("velmor");
     options->mqttUser = p.parser.value(p.mqttUser);
     options->mqttPasswordFile = p.parser.value(p.mqttPasswordFile);

@@ -48,6 +48,11 @@ struct Options
     int devId = -1;
     int queryDelayMs = -1;
     int intervalMs = -1;
+    int blockRegisters = -1;
+    int gapRegisters = -1;
+    int responseTimeoutMs = -1;
+    int retries = -1;
+    bool trace = false;
     bool watch = false;
     int cycles = 0;
     QString csvFile;

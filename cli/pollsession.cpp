@@ -5,6 +5,7 @@
 #include "dumpfile.h"
 #include "exitcode.h"
 #include "tableprinter.h"
+#include "traceline.h"
 #include "valuesetter.h"
 #include "velmordevicemodel.h"
 
@@ -135,6 +136,27 @@ void PollSession::applyOverrides()
         m_model->setInterQueryDelay(m_options.queryDelayMs);
     if (m_options.intervalMs >= 0)
         m_model->setInterUpdateDelay(m_options.intervalMs);
+    applyTuningOverrides();
+}
+
+void PollSession::applyTuningOverrides()
+{
+    if (m_options.blockRegisters >= 0)
+        m_model->setBlockRegisters(m_options.blockRegisters);
+    if (m_options.gapRegisters >= 0)
+        m_model->setGapRegisters(m_options.gapRegisters);
+    if (m_options.responseTimeoutMs >= 0)
+        m_model->setResponseTimeoutMs(m_options.responseTimeoutMs);
+    if (m_options.retries >= 0)
+        m_model->setRetries(m_options.retries);
+    if (m_options.trace)
+        connect(m_model, &VelmorDeviceModel::frameTraced, this, &PollSession::printFrame);
+}
+
+void PollSession::printFrame(const QDateTime &time, VelmorDeviceModel::TraceDirection direction, const QByteArray &bytes)
+{
+    m_progress.clear();
+    m_err << TraceLine::text(time, direction == VelmorDeviceModel::Sent, bytes) << Qt::endl;
 }
 
 void PollSession::applyLinkOverrides()

@@ -3,6 +3,7 @@
 
 #include "options.h"
 #include "progressline.h"
+#include "velmordevicemodel.h"
 
 #include <QObject>
 #include <QStringList>
@@ -15,7 +16,6 @@
 class CsvLogger;
 class CycleRecorder;
 class ValueSetter;
-class VelmorDeviceModel;
 
 // One controller's part of a run of velmor-cli: loads its description, connects,
 // sends the writes, polls the cycles asked for, reports, and ends with the exit code.
@@ -57,6 +57,8 @@ private:
     bool loadModel();
     void applyOverrides();
     void applyLinkOverrides();
+    void applyTuningOverrides();
+    void printFrame(const QDateTime &time, VelmorDeviceModel::TraceDirection direction, const QByteArray &bytes);
     bool openCsv();
     bool queueWrites();
     bool queueRestore();

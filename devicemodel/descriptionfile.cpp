@@ -100,6 +100,15 @@ LinkSettings DescriptionFile::linkSettings() const
     return settings;
 }
 
+bool DescriptionFile::readTuning(LinkSettings *settings) const
+{
+    return tuningSetting("block", 0, VelmorDeviceModel::MaxBlockRegisters, &settings->blockRegisters)
+        && tuningSetting("gap", 0, VelmorDeviceModel::MaxGapRegisters, &settings->gapRegisters)
+        && tuningSetting("timeout", VelmorDeviceModel::MinResponseTimeoutMs, VelmorDeviceModel::MaxResponseTimeoutMs,
+                         &settings->responseTimeoutMs)
+        && tuningSetting("retries", 0, VelmorDeviceModel::MaxRetries, &settings->retries);
+}
+
 bool DescriptionFile::has(const char *key) const
 {
     const YAML::Node &root = m_root;
@@ -133,6 +142,31 @@ int DescriptionFile::intSetting(const char *key, int defaultValue) const
     qWarning("%s", qPrintable(QStringLiteral("Bad conversion of %1 field, using default (%2)")
                                   .arg(QLatin1String(key)).arg(defaultValue)));
     return defaultValue;
+}
+
+bool DescriptionFile::tuningSetting(const char *key, int minimum, int maximum, int *value) const
+{
+    const YAML::Node &root = m_root;
+    const YAML::Node node = root[key];
+    if (!node)
+        return true;
+    // Whole numbers as the other integer keys take them: decimal, 0x hexadecimal, 0 octal.
+    int number = 0;
+    bool isNumber = false;
+    try {
+        if (node.IsScalar()) {
+            number = node.as<int>();
+            isNumber = true;
+        }
+    } catch (const YAML::Exception &) {
+    }
+    if (!isNumber || number < minimum || number > maximum) {
+        qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of %1 field: %2")
+                                       .arg(QLatin1String(key), scalarText(node))));
+        return false;
+    }
+    *value = number;
+    return true;
 }
 
 std::string DescriptionFile::scalarString(const YAML::Node &node)

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 // The line to one controller, whatever its protocol: opens and closes it and carries one
 // request at a time. Every request gets an id, and its outcome comes back as a signal
@@ -26,6 +27,10 @@ public:
 
     // Each returns the request's id, or 0 when the request could not be sent.
     virtual quint64 read(const VariableLink &variable, int devId) = 0;
+    // Whether readBlock() can cover several variables with one request.
+    virtual bool readsBlocks() const;
+    // One request for variables that a ReadPlan joined; blockReadFinished tells the outcome.
+    virtual quint64 readBlock(const QVector<VariableLink> &variables, int devId);
     virtual quint64 write(const VariableLink &variable, quint32 pattern, int devId) = 0;
     virtual bool storesConfiguration() const = 0;
     virtual quint64 storeConfiguration(int devId) = 0;
@@ -35,9 +40,15 @@ public:
     // The outcome of the request in flight, whenever it comes, is dropped unreported.
     virtual void dropPendingRequest() = 0;
 
+    // From now on every frame sent and received is told by frameTraced.
+    virtual void enableTrace();
+
 signals:
     // An empty failure means success; rawWord is the value read, as its layout gives it.
     void readFinished(quint64 request, quint32 rawWord, const QString &failure);
+    // rawWords holds one word per variable, in their order; refused is set when the
+    // device answered with an exception.
+    void blockReadFinished(quint64 request, const QVector<quint32> &rawWords, const QString &failure, bool refused);
     void commandFinished(quint64 request, const QString &failure);
     // The connection under way was accepted.
     void ready();
@@ -46,12 +57,15 @@ signals:
     void closedByPeer();
     // The line went away while open: an unplugged adapter, a hung-up terminal.
     void lost(const QString &reason);
+    void frameTraced(bool sent, const QByteArray &bytes);
 
 protected:
     quint64 nextRequestId();
+    bool tracing() const;
 
 private:
     quint64 m_lastRequestId = 0;
+    bool m_tracing = false;
 };
 
 #endif // DEVICELINK_H

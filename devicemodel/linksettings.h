@@ -11,6 +11,14 @@ struct LinkSettings {
     QString tcpHost;
     int tcpPort = 0;
     int devId = 0;
+    // Modbus reads: the most registers one request covers (0 or 1: one request per
+    // variable) and the longest run of unused registers a request may read as well.
+    int blockRegisters = 0;
+    int gapRegisters = 0;
+    // 0: the protocol's own default (Velmorbus 200 ms, Modbus 1000 ms).
+    int responseTimeoutMs = 0;
+    // Modbus only: how often an unanswered request is sent again.
+    int retries = 0;
 };
 
 #endif // LINKSETTINGS_H

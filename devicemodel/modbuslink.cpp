@@ -12,13 +12,34 @@
 
 namespace {
 
+// Qt's own response timeout, which the link kept until it could be set.
+const int defaultResponseTimeoutMs = 1000;
+
 // Response timeouts the next RTU request waits after one that may still be answered.
 const int lateAnswerWaitTimeouts = 2;
 
-ModbusReplyMatch::Request readRequest(const VariableLink &variable)
+// From the first register of the first variable to the last of the last.
+ModbusReplyMatch::Request readRequest(const QVector<VariableLink> &variables)
 {
-    return {variable.input ? QModbusPdu::ReadInputRegisters : QModbusPdu::ReadHoldingRegisters, variable.addr,
-            RegisterLayout::modbusRegisterCount(variable.type)};
+    const VariableLink &first = variables.first();
+    const VariableLink &last = variables.last();
+    return {first.input ? QModbusPdu::ReadInputRegisters : QModbusPdu::ReadHoldingRegisters, first.addr,
+            int(last.addr) + RegisterLayout::modbusRegisterCount(last.type) - int(first.addr)};
+}
+
+// Each variable from its own registers, with the layout of a read of its own.
+QVector<quint32> rawWords(const QModbusDataUnit &result, const QVector<VariableLink> &variables)
+{
+    QVector<quint32> words;
+    words.reserve(variables.size());
+    for (const VariableLink &variable : variables) {
+        const int offset = int(variable.addr) - int(variables.first().addr);
+        const bool twoRegisters = RegisterLayout::modbusRegisterCount(variable.type) == 2;
+        const quint16 first = offset < int(result.valueCount()) ? result.value(offset) : 0;
+        const quint16 second = twoRegisters && offset + 1 < int(result.valueCount()) ? result.value(offset + 1) : 0;
+        words.append(RegisterLayout::rawWordFromModbusRead(first, second));
+    }
+    return words;
 }
 
 // Qt reports an exception response as a protocol error. Its function code is not read
@@ -58,7 +79,8 @@ bool ModbusLink::open(const LinkSettings &settings)
         m_client->setConnectionParameter(QModbusDevice::NetworkAddressParameter, settings.tcpHost);
         m_client->setConnectionParameter(QModbusDevice::NetworkPortParameter, settings.tcpPort);
     }
-    m_client->setNumberOfRetries(0);
+    m_client->setTimeout(settings.responseTimeoutMs > 0 ? settings.responseTimeoutMs : defaultResponseTimeoutMs);
+    m_client->setNumberOfRetries(settings.retries);
     if (!m_client->connectDevice())
         return false;
     if (m_lineWatch) {
@@ -98,10 +120,28 @@ bool ModbusLink::isConnecting() const
 
 quint64 ModbusLink::read(const VariableLink &variable, int devId)
 {
-    const ModbusReplyMatch::Request expected = readRequest(variable);
-    const auto table = variable.input ? QModbusDataUnit::InputRegisters : QModbusDataUnit::HoldingRegisters;
-    const QModbusDataUnit unit(table, variable.addr, QVector<quint16>(expected.registerCount, 0));
-    return watch(m_client->sendReadRequest(unit, devId), Purpose::Read, expected);
+    return sendRead({variable}, Purpose::Read, devId);
+}
+
+bool ModbusLink::readsBlocks() const
+{
+    return true;
+}
+
+quint64 ModbusLink::readBlock(const QVector<VariableLink> &variables, int devId)
+{
+    return variables.isEmpty() ? 0 : sendRead(variables, Purpose::BlockRead, devId);
+}
+
+quint64 ModbusLink::sendRead(const QVector<VariableLink> &variables, Purpose purpose, int devId)
+{
+    const ModbusReplyMatch::Request expected = readRequest(variables);
+    const auto table = variables.first().input ? QModbusDataUnit::InputRegisters : QModbusDataUnit::HoldingRegisters;
+    const QModbusDataUnit unit(table, expected.addr, QVector<quint16>(expected.registerCount, 0));
+    QModbusReply *reply = m_client->sendReadRequest(unit, devId);
+    if (reply)
+        traceRequest(devId, QModbusRequest(expected.functionCode, expected.addr, quint16(expected.registerCount)));
+    return watch(reply, {purpose, expected, variables});
 }
 
 quint64 ModbusLink::write(const VariableLink &variable, quint32 pattern, int devId)
@@ -119,7 +159,8 @@ quint64 ModbusLink::write(const VariableLink &variable, quint32 pattern, int dev
         qCritical("MODBUS::reply is nullptr");
         return 0;
     }
-    return watch(reply, Purpose::Command, {QModbusPdu::WriteMultipleRegisters, variable.addr, count});
+    traceRequest(devId, request);
+    return watch(reply, {Purpose::Command, {QModbusPdu::WriteMultipleRegisters, variable.addr, count}, {}});
 }
 
 bool ModbusLink::storesConfiguration() const
@@ -153,7 +194,7 @@ void ModbusLink::dropPendingRequest()
     m_pending = nullptr;
 }
 
-quint64 ModbusLink::watch(QModbusReply *reply, Purpose purpose, const ModbusReplyMatch::Request &expected)
+quint64 ModbusLink::watch(QModbusReply *reply, const Sent &sent)
 {
     if (!reply)
         return 0;
@@ -161,16 +202,14 @@ quint64 ModbusLink::watch(QModbusReply *reply, Purpose purpose, const ModbusRepl
     m_pending = reply;
     if (m_lineWatch)
         m_lineWatch->requestSent();
-    connect(reply, &QModbusReply::finished, this,
-            [this, reply, request, purpose, expected] { onFinished(reply, request, purpose, expected); });
+    connect(reply, &QModbusReply::finished, this, [this, reply, request, sent] { onFinished(reply, request, sent); });
     // A broadcast (server address 0) comes back already finished and never emits finished().
     if (reply->isFinished())
         QMetaObject::invokeMethod(reply, &QModbusReply::finished, Qt::QueuedConnection);
     return request;
 }
 
-void ModbusLink::onFinished(QModbusReply *reply, quint64 request, Purpose purpose,
-                            const ModbusReplyMatch::Request &expected)
+void ModbusLink::onFinished(QModbusReply *reply, quint64 request, const Sent &sent)
 {
     reply->deleteLater();
     if (reply == m_pending) {
@@ -178,25 +217,50 @@ void ModbusLink::onFinished(QModbusReply *reply, quint64 request, Purpose purpos
         if (m_lineWatch)
             m_lineWatch->answerSettled();
     }
-    const QString why = failure(*reply, expected);
+    traceAnswer(*reply);
+    const QString why = failure(*reply, sent.expected);
     m_lateAnswerPossible = !why.isEmpty()
                            && (reply->error() == QModbusDevice::TimeoutError || reply->error() == QModbusDevice::NoError);
-    if (purpose == Purpose::Command) {
+    if (sent.purpose == Purpose::Command) {
         emit commandFinished(request, why);
         return;
     }
-    if (!why.isEmpty()) {
-        emit readFinished(request, 0, why);
-        if (reply->error() != QModbusDevice::NoError)
-            qDebug().noquote() << why << QStringLiteral("(%1)").arg(exceptionCode(*reply));
-        else
-            qDebug().noquote() << why;
+    emitReadOutcome(*reply, request, sent, why);
+    if (why.isEmpty())
         return;
-    }
-    const QModbusDataUnit result = reply->result();
-    const quint16 first = result.valueCount() > 0 ? result.value(0) : 0;
-    const quint16 second = result.valueCount() == 2 ? result.value(1) : 0;
-    emit readFinished(request, RegisterLayout::rawWordFromModbusRead(first, second), QString());
+    if (reply->error() != QModbusDevice::NoError)
+        qDebug().noquote() << why << QStringLiteral("(%1)").arg(exceptionCode(*reply));
+    else
+        qDebug().noquote() << why;
+}
+
+void ModbusLink::emitReadOutcome(const QModbusReply &reply, quint64 request, const Sent &sent, const QString &why)
+{
+    const QVector<quint32> words = why.isEmpty() ? rawWords(reply.result(), sent.variables) : QVector<quint32>();
+    if (sent.purpose == Purpose::BlockRead)
+        emit blockReadFinished(request, words, why, reply.error() == QModbusDevice::ProtocolError);
+    else
+        emit readFinished(request, words.value(0), why);
+}
+
+void ModbusLink::traceRequest(int devId, const QModbusPdu &pdu)
+{
+    if (tracing())
+        emit frameTraced(true, char(devId) + QByteArray(1, char(pdu.functionCode())) + pdu.data());
+}
+
+void ModbusLink::traceAnswer(const QModbusReply &reply)
+{
+    // Only an answer that came carries bytes.
+    const bool answered = reply.error() == QModbusDevice::NoError || reply.error() == QModbusDevice::ProtocolError;
+    if (!tracing() || !answered || reply.type() == QModbusReply::Broadcast)
+        return;
+    // Qt 5.15 keeps an exception's function code sign-extended, an invalid enumeration
+    // value that is not read here; Qt's own stream operator writes the byte as it came.
+    QByteArray pdu;
+    QDataStream stream(&pdu, QIODevice::WriteOnly);
+    stream << reply.rawResult();
+    emit frameTraced(false, char(reply.serverAddress()) + pdu);
 }
 
 QString ModbusLink::failure(const QModbusReply &reply, const ModbusReplyMatch::Request &expected) const

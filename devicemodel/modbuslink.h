@@ -30,6 +30,8 @@ public:
     QString openFailure() const override;
     bool isConnecting() const override;
     quint64 read(const VariableLink &variable, int devId) override;
+    bool readsBlocks() const override;
+    quint64 readBlock(const QVector<VariableLink> &variables, int devId) override;
     quint64 write(const VariableLink &variable, quint32 pattern, int devId) override;
     bool storesConfiguration() const override;
     quint64 storeConfiguration(int devId) override;
@@ -39,12 +41,24 @@ public:
 private:
     enum class Purpose {
         Read,
+        BlockRead,
         Command
     };
 
+    // What a request asked, to check and decode its answer: for reads, the variables it covers.
+    struct Sent {
+        Purpose purpose;
+        ModbusReplyMatch::Request expected;
+        QVector<VariableLink> variables;
+    };
+
     void configureSerial(const LinkSettings &settings);
-    quint64 watch(QModbusReply *reply, Purpose purpose, const ModbusReplyMatch::Request &expected);
-    void onFinished(QModbusReply *reply, quint64 request, Purpose purpose, const ModbusReplyMatch::Request &expected);
+    quint64 sendRead(const QVector<VariableLink> &variables, Purpose purpose, int devId);
+    quint64 watch(QModbusReply *reply, const Sent &sent);
+    void onFinished(QModbusReply *reply, quint64 request, const Sent &sent);
+    void emitReadOutcome(const QModbusReply &reply, quint64 request, const Sent &sent, const QString &why);
+    void traceRequest(int devId, const QModbusPdu &pdu);
+    void traceAnswer(const QModbusReply &reply);
     QString failure(const QModbusReply &reply, const ModbusReplyMatch::Request &expected) const;
     void onStateChanged(QModbusDevice::State state);
 

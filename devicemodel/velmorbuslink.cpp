@@ -26,6 +26,8 @@ bool VelmorbusLink::open(const LinkSettings &settings)
     m_settings = settings;
     m_master->setPortName(settings.serialPort);
     m_master->setBaudRate(settings.baudRate);
+    m_master->setResponseTimeout(settings.responseTimeoutMs > 0 ? settings.responseTimeoutMs
+                                                                : VelmorbusRtuSerialMaster::DefaultResponseTimeoutMs);
     return m_master->open();
 }
 
@@ -75,6 +77,19 @@ void VelmorbusLink::dropPendingRequest()
     disconnect(m_pending, nullptr, this, nullptr);
     connect(m_pending, &VelmorbusReply::finished, m_pending, &QObject::deleteLater);
     m_pending = nullptr;
+}
+
+void VelmorbusLink::enableTrace()
+{
+    if (tracing())
+        return;
+    DeviceLink::enableTrace();
+    connect(m_master, &VelmorbusRtuSerialMaster::frameSent, this, [this](const QByteArray &frame) {
+        emit frameTraced(true, frame);
+    });
+    connect(m_master, &VelmorbusRtuSerialMaster::frameReceived, this, [this](const QByteArray &frame) {
+        emit frameTraced(false, frame);
+    });
 }
 
 VelmorbusReply *VelmorbusLink::send(const VelmorBusPacket &request, int devId)

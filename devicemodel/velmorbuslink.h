@@ -23,6 +23,7 @@ public:
     bool storesConfiguration() const override;
     quint64 storeConfiguration(int devId) override;
     void dropPendingRequest() override;
+    void enableTrace() override;
 
 private:
     VelmorbusReply *send(const VelmorBusPacket &request, int devId);

@@ -2,10 +2,8 @@
 #include "velmordevicemodel_p.h"
 
 #include "devicelink.h"
-#include "modbuslink.h"
-#include "velmorbuslink.h"
 
-#include <QDebug>
+#include <QMetaMethod>
 #include <QTimer>
 
 namespace {
@@ -28,60 +26,22 @@ void logCritical(const char *text)
 
 } // namespace
 
-VelmorDeviceModelPrivate::VelmorDeviceModelPrivate(VelmorDeviceModel *model)
-    : q(model)
-    , commands(variables)
-{
-}
-
-bool VelmorDeviceModelPrivate::createLink(int protocol)
-{
-    switch (protocol) {
-    case VelmorDeviceModel::VelmorbusTcp:
-        logCritical("(VelmorDeviceModel) VelmorBUS TCP proto not suported yet");
-        return false;
-    case VelmorDeviceModel::VelmorbusRtu:
-        link = new VelmorbusLink(q);
-        break;
-    case VelmorDeviceModel::ModbusRtu:
-        link = new ModbusLink(ModbusLink::Transport::Rtu, q);
-        break;
-    case VelmorDeviceModel::ModbusTcp:
-        link = new ModbusLink(ModbusLink::Transport::Tcp, q);
-        break;
-    default:
-        return false;
-    }
-    QObject::connect(link, &DeviceLink::readFinished, q, &VelmorDeviceModel::varUpdated);
-    QObject::connect(link, &DeviceLink::commandFinished, q,
-                     [this](quint64 request, const QString &failure) { onCommandFinished(request, failure); });
-    QObject::connect(link, &DeviceLink::refused, q, [this] { onRefused(); });
-    QObject::connect(link, &DeviceLink::closedByPeer, q, [this] { q->m_connected = false; });
-    QObject::connect(link, &DeviceLink::lost, q, [this](const QString &reason) { onLinkLost(reason); });
-    QObject::connect(&commands, &CommandQueue::writeFailed, q, [this](unsigned int varId, const QString &reason) {
-        emit q->errorOccured(QStringLiteral("Writing variable %1 failed: %2").arg(variables.label(varId), reason));
-        emit q->writeFailed(int(varId), reason);
-    });
-    QObject::connect(&commands, &CommandQueue::flashStored, q, &VelmorDeviceModel::storeToFlashComplete);
-    QObject::connect(&commands, &CommandQueue::flashFailed, q, [this] {
-        emit q->errorOccured(QStringLiteral("Saving to FLASH failed"));
-        emit q->storeToFlashFailed();
-    });
-    return true;
-}
-
 VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
     : QAbstractItemModel(parent)
     , d(std::make_unique<VelmorDeviceModelPrivate>(this))
     , m_headerLabels({QStringLiteral("Переменная"), QStringLiteral("Имя"),
                       QStringLiteral("Значение"), QStringLiteral("Описание")})
 {
+    qRegisterMetaType<VelmorDeviceModel::TraceDirection>();
     const bool loaded = d->file.load(fileName);
     m_devProto = d->file.protocol();
     if (!loaded || !d->createLink(m_devProto))
         return;
 
-    const LinkSettings settings = d->file.linkSettings();
+    LinkSettings settings = d->file.linkSettings();
+    if (!d->file.readTuning(&settings))
+        return;
+    d->tuning = settings;
     m_tcpHost = settings.tcpHost;
     m_tcpPort = settings.tcpPort;
     m_serialPort = settings.serialPort;
@@ -213,6 +173,52 @@ void VelmorDeviceModel::setInterUpdateDelay(int delayMs)
     emit interUpdateDelayChanged();
 }
 
+int VelmorDeviceModel::blockRegisters() const
+{
+    return d->tuning.blockRegisters;
+}
+
+void VelmorDeviceModel::setBlockRegisters(int registers)
+{
+    if (d->setTuning(&d->tuning.blockRegisters, registers, 0, MaxBlockRegisters, "block"))
+        emit blockRegistersChanged();
+}
+
+int VelmorDeviceModel::gapRegisters() const
+{
+    return d->tuning.gapRegisters;
+}
+
+void VelmorDeviceModel::setGapRegisters(int registers)
+{
+    if (d->setTuning(&d->tuning.gapRegisters, registers, 0, MaxGapRegisters, "gap"))
+        emit gapRegistersChanged();
+}
+
+int VelmorDeviceModel::responseTimeoutMs() const
+{
+    return d->tuning.responseTimeoutMs;
+}
+
+void VelmorDeviceModel::setResponseTimeoutMs(int timeoutMs)
+{
+    // 0 goes back to the protocol's default.
+    const int minimum = timeoutMs == 0 ? 0 : int(MinResponseTimeoutMs);
+    if (d->setTuning(&d->tuning.responseTimeoutMs, timeoutMs, minimum, MaxResponseTimeoutMs, "timeout"))
+        emit responseTimeoutMsChanged();
+}
+
+int VelmorDeviceModel::retries() const
+{
+    return d->tuning.retries;
+}
+
+void VelmorDeviceModel::setRetries(int retries)
+{
+    if (d->setTuning(&d->tuning.retries, retries, 0, MaxRetries, "retries"))
+        emit retriesChanged();
+}
+
 int VelmorDeviceModel::interQueryDelay() const
 {
     return m_interQueryDelay;
@@ -331,11 +337,26 @@ void VelmorDeviceModel::connectDevice()
         logCritical("VELMOR::VelmorBUS TCP proto not suported yet");
         return;
     }
-    if (d->link && !d->link->open({m_serialPort, m_baudRate, m_tcpHost, m_tcpPort, m_devId})) {
+    LinkSettings settings = d->tuning;
+    settings.serialPort = m_serialPort;
+    settings.baudRate = m_baudRate;
+    settings.tcpHost = m_tcpHost;
+    settings.tcpPort = m_tcpPort;
+    settings.devId = m_devId;
+    if (d->link && d->link->readsBlocks())
+        d->plan = ReadPlan(settings.blockRegisters, settings.gapRegisters);
+    if (d->link && !d->link->open(settings)) {
         emit errorOccured(d->link->openFailure());
         return;
     }
     m_connected = true;
+}
+
+void VelmorDeviceModel::connectNotify(const QMetaMethod &signal)
+{
+    QAbstractItemModel::connectNotify(signal);
+    if (d->link && signal == QMetaMethod::fromSignal(&VelmorDeviceModel::frameTraced))
+        d->link->enableTrace();
 }
 
 void VelmorDeviceModel::disconnectDevice()
@@ -344,46 +365,6 @@ void VelmorDeviceModel::disconnectDevice()
     if (d->link)
         d->link->close();
     m_connected = false;
-}
-
-void VelmorDeviceModelPrivate::onRefused()
-{
-    if (!q->m_connected)
-        return;
-    q->m_connected = false;
-    const QString failure = link->openFailure();
-    emit q->errorOccured(failure);
-    if (waitingForLink && linkWaitGeneration == cycleGeneration) {
-        waitingForLink = false;
-        stopCycle(failure);
-    }
-}
-
-void VelmorDeviceModelPrivate::onLinkLost(const QString &reason)
-{
-    if (!q->m_connected)
-        return;
-    const QString text = QStringLiteral("Connection lost: %1").arg(reason);
-    emit q->errorOccured(text);
-    emit q->connectionLost(text);
-    // The request in flight fails with the line; that is the loss just reported.
-    link->dropPendingRequest();
-    pendingRequest = 0;
-    stopCycle(text);
-    q->disconnectDevice();
-}
-
-bool VelmorDeviceModelPrivate::cycleRunning() const
-{
-    return cyclePosition < variables.count();
-}
-
-void VelmorDeviceModelPrivate::stopCycle(const QString &reason)
-{
-    if (!cycleRunning())
-        return;
-    cyclePosition = variables.count();
-    emit q->cycleAbandoned(reason);
 }
 
 void VelmorDeviceModel::updateDeviceModel()
@@ -397,15 +378,6 @@ void VelmorDeviceModel::updateDeviceModel()
     m_updateStopwatch.start();
     d->cyclePosition = 0;
     processNextVariable();
-}
-
-void VelmorDeviceModelPrivate::scheduleNextStep(int delayMs)
-{
-    const quint64 generation = cycleGeneration;
-    QTimer::singleShot(delayMs, Qt::PreciseTimer, q, [this, generation] {
-        if (generation == cycleGeneration)
-            q->processNextVariable();
-    });
 }
 
 void VelmorDeviceModel::processNextVariable()
@@ -426,47 +398,6 @@ void VelmorDeviceModel::processNextVariable()
         return;
     }
     d->queryCurrentVariable();
-}
-
-void VelmorDeviceModelPrivate::waitForLink()
-{
-    if (waitingForLink && linkWaitGeneration == cycleGeneration)
-        return;
-    waitingForLink = true;
-    linkWaitGeneration = cycleGeneration;
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(link, &DeviceLink::ready, q, [this, connection] {
-        QObject::disconnect(*connection);
-        const bool current = waitingForLink && linkWaitGeneration == cycleGeneration;
-        waitingForLink = false;
-        if (current)
-            q->processNextVariable();
-    });
-}
-
-void VelmorDeviceModelPrivate::queryCurrentVariable()
-{
-    const unsigned int id = unsigned(cyclePosition);
-    VariableLink variable;
-    if (!variables.link(id, &variable)) {
-        failCurrentVariable(QStringLiteral("Unable to read variable %1: bad description").arg(variables.label(id)),
-                            q->m_interQueryDelay);
-        return;
-    }
-    pendingRequest = link->read(variable, q->m_devId);
-    if (!pendingRequest) {
-        logCritical("MODBUS::reply is nullptr");
-        const QString failure = QStringLiteral("Update stopped: request could not be sent");
-        emit q->errorOccured(failure);
-        stopCycle(failure);
-    }
-}
-
-void VelmorDeviceModelPrivate::failCurrentVariable(const QString &reason, int delayMs)
-{
-    emit q->errorOccured(reason);
-    emit q->variableFailed(cyclePosition, reason);
-    q->invokeNextProcess(delayMs);
 }
 
 void VelmorDeviceModel::varUpdated(quint64 request, quint32 rawWord, const QString &failure)
@@ -511,15 +442,4 @@ void VelmorDeviceModel::processQueueCmd()
     d->pendingRequest = d->commands.sendNext(*d->link, m_devId);
     if (!d->pendingRequest)
         d->scheduleNextStep(0);
-}
-
-void VelmorDeviceModelPrivate::onCommandFinished(quint64 request, const QString &failure)
-{
-    const bool current = request == pendingRequest;
-    if (current)
-        pendingRequest = 0;
-    commands.settle(request, failure);
-    // A completion of a replaced cycle must not start a second chain of steps.
-    if (current)
-        scheduleNextStep(failure.isEmpty() ? 0 : link->pauseAfterFailure(0));
 }

@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QString>
 #include <QStringList>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QVariant>
 
@@ -25,6 +26,10 @@ class VELMORDEVICEMODEL_EXPORT VelmorDeviceModel : public QAbstractItemModel
     Q_PROPERTY(QString tcpHost READ tcpHost WRITE setTcpHost NOTIFY tcpHostChanged)
     Q_PROPERTY(int tcpPort READ tcpPort WRITE setTcpPort NOTIFY tcpPortChanged)
     Q_PROPERTY(int interUpdateDelay READ interUpdateDelay WRITE setInterUpdateDelay NOTIFY interUpdateDelayChanged)
+    Q_PROPERTY(int blockRegisters READ blockRegisters WRITE setBlockRegisters NOTIFY blockRegistersChanged)
+    Q_PROPERTY(int gapRegisters READ gapRegisters WRITE setGapRegisters NOTIFY gapRegistersChanged)
+    Q_PROPERTY(int responseTimeoutMs READ responseTimeoutMs WRITE setResponseTimeoutMs NOTIFY responseTimeoutMsChanged)
+    Q_PROPERTY(int retries READ retries WRITE setRetries NOTIFY retriesChanged)
 
 public:
     // The codes devProto() returns.
@@ -36,6 +41,22 @@ public:
         ModbusTcp = 3
     };
     Q_ENUM(Protocol)
+
+    // The ranges of the link tuning (the keys block, gap, timeout and retries of the
+    // description file); a value out of range makes the file invalid, and a setter ignores it.
+    enum TuningLimit {
+        MaxBlockRegisters = 125,
+        MaxGapRegisters = 124,
+        MinResponseTimeoutMs = 10,
+        MaxResponseTimeoutMs = 60000,
+        MaxRetries = 10
+    };
+
+    enum TraceDirection {
+        Sent,
+        Received
+    };
+    Q_ENUM(TraceDirection)
 
     // A queued write; it names what to write, the value is read when it is sent.
     struct Command {
@@ -75,6 +96,19 @@ public:
     void setTcpPort(int tcpPort);
     int interUpdateDelay() const;
     void setInterUpdateDelay(int delayMs);
+    // The link tuning takes effect at the next connectDevice().
+    // Modbus reads: the most registers one request covers; 0 or 1 reads each variable alone.
+    int blockRegisters() const;
+    void setBlockRegisters(int registers);
+    // Modbus reads: the most unused registers between two variables that one request covers.
+    int gapRegisters() const;
+    void setGapRegisters(int registers);
+    // 0 is the protocol's default: 200 ms for Velmorbus, 1000 ms for Modbus.
+    int responseTimeoutMs() const;
+    void setResponseTimeoutMs(int timeoutMs);
+    // Modbus only: how often an unanswered request is sent again.
+    int retries() const;
+    void setRetries(int retries);
     int interQueryDelay() const;
     void setInterQueryDelay(int delayMs);
     bool connected() const;
@@ -128,6 +162,17 @@ signals:
     void cycleAbandoned(const QString &reason);
     // An open link went away (an unplugged adapter, a closed connection).
     void connectionLost(const QString &reason);
+
+    void blockRegistersChanged();
+    void gapRegistersChanged();
+    void responseTimeoutMsChanged();
+    void retriesChanged();
+    // Every frame on the line: for Velmorbus the whole frame, for Modbus the unit id and
+    // the PDU. Traced only while something is connected to this signal.
+    void frameTraced(const QDateTime &time, VelmorDeviceModel::TraceDirection direction, const QByteArray &bytes);
+
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
 
 private slots:
     void varUpdated(quint64 request, quint32 rawWord, const QString &failure);

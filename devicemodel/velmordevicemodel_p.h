@@ -3,6 +3,7 @@
 
 #include "commandqueue.h"
 #include "descriptionfile.h"
+#include "readplan.h"
 #include "variabletable.h"
 
 #include <QString>
@@ -16,6 +17,9 @@ public:
     explicit VelmorDeviceModelPrivate(VelmorDeviceModel *model);
 
     bool createLink(int protocol);
+    // Takes value when it lies in [minimum, maximum], and logs when not; true when it changed.
+    bool setTuning(int *setting, int value, int minimum, int maximum, const char *key);
+    void relayTrace(bool sent, const QByteArray &bytes);
     bool cycleRunning() const;
     // Stops a running cycle without updateFinished; nothing happens when none runs.
     void stopCycle(const QString &reason);
@@ -25,7 +29,10 @@ public:
     void queryCurrentVariable();
     // A read failed, was refused or answered another request; the cycle goes on after delayMs.
     void failCurrentVariable(const QString &reason, int delayMs);
-    void onReadFinished(quint64 request, quint32 rawWord, const QString &failure);
+    void onBlockReadFinished(quint64 request, const QVector<quint32> &rawWords, const QString &failure, bool refused);
+    // Stores the words of a block read from the current row on and moves past them.
+    void storeBlock(const QVector<quint32> &rawWords);
+    void failBlock(const QString &reason);
     void onCommandFinished(quint64 request, const QString &failure);
     void onRefused();
     void onLinkLost(const QString &reason);
@@ -37,6 +44,13 @@ public:
     VariableTable variables;
     // Null for a description that names no usable protocol.
     DeviceLink *link = nullptr;
+    // The file's block, gap, timeout and retries, or what a program set instead.
+    LinkSettings tuning;
+    // Set from the tuning when the link opens; reads one variable at a time once the
+    // device refused a block read with an exception.
+    ReadPlan plan;
+    // Rows the outstanding block read covers, from cyclePosition on.
+    int pendingBlockRows = 0;
     CommandQueue commands;
     // Row of the variable whose request is outstanding or due next; variables.count() means no cycle runs.
     int cyclePosition = 0;

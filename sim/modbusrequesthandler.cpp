@@ -110,7 +110,7 @@ QModbusResponse ModbusRequestHandler::read(const Request &request, QString *mean
         return refuse(request, QModbusPdu::IllegalDataValue, QStringLiteral("malformed read"), meaning);
     const bool input = request.code == QModbusPdu::ReadInputRegisters;
     QVector<quint16> values;
-    if (m_store->readRegisters(input, wordAt(data, 0), wordAt(data, 2), &values) != VariableStore::Done)
+    if (m_store->readRegisters(input, wordAt(data, 0), wordAt(data, 2), m_unusedReadZero, &values) != VariableStore::Done)
         return refuse(request, QModbusPdu::IllegalDataAddress, QStringLiteral("registers not held"), meaning);
 
     QByteArray answerData(1, char(values.size() * 2));

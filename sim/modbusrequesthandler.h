@@ -12,7 +12,8 @@ class VariableStore;
 
 // Answers Modbus requests from the variable store, for the TCP server and the RTU
 // slave alike: read holding and input registers (0x03, 0x04), write single and
-// multiple registers (0x06, 0x10). Writes are decoded with the word order the tools
+// multiple registers (0x06, 0x10). A read may span several variables, as on any
+// Modbus server. Writes are decoded with the word order the tools
 // write, so a read afterwards returns the value written.
 class ModbusRequestHandler
 {
@@ -32,6 +33,9 @@ public:
     // How long an answer is held before it is sent.
     void setAnswerDelay(int delayMs) { m_answerDelayMs = delayMs; }
     int answerDelayMs() const { return m_answerDelayMs; }
+    // Whether a read may take in registers no variable uses, which then read as 0, or
+    // is refused with an exception (the default), as controllers of either kind do.
+    void setUnusedRegistersReadZero(bool readZero) { m_unusedReadZero = readZero; }
 
     // Logs the request and works out its answer.
     Answer answer(const QModbusPdu &request);
@@ -67,6 +71,7 @@ private:
     TrafficLogger *m_logger;
     int m_exceptionCode = 4;
     int m_answerDelayMs = 0;
+    bool m_unusedReadZero = false;
 };
 
 #endif // MODBUSREQUESTHANDLER_H

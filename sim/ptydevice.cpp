@@ -1,5 +1,7 @@
 #include "ptydevice.h"
 
+#include "pseudoterminal.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -8,7 +10,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -32,18 +33,13 @@ PtyDevice::~PtyDevice()
 
 bool PtyDevice::create(const QString &linkPath)
 {
-    char name[256] = {};
-    termios raw {};
-    cfmakeraw(&raw);
     int slaveFd = -1;
-    if (openpty(&m_masterFd, &slaveFd, name, &raw, nullptr) != 0)
+    if (!PseudoTerminal::open(&m_masterFd, &slaveFd, &m_slavePath))
         return fail(QStringLiteral("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
     // Only the peer holds the slave end, so that the master end hears when it is closed.
     // The terminal settings stay as long as the master end is open.
     ::close(slaveFd);
-    m_slavePath = QString::fromLocal8Bit(name);
     fcntl(m_masterFd, F_SETFL, fcntl(m_masterFd, F_GETFL) | O_NONBLOCK);
-    fcntl(m_masterFd, F_SETFD, FD_CLOEXEC);
     if (!linkPath.isEmpty() && !makeLink(linkPath)) {
         close();
         return false;

@@ -33,13 +33,18 @@ bool SimOptions::parse(const QCoreApplication &app)
         QStringLiteral("Modbus exception code of the exception fault (default 4)."), QStringLiteral("n"), QStringLiteral("4"));
     const QCommandLineOption delayOption(QStringLiteral("delay"),
         QStringLiteral("Wait this many milliseconds before each answer."), QStringLiteral("ms"), QStringLiteral("0"));
+    const QCommandLineOption unusedOption(QStringLiteral("unused-registers"),
+        QStringLiteral("Modbus: how a read that takes in registers no variable uses is answered: \"exception\" "
+                       "(exception 0x02, illegal data address; the default) or \"zero\" (they read as 0). "
+                       "Reads may span several variables either way."),
+        QStringLiteral("exception|zero"), QStringLiteral("exception"));
     const QCommandLineOption seedOption(QStringLiteral("seed"),
         QStringLiteral("Seed of the fault injector's random source, for reproducible runs."), QStringLiteral("n"));
     const QCommandLineOption checkOption(QStringLiteral("check"),
         QStringLiteral("Check the description file as velmor-cli --check does, print one line per problem\n"
                        "(FILE:LINE:COLUMN: error|warning: what) and end: 0 clean, 1 warnings only, 2 errors."));
     parser.addOptions({ listenOption, portOption, ptyOption, stillOption, faultRateOption, faultsOption,
-                        exceptionCodeOption, delayOption, seedOption, checkOption });
+                        exceptionCodeOption, delayOption, unusedOption, seedOption, checkOption });
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1)
@@ -70,6 +75,10 @@ bool SimOptions::parse(const QCoreApplication &app)
     delayMs = parser.value(delayOption).toInt(&ok);
     if (!ok || delayMs < 0)
         return fail(QStringLiteral("--delay takes a number of milliseconds"));
+    const QString unused = parser.value(unusedOption);
+    if (unused != QLatin1String("exception") && unused != QLatin1String("zero"))
+        return fail(QStringLiteral("--unused-registers takes \"exception\" or \"zero\", not \"%1\"").arg(unused));
+    unusedRegistersReadZero = unused == QLatin1String("zero");
     hasSeed = parser.isSet(seedOption);
     if (hasSeed) {
         seed = parser.value(seedOption).toUInt(&ok, 0);

@@ -29,6 +29,8 @@ public:
     QVector<FaultInjector::Fault> faults;
     int exceptionCode = 4;
     int delayMs = 0;
+    // --unused-registers zero: Modbus reads take in registers no variable uses as 0.
+    bool unusedRegistersReadZero = false;
     bool hasSeed = false;
     quint32 seed = 0;
 

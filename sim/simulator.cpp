@@ -166,6 +166,7 @@ void Simulator::makeModbusHandler()
     m_modbusHandler = std::make_unique<ModbusRequestHandler>(&m_store, &m_faults, &m_logger);
     m_modbusHandler->setExceptionCode(m_options.exceptionCode);
     m_modbusHandler->setAnswerDelay(m_options.delayMs);
+    m_modbusHandler->setUnusedRegistersReadZero(m_options.unusedRegistersReadZero);
 }
 
 void Simulator::keepModbusServer(const QString &where)

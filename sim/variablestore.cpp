@@ -108,13 +108,18 @@ int VariableStore::findRegisterOwner(bool input, int reg) const
     return -1;
 }
 
-VariableStore::Access VariableStore::readRegisters(bool input, quint16 start, int count, QVector<quint16> *values) const
+VariableStore::Access VariableStore::readRegisters(bool input, quint16 start, int count, bool unusedReadZero,
+                                                   QVector<quint16> *values) const
 {
     values->clear();
     for (int reg = start; reg < start + count; ++reg) {
         const int index = findRegisterOwner(input, reg);
-        if (index < 0)
+        if (index < 0 && !unusedReadZero)
             return UnknownAddress;
+        if (index < 0) {
+            values->append(0);
+            continue;
+        }
         const SimVariable &variable = m_variables.at(index);
         const quint32 current = word(index);
         if (variable.isInt16())

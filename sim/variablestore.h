@@ -30,8 +30,9 @@ public:
 
     // Modbus reads: register "addr" carries the upper half of a 32-bit word and "addr"+1
     // the lower half; an int16 value is its one register. Every register of the range
-    // must belong to a variable of that table.
-    Access readRegisters(bool input, quint16 start, int count, QVector<quint16> *values) const;
+    // must belong to a variable of that table unless unusedReadZero, which reads the
+    // registers no variable uses as 0.
+    Access readRegisters(bool input, quint16 start, int count, bool unusedReadZero, QVector<quint16> *values) const;
     // Modbus writes use the opposite word order: "addr" carries the lower half. The range
     // must cover whole writable variables; nothing is stored unless all of it is accepted.
     Access writeRegisters(quint16 start, const QVector<quint16> &values, QVector<int> *written);

@@ -2,6 +2,7 @@
 
 #include "controllerclock.h"
 #include "variablestore.h"
+#include "velmorbusconstants.h"
 #include "velmorbusrequest.h"
 
 #include <QtEndian>
@@ -34,7 +35,7 @@ VelmorBusPacket VelmorbusResponder::read(const VelmorbusRequest &request, QStrin
 {
     // Command 1 always reads 4 bytes and carries no size.
     const int size = request.cmd() == VelmorBusPacket::CmdRead4 ? VariableSize : request.size();
-    if (request.addr() == ControllerClock::Address && size == ControllerClock::BlockSize) {
+    if (request.addr() == Velmorbus::clockBlockAddr && size == Velmorbus::clockBlockSize) {
         *meaning = QStringLiteral("ok clock=") + clockText(m_clock->now());
         return answer(request, VelmorBusPacket::StatOk, m_clock->read());
     }
@@ -50,12 +51,12 @@ VelmorBusPacket VelmorbusResponder::read(const VelmorbusRequest &request, QStrin
 VelmorBusPacket VelmorbusResponder::write(const VelmorbusRequest &request, QString *meaning)
 {
     const QByteArray data = request.data();
-    if (request.addr() == FlashStoreAddress && data.size() == VariableSize
+    if (request.addr() == Velmorbus::flashStoreAddr && data.size() == VariableSize
         && qFromLittleEndian<qint32>(data.constData()) == FlashStoreValue) {
         *meaning = QStringLiteral("ok configuration stored to flash");
         return answer(request, VelmorBusPacket::StatOk);
     }
-    if (request.addr() == ControllerClock::Address && data.size() == ControllerClock::BlockSize) {
+    if (request.addr() == Velmorbus::clockBlockAddr && data.size() == Velmorbus::clockBlockSize) {
         if (!m_clock->write(data)) {
             *meaning = QStringLiteral("status 0x20: not a valid date and time");
             return answer(request, StatNotHeld);

@@ -14,7 +14,6 @@ class VelmorbusRequest;
 class VelmorbusResponder
 {
 public:
-    static constexpr quint16 FlashStoreAddress = 0xFD;
     static constexpr qint32 FlashStoreValue = 1;
     static constexpr int StatNotHeld = 0x20;
 

@@ -1,18 +1,17 @@
 #include "velmorbusslave.h"
 
 #include "trafficlogger.h"
+#include "velmorbusframe.h"
 #include "velmorbuspacket.h"
 #include "velmorbusrequest.h"
 #include "velmorbusresponder.h"
 
 #include <QIODevice>
-#include <QtEndian>
 
 namespace {
 
 // Device id + head byte + addr + CRC: the shortest request frame (command 1).
 constexpr int MinFrameSize = 6;
-constexpr int CrcSize = 2;
 // What the short fault leaves of an answer: device id, head byte, addr, one more byte.
 constexpr int ShortFrameSize = 5;
 
@@ -37,14 +36,6 @@ VelmorbusSlave::VelmorbusSlave(QIODevice *line, quint8 id, VelmorbusResponder *r
 }
 
 VelmorbusSlave::~VelmorbusSlave() = default;
-
-QByteArray VelmorbusSlave::frame(quint8 id, const QByteArray &body)
-{
-    QByteArray bytes = char(id) + body;
-    QByteArray crc(CrcSize, '\0');
-    qToLittleEndian(VelmorBusPacket::crc16(bytes), crc.data());
-    return bytes + crc;
-}
 
 void VelmorbusSlave::onReadyRead()
 {
@@ -113,8 +104,7 @@ QByteArray VelmorbusSlave::requestBody(const QByteArray &frame, QString *why) co
         *why = QStringLiteral("too short");
         return QByteArray();
     }
-    const QByteArray covered = frame.left(frame.size() - CrcSize);
-    if (VelmorBusPacket::crc16(covered) != qFromLittleEndian<quint16>(frame.constData() + covered.size())) {
+    if (!VelmorbusFrame::crcMatches(frame)) {
         *why = QStringLiteral("CRC mismatch");
         return QByteArray();
     }
@@ -122,7 +112,7 @@ QByteArray VelmorbusSlave::requestBody(const QByteArray &frame, QString *why) co
         *why = QStringLiteral("for device %1").arg(quint8(frame.at(0)));
         return QByteArray();
     }
-    return covered.mid(1);
+    return VelmorbusFrame::body(frame);
 }
 
 void VelmorbusSlave::deliver(const Answer &answer)
@@ -142,20 +132,20 @@ QByteArray VelmorbusSlave::spoil(FaultInjector::Fault fault, VelmorBusPacket pac
     case FaultInjector::Silence:
         return QByteArray();
     case FaultInjector::WrongId:
-        return frame(quint8(m_id + 1), packet.toByteArray());
+        return VelmorbusFrame::build(quint8(m_id + 1), packet.toByteArray());
     case FaultInjector::BadCrc: {
-        QByteArray bytes = frame(m_id, packet.toByteArray());
+        QByteArray bytes = VelmorbusFrame::build(m_id, packet.toByteArray());
         bytes[bytes.size() - 1] = char(bytes.at(bytes.size() - 1) ^ 0xFF);
         return bytes;
     }
     case FaultInjector::Short:
-        return frame(m_id, packet.toByteArray()).left(ShortFrameSize);
+        return VelmorbusFrame::build(m_id, packet.toByteArray()).left(ShortFrameSize);
     case FaultInjector::BadStatus:
         packet.setStat(StatFault);
         packet.setData(QByteArray());
-        return frame(m_id, packet.toByteArray());
+        return VelmorbusFrame::build(m_id, packet.toByteArray());
     default:
-        return frame(m_id, packet.toByteArray());
+        return VelmorbusFrame::build(m_id, packet.toByteArray());
     }
 }
 

@@ -54,9 +54,6 @@ public:
     // Judges one whole frame as the line delivered it, logs it, and works out the answer.
     Answer answerTo(const QByteArray &frame);
 
-    // Device id + body + CRC-16 low byte first.
-    static QByteArray frame(quint8 id, const QByteArray &body);
-
 private:
     void onReadyRead();
     void onFrameEnd();

@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "clockblock.h"
+#include "velmorbusconstants.h"
 #include "velmorbuspacket.h"
 #include "velmorbusreply.h"
 #include "velmorbusrtuserialmaster.h"
@@ -13,43 +15,8 @@ namespace {
 
 const char *const messageTitle = "Velmor Time Setup";
 
-// The controller's clock is one block of 8 bytes at this Velmorbus address:
-// second, minute, hour, day, month, year (2 bytes little-endian), day of week (1 = Monday).
-constexpr quint16 clockAddress = 0x0C02;
-constexpr quint16 clockBlockSize = 8;
-
 constexpr int responseTimeoutMs = 200;
 constexpr int systemTimeRefreshMs = 1000;
-
-QByteArray encodeClockBlock(const QDateTime &dateTime)
-{
-    const QDate date = dateTime.date();
-    const QTime time = dateTime.time();
-    QByteArray block;
-    block.append(char(time.second()))
-        .append(char(time.minute()))
-        .append(char(time.hour()))
-        .append(char(date.day()))
-        .append(char(date.month()))
-        .append(char(date.year() & 0xFF))
-        .append(char((date.year() >> 8) & 0xFF))
-        .append(char(date.dayOfWeek()));
-    return block;
-}
-
-// Local wall-clock time; invalid when the block is short or its numbers form no date and time.
-// The day-of-week byte is not needed to build the date.
-QDateTime decodeClockBlock(const QByteArray &block)
-{
-    if (block.size() < clockBlockSize)
-        return {};
-    const auto byteAt = [&block](int offset) { return int(quint8(block.at(offset))); };
-    const QDate date(byteAt(5) | (byteAt(6) << 8), byteAt(4), byteAt(3));
-    const QTime time(byteAt(2), byteAt(1), byteAt(0));
-    if (!date.isValid() || !time.isValid())
-        return {};
-    return QDateTime(date, time, Qt::LocalTime);
-}
 
 // The calendar pop-up's arrow takes more of the field than its size hint allows for,
 // which cut the seconds off; reserve room for the widest time beside the arrow.
@@ -113,7 +80,7 @@ void MainWindow::onTimeRead()
         // the field's old value must not pass silently for the controller's time.
         const VelmorBusPacket result = reply->result();
         const QDateTime deviceTime = result.stat() == VelmorBusPacket::StatOk
-            ? decodeClockBlock(result.data())
+            ? ClockBlock::decode(result.data())
             : QDateTime();
         if (deviceTime.isValid())
             m_ui->dateTimeDevice->setDateTime(deviceTime);
@@ -160,7 +127,7 @@ void MainWindow::readDeviceTime()
     if (!openLink())
         return;
 
-    const VelmorBusPacket request(VelmorBusPacket::CmdRead, clockAddress, clockBlockSize);
+    const VelmorBusPacket request(VelmorBusPacket::CmdRead, Velmorbus::clockBlockAddr, Velmorbus::clockBlockSize);
     VelmorbusReply *reply = m_master->sendRequest(request, quint8(m_ui->spinId->value()));
     if (reply)
         connect(reply, &VelmorbusReply::finished, this, &MainWindow::onTimeRead);
@@ -171,8 +138,8 @@ void MainWindow::writeDeviceTime(const QDateTime &dateTime)
     if (!openLink())
         return;
 
-    VelmorBusPacket request(VelmorBusPacket::CmdWrite, clockAddress, clockBlockSize);
-    request.setData(encodeClockBlock(dateTime));
+    VelmorBusPacket request(VelmorBusPacket::CmdWrite, Velmorbus::clockBlockAddr, Velmorbus::clockBlockSize);
+    request.setData(ClockBlock::encode(dateTime));
     VelmorbusReply *reply = m_master->sendRequest(request, quint8(m_ui->spinId->value()));
     if (reply)
         connect(reply, &VelmorbusReply::finished, this, &MainWindow::onTimeWrite);

@@ -1,9 +1,8 @@
 #include "velmorbusrtuserialmaster.h"
 #include "serialline.h"
+#include "velmorbusframe.h"
 
-#include <QDataStream>
 #include <QDebug>
-#include <QtEndian>
 
 namespace {
 
@@ -17,12 +16,6 @@ constexpr int PersistentReadErrors = 8;
 // A failing line is reopened at once, then after 10 ms, doubling up to a second.
 constexpr int FirstReopenPauseMs = 10;
 constexpr int LongestReopenPauseMs = 1000;
-
-// The checksum closes the frame, low byte first.
-quint16 frameCrc(const QByteArray &frame)
-{
-    return qFromLittleEndian<quint16>(frame.constData() + frame.size() - 2);
-}
 
 int reopenPauseMs(int reopensInRow)
 {
@@ -95,15 +88,12 @@ VelmorbusReply *VelmorbusRtuSerialMaster::sendRequest(const VelmorBusPacket &req
     m_requestCmd = request.cmd();
     m_requestAddr = request.addr();
 
-    QByteArray frame;
-    QDataStream stream(&frame, QIODevice::WriteOnly);
-    stream.setByteOrder(QDataStream::LittleEndian);
-    stream << id << request;
-    stream << VelmorBusPacket::crc16(frame);
+    const QByteArray frame = VelmorbusFrame::build(id, request.toByteArray());
 
     // Asked again: discarding on an unplugged adapter fails and closes the port.
     if (m_serialPort->isOpen())
         m_serialPort->write(frame);
+    emit frameSent(frame);
     m_timer.start(m_responseTimeoutMs);
     return reply;
 }
@@ -198,15 +188,15 @@ void VelmorbusRtuSerialMaster::silenceElapsed()
         return;
     }
 
+    emit frameReceived(m_receiveBuffer);
     if (quint8(m_receiveBuffer.at(0)) != m_currentReply->id()) {
         settleCurrentReply(VelmorbusReply::IdError, QStringLiteral("Response id doesn't match request id"));
     } else if (m_receiveBuffer.size() < MinResponseSize) {
         settleCurrentReply(VelmorbusReply::FrameError, QStringLiteral("Recieved response is too small"));
-    } else if (VelmorBusPacket::crc16(m_receiveBuffer.left(m_receiveBuffer.size() - 2))
-               != frameCrc(m_receiveBuffer)) {
+    } else if (!VelmorbusFrame::crcMatches(m_receiveBuffer)) {
         settleCurrentReply(VelmorbusReply::FrameError, QStringLiteral("Response CRC mismatch"));
     } else {
-        settleWithBody(m_receiveBuffer.mid(1, m_receiveBuffer.size() - 3));
+        settleWithBody(VelmorbusFrame::body(m_receiveBuffer));
     }
 }
 

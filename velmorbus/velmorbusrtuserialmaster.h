@@ -17,6 +17,9 @@ class VelmorbusRtuSerialMaster : public QObject
     Q_OBJECT
 
 public:
+    // The first byte of a response must come within this wait after the request.
+    static constexpr int DefaultResponseTimeoutMs = 200;
+
     explicit VelmorbusRtuSerialMaster(QObject *parent = nullptr);
     ~VelmorbusRtuSerialMaster() override;
 
@@ -45,6 +48,9 @@ public:
 signals:
     // ResourceError or ReadError: the line is gone and the master has closed the port.
     void errorOccurred(QSerialPort::SerialPortError error);
+    // Whole frames as written and as received (device id to CRC), for a traffic trace.
+    void frameSent(const QByteArray &frame);
+    void frameReceived(const QByteArray &frame);
 
 protected:
     // An exchange is driven by two events: bytes from the line, and silence on it for as
@@ -73,7 +79,7 @@ private:
     // Not owned; guarded so that a reply deleted in flight leaves no dangling pointer.
     QPointer<VelmorbusReply> m_currentReply;
     QTimer m_timer;
-    int m_responseTimeoutMs = 200;
+    int m_responseTimeoutMs = DefaultResponseTimeoutMs;
     int m_interFrameDelayMs = 20;
     // The command and address of the request in flight, which its response must echo.
     int m_requestCmd = 0;

@@ -204,7 +204,7 @@ QString MasterCheck::judge(int index) const
     const VelmorBusPacket request = scriptRequest(index);
     if (result.cmd() != request.cmd() || result.addr() != request.addr())
         return QStringLiteral("command %1 at 0x%2 taken for the request").arg(result.cmd()).arg(result.addr(), 0, 16);
-    const QByteArray answer = velmorbusFrame(reply->id(), result.toByteArray());
+    const QByteArray answer = VelmorbusFrame::build(reply->id(), result.toByteArray());
     if (!m_written.contains(answer))
         return QStringLiteral("result %1 was never on the line").arg(QString::fromLatin1(answer.toHex(' ')));
     return QString();

@@ -88,6 +88,7 @@ private slots:
     void tableShowsEveryVariable();
     void failedReadIsMarkedAndLaterRowsStayRight();
     void linkOverridesReplaceTheFile();
+    void blockOverrideAndTrace();
     void csvRowPerCycle();
     void csvFailedValueIsEmptyCell();
     void csvOnChangeWritesOnlyChangedCycles();
@@ -177,6 +178,25 @@ void TestCliPolling::linkOverridesReplaceTheFile()
                      QString::number(m_server->port())}));
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(tableRow(cli.out(), QStringLiteral("T1")).value(2), QStringLiteral("65"));
+}
+
+void TestCliPolling::blockOverrideAndTrace()
+{
+    // The file asks for one read per variable; the option joins them.
+    const QString path = m_dir->write(QStringLiteral("device.yml"),
+                                      "block: 1\n" + modbusDescription(m_server->port(), threeVariables));
+    CliRunner &cli = *m_cli;
+    QVERIFY(cli.run({path, QStringLiteral("--block"), QStringLiteral("125"), QStringLiteral("--timeout"),
+                     QStringLiteral("500"), QStringLiteral("--retries"), QStringLiteral("1"), QStringLiteral("--trace")}));
+    QCOMPARE(cli.exitCode(), 0);
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(m_server->requests().first().data().toHex(), QByteArray("00000003"));
+    const QStringList lines = cli.err().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "));
+    QVERIFY2(stamp.match(lines.at(0)).hasMatch(), qPrintable(lines.at(0)));
+    QVERIFY(lines.at(0).endsWith(QLatin1String(" > 01 03 00 00 00 03")));
+    QVERIFY(lines.at(1).endsWith(QLatin1String(" < 01 03 06 00 41 00 30 00 03")));
 }
 
 void TestCliPolling::csvRowPerCycle()
@@ -271,6 +291,10 @@ void TestCliPolling::usageErrors_data()
     QTest::newRow("unknown option") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--colour")});
     QTest::newRow("cycles 0") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--cycles"), QStringLiteral("0")});
     QTest::newRow("interval not a number") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--interval"), QStringLiteral("1s")});
+    QTest::newRow("block past 125") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--block"), QStringLiteral("126")});
+    QTest::newRow("gap as a word") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--gap"), QStringLiteral("some")});
+    QTest::newRow("timeout below 10 ms") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--timeout"), QStringLiteral("9")});
+    QTest::newRow("retries past 10") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--retries"), QStringLiteral("11")});
     QTest::newRow("on-change without csv") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--on-change")});
     QTest::newRow("set without value") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--set"), QStringLiteral("Mode")});
     QTest::newRow("description file missing") << QStringList({QStringLiteral("%DIR/none.yml")});

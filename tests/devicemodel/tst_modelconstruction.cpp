@@ -88,6 +88,22 @@ void TestModelConstruction::refusals_data()
         << QByteArray("protocol: ModBUS TCP\nvariables: 5\n") << noVariables << 3;
     QTest::newRow("variables key in another case")
         << QByteArray("protocol: ModBUS RTU\nVariables: []\n") << noVariables << 2;
+    const auto badValue = [](const char *key, const char *value) {
+        return QStringLiteral("(VelmorDeviceModel) Bad value of %1 field: %2").arg(QLatin1String(key), QLatin1String(value));
+    };
+    QTest::newRow("block past 125") << QByteArray("protocol: ModBUS TCP\nblock: 126\nvariables: []\n") << badValue("block", "126") << 3;
+    QTest::newRow("block negative") << QByteArray("protocol: ModBUS TCP\nblock: -1\nvariables: []\n") << badValue("block", "-1") << 3;
+    QTest::newRow("block as a word") << QByteArray("protocol: ModBUS RTU\nblock: all\nvariables: []\n") << badValue("block", "all") << 2;
+    QTest::newRow("gap past 124") << QByteArray("protocol: ModBUS TCP\ngap: 125\nvariables: []\n") << badValue("gap", "125") << 3;
+    QTest::newRow("gap with a fraction") << QByteArray("protocol: ModBUS TCP\ngap: 1.5\nvariables: []\n") << badValue("gap", "1.5") << 3;
+    QTest::newRow("timeout below 10 ms") << QByteArray("protocol: VelmorBUS RTU\ntimeout: 9\nvariables: []\n") << badValue("timeout", "9") << 0;
+    QTest::newRow("timeout 0") << QByteArray("protocol: ModBUS RTU\ntimeout: 0\nvariables: []\n") << badValue("timeout", "0") << 2;
+    QTest::newRow("timeout past 60000 ms") << QByteArray("protocol: ModBUS TCP\ntimeout: 60001\nvariables: []\n") << badValue("timeout", "60001") << 3;
+    QTest::newRow("timeout with a unit") << QByteArray("protocol: ModBUS TCP\ntimeout: 250ms\nvariables: []\n") << badValue("timeout", "250ms") << 3;
+    QTest::newRow("timeout without a value") << QByteArray("protocol: ModBUS TCP\ntimeout:\nvariables: []\n") << badValue("timeout", "") << 3;
+    QTest::newRow("retries past 10") << QByteArray("protocol: ModBUS TCP\nretries: 11\nvariables: []\n") << badValue("retries", "11") << 3;
+    QTest::newRow("retries as a sequence") << QByteArray("protocol: ModBUS TCP\nretries: [1]\nvariables: []\n") << badValue("retries", "") << 3;
+    QTest::newRow("retries beyond int") << QByteArray("protocol: ModBUS RTU\nretries: 99999999999\nvariables: []\n") << badValue("retries", "99999999999") << 2;
     QTest::newRow("unclosed flow sequence")
         << QByteArray("protocol: [ModBUS RTU\nvariables: []\n") << unableToParse << -1;
     QTest::newRow("tab indentation")
@@ -307,6 +323,13 @@ void TestModelConstruction::intSettings_data()
     QTest::newRow("TCP port hexadecimal") << tcp << QByteArray("port: 0x5DC") << QByteArray("tcpPort") << 1500 << QString();
     QTest::newRow("TCP port abc") << tcp << QByteArray("port: abc") << QByteArray("tcpPort") << 502 << badConversion("port", 502);
     QTest::newRow("TCP port as a serial name") << tcp << QByteArray("port: COM3") << QByteArray("tcpPort") << 502 << badConversion("port", 502);
+    QTest::newRow("block 125") << tcp << QByteArray("block: 125") << QByteArray("blockRegisters") << 125 << QString();
+    QTest::newRow("block absent") << tcp << QByteArray() << QByteArray("blockRegisters") << 0 << QString();
+    QTest::newRow("gap 124") << rtu << QByteArray("gap: 124") << QByteArray("gapRegisters") << 124 << QString();
+    QTest::newRow("timeout 10 ms") << velmor << QByteArray("timeout: 10") << QByteArray("responseTimeoutMs") << 10 << QString();
+    QTest::newRow("timeout 60000 ms hexadecimal") << tcp << QByteArray("timeout: 0xEA60") << QByteArray("responseTimeoutMs") << 60000 << QString();
+    QTest::newRow("timeout absent") << velmor << QByteArray() << QByteArray("responseTimeoutMs") << 0 << QString();
+    QTest::newRow("retries 10") << rtu << QByteArray("retries: 10") << QByteArray("retries") << 10 << QString();
     QTest::newRow("serial port name not read as a number") << rtu << QByteArray("port: abc") << QByteArray("tcpPort") << 0 << QString();
 }
 
@@ -415,7 +438,7 @@ void TestModelConstruction::unknownKeysAreIgnored()
     const auto model = loader.load("vendor: Acme\n"
                                    "protocol: ModBUS RTU\n"
                                    "extra: {nested: [1, 2, {deep: true}]}\n"
-                                   "timeout: soon\n"
+                                   "polling: soon\n"
                                    "variables:\n"
                                    "  - name: T1\n"
                                    "    addr: 1\n"

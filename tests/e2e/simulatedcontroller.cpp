@@ -26,13 +26,14 @@ bool SimulatedController::start(const QByteArray &protocol, int id, const QVecto
     return m_sim.start(arguments << QStringLiteral("--static") << simFile);
 }
 
-std::unique_ptr<VelmorDeviceModel> SimulatedController::connectedModel() const
+std::unique_ptr<VelmorDeviceModel> SimulatedController::connectedModel(int blockRegisters) const
 {
     auto model = std::make_unique<VelmorDeviceModel>(m_modelFile);
     if (!model->valid())
         return nullptr;
     model->setInterQueryDelay(10);
     model->setInterUpdateDelay(50);
+    model->setBlockRegisters(blockRegisters);
     model->connectDevice();
     if (!model->connected())
         return nullptr;

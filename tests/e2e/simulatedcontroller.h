@@ -45,8 +45,9 @@ public:
 
     QString modelFile() const { return m_modelFile; }
     // A device model on modelFile(), polling briskly (10 ms between queries, 50 ms between
-    // cycles) and connected; null when the file is refused or the link does not open.
-    std::unique_ptr<VelmorDeviceModel> connectedModel() const;
+    // cycles) and connected, reading up to blockRegisters registers in one request; null
+    // when the file is refused or the link does not open.
+    std::unique_ptr<VelmorDeviceModel> connectedModel(int blockRegisters = 0) const;
     // The serial link path the model opens; empty for Modbus TCP.
     QString link() const { return m_link; }
     QByteArray output();

@@ -85,7 +85,7 @@ void TestE2eClock::readsTheRunningClock()
     QVERIFY(outcome.finished);
     QCOMPARE(outcome.errorString, QString());
     QCOMPARE(outcome.stat, int(VelmorBusPacket::StatOk));
-    const QDateTime clock = clockBlockTime(outcome.data);
+    const QDateTime clock = ClockBlock::decode(outcome.data);
     QVERIFY2(clock >= before && clock <= after, qPrintable(clock.toString(Qt::ISODate)));
 }
 
@@ -104,7 +104,7 @@ void TestE2eClock::setClockReadsBack()
     QFETCH(QDateTime, written);
 
     VelmorBusPacket write(VelmorBusPacket::CmdWrite, ClockAddress, ClockSize);
-    write.setData(clockBlockBytes(written));
+    write.setData(ClockBlock::encode(written));
     const VelmorbusOutcome ack = exchange(write);
     QVERIFY(ack.finished);
     QCOMPARE(ack.errorString, QString());
@@ -114,7 +114,7 @@ void TestE2eClock::setClockReadsBack()
     QVERIFY(read.finished);
     QCOMPARE(read.errorString, QString());
     QCOMPARE(read.stat, int(VelmorBusPacket::StatOk));
-    const QDateTime clock = clockBlockTime(read.data);
+    const QDateTime clock = ClockBlock::decode(read.data);
     QVERIFY2(clock >= written && clock <= written.addSecs(ClockDriftSecs), qPrintable(clock.toString(Qt::ISODate)));
     QCOMPARE(int(quint8(read.data.at(7))), clock.date().dayOfWeek());
 }

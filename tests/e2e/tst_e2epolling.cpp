@@ -36,7 +36,7 @@ private slots:
     void storesToFlashOverVelmorbus();
 
 private:
-    bool connectModel(const QByteArray &protocol);
+    bool connectModel(const QByteArray &protocol, int blockRegisters = 0);
 
     std::unique_ptr<SimulatedController> m_controller;
     std::unique_ptr<VelmorDeviceModel> m_model;
@@ -51,28 +51,37 @@ void TestE2ePolling::cleanup()
     m_controller.reset();
 }
 
-bool TestE2ePolling::connectModel(const QByteArray &protocol)
+bool TestE2ePolling::connectModel(const QByteArray &protocol, int blockRegisters)
 {
     m_controller = std::make_unique<SimulatedController>();
     if (!m_controller->start(protocol, DeviceId, EveryType::variables(protocol)))
         return false;
-    m_model = m_controller->connectedModel();
+    m_model = m_controller->connectedModel(blockRegisters);
     return m_model != nullptr;
 }
 
 void TestE2ePolling::pollsEveryType_data()
 {
     QTest::addColumn<QByteArray>("protocol");
+    QTest::addColumn<int>("block");
+    // A line of the simulator's log that a block read of the first ten holding registers
+    // leaves; empty for one read per variable.
+    QTest::addColumn<QByteArray>("blockRead");
 
     for (const QByteArray &protocol : EveryType::protocols())
-        QTest::newRow(protocol.constData()) << protocol;
+        QTest::newRow(protocol.constData()) << protocol << 0 << QByteArray();
+    const QByteArray firstTen = "read holding addr=0x0000 count=10";
+    QTest::newRow("ModBUS TCP, block 125") << QByteArray("ModBUS TCP") << 125 << firstTen;
+    QTest::newRow("ModBUS RTU, block 125") << QByteArray("ModBUS RTU") << 125 << firstTen;
 }
 
 void TestE2ePolling::pollsEveryType()
 {
     QFETCH(QByteArray, protocol);
+    QFETCH(int, block);
+    QFETCH(QByteArray, blockRead);
 
-    QVERIFY(connectModel(protocol));
+    QVERIFY(connectModel(protocol, block));
     QSignalSpy finished(m_model.get(), &VelmorDeviceModel::updateFinished);
     QSignalSpy errors(m_model.get(), &VelmorDeviceModel::errorOccured);
     QSignalSpy viewport(m_model.get(), &VelmorDeviceModel::updateViewport);
@@ -83,6 +92,8 @@ void TestE2ePolling::pollsEveryType()
     QCOMPARE(EveryType::heldTexts(*m_model), EveryType::heldTexts(protocol));
     QCOMPARE(viewport.count(), m_model->varCount());
     QCOMPARE(finished.count(), 1);
+    if (!blockRead.isEmpty())
+        QTRY_VERIFY_WITH_TIMEOUT(m_controller->output().contains(blockRead), WaitMs);
 }
 
 void TestE2ePolling::writesEveryWritableType_data()

@@ -87,7 +87,7 @@ void TestLinkFaults::velmorbusFaultThenRecovery()
         case VelmorFault::Silence:
             return QByteArray();
         case VelmorFault::WrongId:
-            return velmorbusFrame(7, good.mid(1, good.size() - 3));
+            return VelmorbusFrame::build(7, good.mid(1, good.size() - 3));
         case VelmorFault::BadCrc:
             return good.left(good.size() - 1) + char(good.back() ^ 0x01);
         case VelmorFault::TrailingGarbage:

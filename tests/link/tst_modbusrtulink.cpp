@@ -90,6 +90,7 @@ private slots:
     void init();
     void cleanup();
 
+    void readsAndWritesEveryType_data();
     void readsAndWritesEveryType();
     void lateAnswerIsNeverStoredAsTheNextVariable_data();
     void lateAnswerIsNeverStoredAsTheNextVariable();
@@ -102,7 +103,8 @@ private slots:
     void unopenablePortIsReported();
 
 private:
-    std::unique_ptr<VelmorDeviceModel> makeModel(const QString &port, const QByteArray &variables);
+    std::unique_ptr<VelmorDeviceModel> makeModel(const QString &port, const QByteArray &variables,
+                                                 const QByteArray &keys = QByteArray());
 
     std::unique_ptr<DescriptionDir> m_dir;
 };
@@ -117,17 +119,32 @@ void TestModbusRtuLink::cleanup()
     m_dir.reset();
 }
 
-std::unique_ptr<VelmorDeviceModel> TestModbusRtuLink::makeModel(const QString &port, const QByteArray &variables)
+std::unique_ptr<VelmorDeviceModel> TestModbusRtuLink::makeModel(const QString &port, const QByteArray &variables,
+                                                                const QByteArray &keys)
 {
     const QByteArray text = "device: Rtu\nprotocol: ModBUS RTU\nport: " + port.toUtf8()
-                            + "\nbaudrate: 115200\nid: 1\nvariables:\n" + variables;
+                            + "\nbaudrate: 115200\nid: 1\n" + keys + "variables:\n" + variables;
     auto model = std::make_unique<VelmorDeviceModel>(m_dir->write("rtu.yml", text));
     model->setInterQueryDelay(0);
     return model;
 }
 
+void TestModbusRtuLink::readsAndWritesEveryType_data()
+{
+    QTest::addColumn<QByteArray>("keys");
+    QTest::addColumn<QStringList>("sentFunctionCodes");
+
+    QTest::newRow("one read per variable") << QByteArray() << QStringList{"10", "10", "04", "03", "03", "03"};
+    // The holding registers 20 to 41 in one read, the unused ones between them thrown away.
+    QTest::newRow("block reads") << QByteArray("block: 125\ngap: 8\ntimeout: 500\nretries: 1\n")
+                                 << QStringList{"10", "10", "04", "03"};
+}
+
 void TestModbusRtuLink::readsAndWritesEveryType()
 {
+    QFETCH(QByteArray, keys);
+    QFETCH(QStringList, sentFunctionCodes);
+
     PtyBridge bridge;
     QVERIFY(bridge.isOpen());
     QModbusRtuSerialSlave slave;
@@ -146,7 +163,9 @@ void TestModbusRtuLink::readsAndWritesEveryType()
                            "  - addr: 10\n    type: int16\n    input: true\n"
                            "  - addr: 20\n    type: float32\n"
                            "  - addr: 30\n    type: int32\n    rw: true\n"
-                           "  - addr: 40\n    type: int16\n    rw: true\n");
+                           "  - addr: 40\n    type: int16\n    rw: true\n",
+                           keys);
+    QSignalSpy trace(model.get(), &VelmorDeviceModel::frameTraced);
     model->connectDevice();
     QVERIFY(model->connected());
     QVERIFY(model->setVarValue(2, 0x12345678));
@@ -166,6 +185,12 @@ void TestModbusRtuLink::readsAndWritesEveryType()
     // Read back in the opposite word order, as controllers expect.
     QCOMPARE(model->getVarAttr(2, "value").toString(), QString::number(0x56781234));
     QCOMPARE(model->getVarAttr(3, "value").toString(), QString("-3"));
+    QStringList sent;
+    for (const QList<QVariant> &frame : trace) {
+        if (frame.at(1).value<VelmorDeviceModel::TraceDirection>() == VelmorDeviceModel::Sent)
+            sent << QString::fromLatin1(frame.at(2).toByteArray().mid(1, 1).toHex());
+    }
+    QCOMPARE(sent, sentFunctionCodes);
 }
 
 void TestModbusRtuLink::lateAnswerIsNeverStoredAsTheNextVariable_data()

@@ -151,7 +151,7 @@ void TestVelmorbusLink::writePacket()
     QVERIFY(model->setVarValue(0, value));
     QVERIFY(runCycle(*model).finished);
     QCOMPARE(m_controller->requests().size(), 2);
-    QCOMPARE(m_controller->requests().first().frame.toHex(' '), velmorbusFrame(1, expectedBody).toHex(' '));
+    QCOMPARE(m_controller->requests().first().frame.toHex(' '), VelmorbusFrame::build(1, expectedBody).toHex(' '));
 }
 
 void TestVelmorbusLink::failedReadIsReportedAndCycleGoesOn_data()

@@ -24,6 +24,7 @@ variables:
   - {name: S16, addr: 10, type: int16, value: -2}
   - {name: B16, addr: 11, type: int16, bitfield: true, value: 0xFFFF}
   - {name: S32, addr: 20, type: int32, value: 0x12345678}
+  - {name: N16, addr: 22, type: int16, value: 3}
   - {name: F32, addr: 30, type: float32, value: 1.0}
   - {name: RAW, addr: 40, value: -2}
   - {name: IN16, addr: 10, type: int16, input: true, value: 7}
@@ -68,6 +69,8 @@ private slots:
 
     void readsInReadWordOrder_data();
     void readsInReadWordOrder();
+    void readsAcrossVariables_data();
+    void readsAcrossVariables();
     void writeReadsBack_data();
     void writeReadsBack();
     void refusals_data();
@@ -209,6 +212,53 @@ void TestSimModbusTcp::readsInReadWordOrder()
 
     const Outcome outcome = read(table, addr, count);
     QCOMPARE(outcome.exceptionCode, 0);
+    QCOMPARE(outcome.registers, expected);
+}
+
+void TestSimModbusTcp::readsAcrossVariables_data()
+{
+    QTest::addColumn<QString>("unusedRegisters");
+    QTest::addColumn<QModbusDataUnit::RegisterType>("table");
+    QTest::addColumn<int>("addr");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("exceptionCode");
+    QTest::addColumn<Registers>("expected");
+
+    const auto holding = QModbusDataUnit::HoldingRegisters;
+    const auto input = QModbusDataUnit::InputRegisters;
+    const Registers s16ToS32 { 0xFFFE, 0xFFFF, 0, 0, 0, 0, 0, 0, 0, 0, 0x1234, 0x5678 };
+    QTest::newRow("one read over an int32 and an int16") << QString() << holding << 20 << 3 << 0
+                                                         << Registers { 0x1234, 0x5678, 3 };
+    QTest::newRow("unused registers refused by default") << QString() << holding << 10 << 12 << 2 << Registers();
+    QTest::newRow("unused registers refused when asked") << QStringLiteral("exception") << holding << 10 << 12 << 2
+                                                         << Registers();
+    QTest::newRow("unused registers read as 0") << QStringLiteral("zero") << holding << 10 << 12 << 0 << s16ToS32;
+    QTest::newRow("unused input register reads as 0") << QStringLiteral("zero") << input << 10 << 4 << 0
+                                                      << Registers { 7, 0, 0x0001, 0x0000 };
+    QTest::newRow("only unused registers read as 0") << QStringLiteral("zero") << holding << 500 << 3 << 0
+                                                     << Registers { 0, 0, 0 };
+    QTest::newRow("used registers read alike either way") << QStringLiteral("zero") << holding << 10 << 2 << 0
+                                                          << Registers { 0xFFFE, 0xFFFF };
+}
+
+void TestSimModbusTcp::readsAcrossVariables()
+{
+    QFETCH(QString, unusedRegisters);
+    QFETCH(QModbusDataUnit::RegisterType, table);
+    QFETCH(int, addr);
+    QFETCH(int, count);
+    QFETCH(int, exceptionCode);
+    QFETCH(Registers, expected);
+
+    if (!unusedRegisters.isEmpty()) {
+        m_client.reset();
+        m_sim.reset(new SimProcess);
+        QVERIFY(startSim(m_sim.get(), { QStringLiteral("--static"), QStringLiteral("--unused-registers"),
+                                        unusedRegisters }, m_port));
+        QVERIFY(connectClient(m_port));
+    }
+    const Outcome outcome = read(table, addr, count);
+    QCOMPARE(outcome.exceptionCode, exceptionCode);
     QCOMPARE(outcome.registers, expected);
 }
 
@@ -409,11 +459,19 @@ void TestSimModbusTcp::clientThatReadsNothingIsDropped()
 
 void TestSimModbusTcp::acceptingResumesOnceDescriptorsAreFreeAgain()
 {
-    // Room for the simulator's own descriptors and a few clients, far fewer than come.
-    const rlimit fewDescriptors {32, 32};
+#ifdef __SANITIZE_ADDRESS__
+    // The undefined-behaviour checks open a pipe to judge a call the first time they meet
+    // it, and take the failure for a fault of the program.
+    QSKIP("The sanitizers need free descriptors of their own");
+#endif
+    // Room for the simulator's own descriptors and a few clients, far fewer than come. The
+    // rest wait in the kernel's queue of 50, which has room left for the client after them.
+    constexpr int DescriptorLimit = 32;
+    constexpr int CrowdSize = 48;
+    const rlimit fewDescriptors {DescriptorLimit, DescriptorLimit};
     QVERIFY(prlimit(pid_t(m_sim->processId()), RLIMIT_NOFILE, &fewDescriptors, nullptr) == 0);
     std::vector<std::unique_ptr<QTcpSocket>> crowd;
-    for (int i = 0; i < 64; ++i) {
+    for (int i = 0; i < CrowdSize; ++i) {
         crowd.push_back(std::make_unique<QTcpSocket>());
         crowd.back()->connectToHost(QHostAddress::LocalHost, quint16(m_port));
     }

@@ -150,6 +150,8 @@ void TestSimStartup::badOptionsAreRefused_data()
                                            << "--port and --pty exclude each other";
     QTest::newRow("negative delay") << modbusTcpFile << QStringList { "--delay", "-5" }
                                     << "--delay takes a number of milliseconds";
+    QTest::newRow("unused registers neither exception nor zero") << modbusTcpFile
+        << QStringList { "--unused-registers", "random" } << "--unused-registers takes \"exception\" or \"zero\"";
 }
 
 void TestSimStartup::badOptionsAreRefused()
@@ -230,8 +232,8 @@ void TestSimStartup::lostSerialPortIsServedAgain_data()
     QTest::addColumn<QByteArray>("request");
     QTest::addColumn<QByteArray>("answer");
 
-    QTest::newRow("VelmorBUS RTU") << velmorbusFile << velmorbusFrame(33, QByteArray::fromHex("0210000400"))
-                                   << velmorbusFrame(33, QByteArray::fromHex("121000040000000000"));
+    QTest::newRow("VelmorBUS RTU") << velmorbusFile << VelmorbusFrame::build(33, QByteArray::fromHex("0210000400"))
+                                   << VelmorbusFrame::build(33, QByteArray::fromHex("121000040000000000"));
     QTest::newRow("ModBUS RTU") << modbusRtuFile << modbusRtuFrame(QByteArray::fromHex("050400000002"))
                                 << modbusRtuFrame(QByteArray::fromHex("05040412345678"));
 }

@@ -215,7 +215,7 @@ void TestSimVelmorbus::clockReadsTheComputerTime()
     const VelmorbusOutcome outcome = exchange(readPacket(ClockAddress, 8));
     QCOMPARE(outcome.error, VelmorbusReply::NoError);
     QCOMPARE(outcome.stat, int(VelmorBusPacket::StatOk));
-    const QDateTime clock = clockBlockTime(outcome.data);
+    const QDateTime clock = ClockBlock::decode(outcome.data);
     QVERIFY(clock.isValid());
     QVERIFY(qAbs(clock.secsTo(QDateTime::currentDateTime())) < 60);
     QCOMPARE(int(quint8(outcome.data.at(7))), clock.date().dayOfWeek());
@@ -234,7 +234,7 @@ void TestSimVelmorbus::clockWriteSetsAClockThatRunsOn()
     const QDateTime written(QDate(2017, 9, 20), QTime(10, 20, 54));
     const VelmorbusOutcome read = exchange(readPacket(ClockAddress, 8));
     QCOMPARE(read.error, VelmorbusReply::NoError);
-    const QDateTime clock = clockBlockTime(read.data);
+    const QDateTime clock = ClockBlock::decode(read.data);
     QVERIFY2(clock >= written && clock < written.addSecs(60), qPrintable(clock.toString()));
 }
 

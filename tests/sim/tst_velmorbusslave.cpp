@@ -57,8 +57,8 @@ private:
 };
 
 // Read 4 bytes at 0x10, and the simulator's answer for the int16 value 1027 there.
-const QByteArray ReadRequest = velmorbusFrame(DeviceId, QByteArray::fromHex("0210000400"));
-const QByteArray ReadAnswer = velmorbusFrame(DeviceId, QByteArray::fromHex("121000040000000304"));
+const QByteArray ReadRequest = VelmorbusFrame::build(DeviceId, QByteArray::fromHex("0210000400"));
+const QByteArray ReadAnswer = VelmorbusFrame::build(DeviceId, QByteArray::fromHex("121000040000000304"));
 
 } // namespace
 

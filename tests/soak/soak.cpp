@@ -91,7 +91,7 @@ QByteArray faultyAnswer(const FakeVelmorController::Request &request, QRandomGen
     case 0:
         return QByteArray();
     case 1:
-        return velmorbusFrame(request.id + 1, good.mid(1, good.size() - 3));
+        return VelmorbusFrame::build(request.id + 1, good.mid(1, good.size() - 3));
     case 2:
         return good.left(good.size() - 1) + char(good.back() ^ 0x5A);
     case 3:

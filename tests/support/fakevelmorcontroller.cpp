@@ -73,7 +73,7 @@ QByteArray FakeVelmorController::readAnswer(const Request &request, const QByteA
     stream << quint8(stat | VelmorBusPacket::CmdRead) << request.addr << quint16(data.size());
     if (stat == VelmorBusPacket::StatOk)
         body.append(data);
-    return velmorbusFrame(request.id, body);
+    return VelmorbusFrame::build(request.id, body);
 }
 
 QByteArray FakeVelmorController::writeAnswer(const Request &request, int stat)
@@ -82,7 +82,7 @@ QByteArray FakeVelmorController::writeAnswer(const Request &request, int stat)
     QDataStream stream(&body, QIODevice::WriteOnly);
     stream.setByteOrder(QDataStream::LittleEndian);
     stream << quint8(stat | VelmorBusPacket::CmdWrite) << request.addr << request.size;
-    return velmorbusFrame(request.id, body);
+    return VelmorbusFrame::build(request.id, body);
 }
 
 void FakeVelmorController::onBytes(const QByteArray &bytes)

@@ -1,29 +1,19 @@
 #include "ptypeer.h"
 
+#include "pseudoterminal.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
 #include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 PtyPeer::PtyPeer(QObject *parent)
     : QObject(parent)
 {
-    char name[256] = {};
-    termios raw {};
-    cfmakeraw(&raw);
-    if (openpty(&m_masterFd, &m_slaveFd, name, &raw, nullptr) != 0) {
-        m_masterFd = m_slaveFd = -1;
+    if (!PseudoTerminal::open(&m_masterFd, &m_slaveFd, &m_slavePath))
         return;
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
     fcntl(m_masterFd, F_SETFL, fcntl(m_masterFd, F_GETFL) | O_NONBLOCK);
-    // A program started by the test must not inherit the ends: closeMaster() would not
-    // pull the cable while the child still held the master.
-    fcntl(m_masterFd, F_SETFD, FD_CLOEXEC);
-    fcntl(m_slaveFd, F_SETFD, FD_CLOEXEC);
     // The slave stays open here too, so the master end never reads EIO while the
     // code under test has its port closed between exchanges.
     m_notifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Read, this);

@@ -97,7 +97,7 @@ void TestVelmorBusPacket::encodeRequest_data()
     QTest::newRow("read request ignores data")
         << 2 << 0x0C02 << 8 << QByteArray::fromHex("0102") << 33 << QByteArray::fromHex("2102020C0800B911");
     QTest::newRow("read4 request has no size field")
-        << 1 << 0x0010 << 4 << QByteArray() << 1 << velmorbusFrame(1, QByteArray::fromHex("011000"));
+        << 1 << 0x0010 << 4 << QByteArray() << 1 << VelmorbusFrame::build(1, QByteArray::fromHex("011000"));
 }
 
 void TestVelmorBusPacket::encodeRequest()
@@ -114,7 +114,7 @@ void TestVelmorBusPacket::encodeRequest()
 
     const QByteArray body = packet.toByteArray();
     QCOMPARE(body, expectedFrame.mid(1, expectedFrame.size() - 3));
-    QCOMPARE(velmorbusFrame(quint8(id), body), expectedFrame);
+    QCOMPARE(VelmorbusFrame::build(quint8(id), body), expectedFrame);
 }
 
 void TestVelmorBusPacket::decode_data()

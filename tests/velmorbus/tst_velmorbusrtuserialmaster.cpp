@@ -176,14 +176,14 @@ void TestVelmorbusRtuSerialMaster::exchange_data()
         << 33 << 4 << 0x0C02 << 8 << ClockBytes << QByteArray::fromHex("2104020C080036140A1409E1070335D4")
         << QByteArray::fromHex("2114020C0800F0D2") << VelmorbusReply::NoError << QString()
         << QByteArray::fromHex("14020C0800");
-    clockReadRow("status 0x20 answer", velmorbusFrame(33, QByteArray::fromHex("22020C0800")),
+    clockReadRow("status 0x20 answer", VelmorbusFrame::build(33, QByteArray::fromHex("22020C0800")),
                  VelmorbusReply::NoError, "", QByteArray::fromHex("22020C0800"));
     QTest::newRow("device id 200 (0xC8)")
-        << 200 << 2 << 0x0010 << 4 << QByteArray() << velmorbusFrame(200, QByteArray::fromHex("0210000400"))
-        << velmorbusFrame(200, QByteArray::fromHex("12100004007B000000")) << VelmorbusReply::NoError << QString()
+        << 200 << 2 << 0x0010 << 4 << QByteArray() << VelmorbusFrame::build(200, QByteArray::fromHex("0210000400"))
+        << VelmorbusFrame::build(200, QByteArray::fromHex("12100004007B000000")) << VelmorbusReply::NoError << QString()
         << QByteArray::fromHex("12100004007B000000");
 
-    clockReadRow("answer from device 34", velmorbusFrame(34, QByteArray::fromHex("12020C0800") + ClockBytes),
+    clockReadRow("answer from device 34", VelmorbusFrame::build(34, QByteArray::fromHex("12020C0800") + ClockBytes),
                  VelmorbusReply::IdError, "Response id doesn't match request id", QByteArray());
     clockReadRow("6 bytes, right id", QByteArray::fromHex("2112020C0800"), VelmorbusReply::FrameError,
                  "Recieved response is too small", QByteArray());
@@ -194,19 +194,19 @@ void TestVelmorbusRtuSerialMaster::exchange_data()
     clockReadRow("checksum off by one", QByteArray::fromHex("2114020C0800F0D3"), VelmorbusReply::FrameError,
                  "Response CRC mismatch", QByteArray());
     clockReadRow("well-formed frame, status 0x10 without data",
-                 velmorbusFrame(33, QByteArray::fromHex("12020C0800")), VelmorbusReply::ParseError,
+                 VelmorbusFrame::build(33, QByteArray::fromHex("12020C0800")), VelmorbusReply::ParseError,
                  "Unable to parse current response", QByteArray());
-    clockReadRow("well-formed frame, command 3", velmorbusFrame(33, QByteArray::fromHex("13020C0800")),
+    clockReadRow("well-formed frame, command 3", VelmorbusFrame::build(33, QByteArray::fromHex("13020C0800")),
                  VelmorbusReply::ParseError, "Unable to parse current response", QByteArray());
     clockReadRow("read answered by a write acknowledgement", QByteArray::fromHex("2114020C0800F0D2"),
                  VelmorbusReply::MismatchError, "(Velmorbus) reply is for another command (4)", QByteArray());
     clockReadRow("read answered for another address",
-                 velmorbusFrame(33, QByteArray::fromHex("12030C0800") + ClockBytes), VelmorbusReply::MismatchError,
+                 VelmorbusFrame::build(33, QByteArray::fromHex("12030C0800") + ClockBytes), VelmorbusReply::MismatchError,
                  "(Velmorbus) reply is for another address (0xc03)", QByteArray());
     QTest::newRow("flash store acknowledged by a read answer")
         << 1 << 4 << 0x00FD << 4 << QByteArray::fromHex("01000000")
         << QByteArray::fromHex("0104FD00040001000000DDA7")
-        << velmorbusFrame(1, QByteArray::fromHex("121000040005000000")) << VelmorbusReply::MismatchError
+        << VelmorbusFrame::build(1, QByteArray::fromHex("121000040005000000")) << VelmorbusReply::MismatchError
         << QStringLiteral("(Velmorbus) reply is for another command (2)") << QByteArray();
 }
 
@@ -333,7 +333,7 @@ void TestVelmorbusRtuSerialMaster::responseLength_data()
     QTest::addColumn<VelmorbusReply::Error>("expectedError");
     QTest::addColumn<QString>("expectedErrorText");
 
-    const QByteArray largest = velmorbusFrame(33, QByteArray::fromHex("120000FFFF") + QByteArray(65535, '\x5A'));
+    const QByteArray largest = VelmorbusFrame::build(33, QByteArray::fromHex("120000FFFF") + QByteArray(65535, '\x5A'));
     QTest::newRow("largest legal frame, 65535 data bytes") << largest << VelmorbusReply::NoError << QString();
     QTest::newRow("one byte more than the largest legal frame")
         << largest + '\x00' << VelmorbusReply::FrameError << QStringLiteral("Recieved response is too large");
@@ -350,7 +350,7 @@ void TestVelmorbusRtuSerialMaster::responseLength()
     VelmorbusReply *reply = m_master->sendRequest(VelmorBusPacket(VelmorBusPacket::CmdRead, 0x0000, 0xFFFF), 33);
     QVERIFY(reply);
     QSignalSpy finished(reply, &VelmorbusReply::finished);
-    QTRY_COMPARE_WITH_TIMEOUT(m_peer->received(), velmorbusFrame(33, QByteArray::fromHex("020000FFFF")), WaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(m_peer->received(), VelmorbusFrame::build(33, QByteArray::fromHex("020000FFFF")), WaitMs);
 
     feedPieces(this, m_peer.get(), chunks(response, 4096), 1);
 
