@@ -55,7 +55,7 @@ request up to N more times (0 to 10); Velmorbus tries once.
 --trace prints every frame to stderr as it goes and comes: local time with
 milliseconds, ">" for sent or "<" for received, and the bytes in upper-case hex. A
 Velmorbus frame is shown whole; a Modbus frame as unit id and PDU (no MBAP header,
-no CRC).
+no CRC). With several FILEs, each line starts with the device name and a colon.
 
 Several FILEs are polled at once, each controller with its own link and cycle; a
 slow or unreachable one holds up no other. Each is named by its file name without
@@ -63,7 +63,8 @@ the suffix (boiler.yml: boiler), which must differ between the files. Tables and
 error lines carry that name, and so do CSV rows in a column after the time; --csv
 then needs a file name with %d, which stands for the name (--csv /var/log/%d.csv).
 --port, --baudrate, --host, --tcp-port, --id, --set, --store-flash, --dump and
---restore name one controller and take one FILE. With several FILEs, --metrics or
+--restore name one controller and take one FILE; --block, --gap, --timeout and
+--retries apply to every controller. With several FILEs, --metrics or
 --mqtt, --watch keeps going when a controller's link fails or goes away: the
 failure is reported once, and the link is opened again after 1 s, then after
 pauses that double up to 30 s, until it answers. The exit code is the highest of

@@ -156,7 +156,7 @@ void PollSession::applyTuningOverrides()
 void PollSession::printFrame(const QDateTime &time, VelmorDeviceModel::TraceDirection direction, const QByteArray &bytes)
 {
     m_progress.clear();
-    m_err << TraceLine::text(time, direction == VelmorDeviceModel::Sent, bytes) << Qt::endl;
+    m_err << devicePrefix() << TraceLine::text(time, direction == VelmorDeviceModel::Sent, bytes) << Qt::endl;
 }
 
 void PollSession::applyLinkOverrides()

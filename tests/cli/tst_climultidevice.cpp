@@ -80,13 +80,17 @@ void TestCliMultiDevice::tableOfEachDeviceIsNamed()
     const QString alpha = m_fleet->add(QStringLiteral("alpha"));
     const QString beta = m_fleet->add(QStringLiteral("beta"));
     QVERIFY(!alpha.isEmpty() && !beta.isEmpty());
-    QVERIFY(m_cli->run({alpha, beta}));
+    QVERIFY(m_cli->run({alpha, beta, QStringLiteral("--trace")}));
     QCOMPARE(m_cli->exitCode(), 0);
     for (const QString &device : {QStringLiteral("alpha"), QStringLiteral("beta")}) {
         const QString table = m_cli->out().section(device + QStringLiteral(":\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
         QVERIFY2(table.contains(QRegularExpression(QStringLiteral("\\n\\s*0\\s+T1\\s+65\\n"))), qPrintable(table));
     }
-    QCOMPARE(m_cli->err(), QString());
+    // Three reads and their answers each.
+    const QStringList frames = m_cli->err().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(frames.filter(QRegularExpression(QStringLiteral("^alpha: [-0-9]+ [0-9:.]+ [<>] "))).size(), 6);
+    QCOMPARE(frames.filter(QRegularExpression(QStringLiteral("^beta: [-0-9]+ [0-9:.]+ [<>] "))).size(), 6);
+    QCOMPARE(frames.size(), 12);
 }
 
 void TestCliMultiDevice::csvFilePerDevice()

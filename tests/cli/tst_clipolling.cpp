@@ -287,7 +287,7 @@ void TestCliPolling::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("no description file") << QStringList();
-    QTest::newRow("two description files") << QStringList({QStringLiteral("%FILE"), QStringLiteral("%FILE")});
+    QTest::newRow("one description file twice") << QStringList({QStringLiteral("%FILE"), QStringLiteral("%FILE")});
     QTest::newRow("unknown option") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--colour")});
     QTest::newRow("cycles 0") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--cycles"), QStringLiteral("0")});
     QTest::newRow("interval not a number") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--interval"), QStringLiteral("1s")});
