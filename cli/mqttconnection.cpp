@@ -75,14 +75,17 @@ void MqttConnection::publish(const QString &topic, const QByteArray &payload, bo
                                        payload.constData(), qualityOfService, retained);
     if (code != MOSQ_ERR_SUCCESS)
         return fail(errorText(code));
-    serve();
+    watchWrites();
 }
 
 void MqttConnection::subscribe(const QString &pattern)
 {
     m_subscriptions.append(pattern);
-    if (m_state == State::Connected)
-        mosquitto_subscribe(m_client, nullptr, pattern.toUtf8().constData(), qualityOfService);
+    if (m_state != State::Connected)
+        return;
+    const int code = mosquitto_subscribe(m_client, nullptr, pattern.toUtf8().constData(), qualityOfService);
+    if (code != MOSQ_ERR_SUCCESS)
+        fail(errorText(code));
 }
 
 void MqttConnection::close(const QString &topic, const QByteArray &payload)
@@ -196,6 +199,12 @@ void MqttConnection::serve()
         return finishClose();
     if (gone)
         return fail(reason.isEmpty() ? QStringLiteral("the broker closed the connection") : reason);
+    watchWrites();
+}
+
+// What libmosquitto could not write at once waits for the socket to take it.
+void MqttConnection::watchWrites()
+{
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(mosquitto_want_write(m_client));
 }
@@ -211,8 +220,11 @@ void MqttConnection::afterCallbacks()
     m_state = State::Connected;
     m_giveUpTimer.stop();
     m_retryDelayMs = firstRetryDelayMs;
-    for (const QString &pattern : qAsConst(m_subscriptions))
-        mosquitto_subscribe(m_client, nullptr, pattern.toUtf8().constData(), qualityOfService);
+    for (const QString &pattern : qAsConst(m_subscriptions)) {
+        const int subscribed = mosquitto_subscribe(m_client, nullptr, pattern.toUtf8().constData(), qualityOfService);
+        if (subscribed != MOSQ_ERR_SUCCESS)
+            return fail(errorText(subscribed));
+    }
     emit connected();
 }
 

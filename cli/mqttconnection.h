@@ -75,6 +75,7 @@ private:
     void destroyClient();
     void watchSocket();
     void serve();
+    void watchWrites();
     void afterCallbacks();
     void fail(const QString &reason);
     void finishClose();
