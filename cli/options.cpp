@@ -91,7 +91,8 @@ connection per controller. Under the prefix P (--mqtt-prefix, default velmor):
   P/DEVICE/VARIABLE/set/result    "ok" once it read back as written, else the reason
 DEVICE and VARIABLE are the names with "/", "+", "#" and control characters
 replaced by "_"; variables whose names meet ("status" is taken) get "@ADDRESS"
-added. Only writable variables can be set; retained set messages are not taken.
+added. Only writable variables can be set; a set the broker hands out from its
+retained messages (as at every reconnect) is not taken.
 A broker that is down or goes away holds up neither the polling nor the metrics:
 it is reported once and connected to again after pauses of 1 s up to 30 s.
 
