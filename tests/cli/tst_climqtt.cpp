@@ -36,6 +36,7 @@ private slots:
     void setIsWrittenAndReadBack_data();
     void setIsWrittenAndReadBack();
     void setDuringTheVariablesOwnReadIsNotLost();
+    void retainedSetIsNotWritten();
     void brokerRestartHoldsUpNoPolling();
     void loginWithPasswordFile_data();
     void loginWithPasswordFile();
@@ -185,6 +186,19 @@ void TestCliMqtt::setDuringTheVariablesOwnReadIsNotLost()
     QVERIFY(MqttSubscriber::publish(m_broker->port(), topic(QStringLiteral("Hyst/set")), QStringLiteral("7")));
     QTRY_COMPARE_WITH_TIMEOUT(device.last(topic(QStringLiteral("Hyst/set/result"))), QStringLiteral("ok"), WaitMs);
     QCOMPARE(device.last(topic(QStringLiteral("Hyst"))), QStringLiteral("7"));
+}
+
+void TestCliMqtt::retainedSetIsNotWritten()
+{
+    // Kept by the broker before the program connects, so handed to it as retained.
+    QVERIFY(MqttSubscriber::publish(m_broker->port(), QStringLiteral("velmor/alpha/Hyst/set"), QStringLiteral("9"), true));
+    MqttSubscriber result(m_broker->port(), QStringLiteral("velmor/alpha/Hyst/set/result"));
+    QVERIFY(startBridge(QStringLiteral("alpha")));
+    QTRY_COMPARE_WITH_TIMEOUT(result.last(topic(QStringLiteral("Hyst/set/result"))),
+                              QStringLiteral("Hyst: not written: a set must not be retained"), WaitMs);
+    const int cycles = finishedCycles(m_cli->out());
+    QTRY_VERIFY_WITH_TIMEOUT(finishedCycles(m_cli->out()) >= cycles + 2, WaitMs);
+    QVERIFY(!m_fleet->traffic(QStringLiteral("alpha")).contains(" | write "));
 }
 
 void TestCliMqtt::brokerRestartHoldsUpNoPolling()
