@@ -8,7 +8,7 @@
 
 using Command = VelmorDeviceModel::Command;
 
-CommandQueue::CommandQueue(const VariableTable &variables, QObject *parent)
+CommandQueue::CommandQueue(VariableTable &variables, QObject *parent)
     : QObject(parent)
     , m_variables(variables)
 {
@@ -30,29 +30,43 @@ bool CommandQueue::isEmpty() const
 quint64 CommandQueue::sendNext(DeviceLink &link, int devId)
 {
     const Command cmd = m_queue.dequeue();
-    const quint64 request = cmd.type == Command::StoreVariable ? sendStoreVariable(link, cmd, devId)
+    quint64 editSerial = 0;
+    const quint64 request = cmd.type == Command::StoreVariable ? sendStoreVariable(link, cmd, devId, &editSerial)
                                                                : sendStoreConfiguration(link, devId);
     if (request)
-        m_sent.insert(request, cmd);
+        m_sent.insert(request, {cmd, editSerial});
+    else if (editSerial)
+        m_variables.settleEdit(cmd.varId, editSerial);
     return request;
 }
 
-quint64 CommandQueue::sendStoreVariable(DeviceLink &link, const Command &cmd, int devId)
+quint64 CommandQueue::sendStoreVariable(DeviceLink &link, const Command &cmd, int devId, quint64 *editSerial)
 {
     const YAML::Node entry = m_variables.variable(cmd.varId);
     if (!entry || !entry["value"])
         return 0;
     qDebug().noquote() << "Processing store variable" << DescriptionFile::scalarText(entry["name"]);
     VariableLink variable;
-    quint32 pattern = 0;
-    if (!m_variables.link(cmd.varId, &variable) || !m_variables.writePattern(cmd.varId, variable.type, &pattern)) {
+    quint32 written = 0;
+    const bool linkable = m_variables.link(cmd.varId, &variable);
+    if (!pattern(cmd.varId, variable.type, &written, editSerial) || !linkable) {
         emit writeFailed(cmd.varId, QStringLiteral("bad description"));
         return 0;
     }
-    const quint64 request = link.write(variable, pattern, devId);
+    const quint64 request = link.write(variable, written, devId);
     if (!request)
         emit writeFailed(cmd.varId, QStringLiteral("request could not be sent"));
     return request;
+}
+
+bool CommandQueue::pattern(unsigned int varId, RegisterLayout::Type type, quint32 *pattern, quint64 *editSerial) const
+{
+    VariableTable::Edit edit;
+    if (!m_variables.pendingEdit(varId, &edit))
+        return m_variables.writePattern(varId, type, pattern);
+    *pattern = edit.pattern;
+    *editSerial = edit.serial;
+    return true;
 }
 
 quint64 CommandQueue::sendStoreConfiguration(DeviceLink &link, int devId)
@@ -68,7 +82,12 @@ quint64 CommandQueue::sendStoreConfiguration(DeviceLink &link, int devId)
 
 void CommandQueue::settle(quint64 request, const QString &failure)
 {
-    const Command cmd = m_sent.take(request);
+    if (!m_sent.contains(request))
+        return;
+    const Sent sent = m_sent.take(request);
+    const Command &cmd = sent.cmd;
+    if (sent.editSerial)
+        m_variables.settleEdit(cmd.varId, sent.editSerial);
     if (!failure.isEmpty())
         qDebug().noquote() << "VELMOR::data update error:" << failure;
     if (cmd.type == Command::StoreConfiguration) {

@@ -106,7 +106,18 @@ bool DescriptionFile::readTuning(LinkSettings *settings) const
         && tuningSetting("gap", 0, VelmorDeviceModel::MaxGapRegisters, &settings->gapRegisters)
         && tuningSetting("timeout", VelmorDeviceModel::MinResponseTimeoutMs, VelmorDeviceModel::MaxResponseTimeoutMs,
                          &settings->responseTimeoutMs)
-        && tuningSetting("retries", 0, VelmorDeviceModel::MaxRetries, &settings->retries);
+        && tuningSetting("retries", 0, VelmorDeviceModel::MaxRetries, &settings->retries)
+        && wordOrderSetting(&settings->wordOrder);
+}
+
+bool DescriptionFile::wordOrderSetting(RegisterLayout::WordOrder *order) const
+{
+    const YAML::Node &root = m_root;
+    const YAML::Node node = root["wordorder"];
+    if (!node || RegisterLayout::wordOrderFromName(scalarString(node), order))
+        return true;
+    qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of wordorder field: %1").arg(scalarText(node))));
+    return false;
 }
 
 bool DescriptionFile::has(const char *key) const

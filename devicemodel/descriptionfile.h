@@ -22,7 +22,7 @@ public:
     int protocol() const;
     // The link settings the file gives, with the defaults for the protocol.
     LinkSettings linkSettings() const;
-    // Adds the optional keys block, gap, timeout and retries to settings. False, after
+    // Adds the optional keys block, gap, timeout, retries and wordorder to settings. False, after
     // logging key and value, when one is not a whole number or out of its range.
     bool readTuning(LinkSettings *settings) const;
     // The scalar text of a top-level key; empty when absent.
@@ -42,6 +42,7 @@ public:
 private:
     int intSetting(const char *key, int defaultValue) const;
     bool tuningSetting(const char *key, int minimum, int maximum, int *value) const;
+    bool wordOrderSetting(RegisterLayout::WordOrder *order) const;
 
     YAML::Node m_root;
     int m_protocol = -1;

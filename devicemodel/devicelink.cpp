@@ -1,5 +1,10 @@
 #include "devicelink.h"
 
+QString DeviceLink::addressRefusal(int) const
+{
+    return QString();
+}
+
 bool DeviceLink::isConnecting() const
 {
     return false;

@@ -22,6 +22,10 @@ public:
     virtual bool open(const LinkSettings &settings) = 0;
     virtual void close() = 0;
     virtual QString openFailure() const = 0;
+    // The system's reason for the last failed open or refused connection.
+    virtual QString openFailureReason() const = 0;
+    // Why no request may go to this device id; empty when it may.
+    virtual QString addressRefusal(int devId) const;
     // A connection under way takes no request yet; ready() or refused() ends the wait.
     virtual bool isConnecting() const;
 
@@ -52,10 +56,9 @@ signals:
     void commandFinished(quint64 request, const QString &failure);
     // The connection under way was accepted.
     void ready();
-    // The connection under way was refused, or one that was up was closed by the peer.
+    // The connection under way was refused.
     void refused();
-    void closedByPeer();
-    // The line went away while open: an unplugged adapter, a hung-up terminal.
+    // The line went away while open: an unplugged adapter, a hung-up terminal, a closed connection.
     void lost(const QString &reason);
     void frameTraced(bool sent, const QByteArray &bytes);
 

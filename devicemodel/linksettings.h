@@ -1,6 +1,8 @@
 #ifndef LINKSETTINGS_H
 #define LINKSETTINGS_H
 
+#include "registerlayout.h"
+
 #include <QString>
 
 // Where and how a link reaches its controller. Serial links use the port and baud rate,
@@ -19,6 +21,8 @@ struct LinkSettings {
     int responseTimeoutMs = 0;
     // Modbus only: how often an unanswered request is sent again.
     int retries = 0;
+    // Modbus: the order of the variables that name none of their own ("wordorder").
+    RegisterLayout::WordOrder wordOrder = RegisterLayout::WordOrder::ABCD;
 };
 
 #endif // LINKSETTINGS_H

@@ -8,6 +8,7 @@
 #include <QModbusReply>
 #include <QModbusRtuSerialMaster>
 #include <QModbusTcpClient>
+#include <QAbstractSocket>
 #include <QSerialPort>
 
 namespace {
@@ -27,8 +28,14 @@ ModbusReplyMatch::Request readRequest(const QVector<VariableLink> &variables)
             int(last.addr) + RegisterLayout::modbusRegisterCount(last.type) - int(first.addr)};
 }
 
+RegisterLayout::WordOrder wordOrderOf(const VariableLink &variable, RegisterLayout::WordOrder linkOrder)
+{
+    return variable.hasWordOrder ? variable.wordOrder : linkOrder;
+}
+
 // Each variable from its own registers, with the layout of a read of its own.
-QVector<quint32> rawWords(const QModbusDataUnit &result, const QVector<VariableLink> &variables)
+QVector<quint32> rawWords(const QModbusDataUnit &result, const QVector<VariableLink> &variables,
+                          RegisterLayout::WordOrder linkOrder)
 {
     QVector<quint32> words;
     words.reserve(variables.size());
@@ -37,7 +44,8 @@ QVector<quint32> rawWords(const QModbusDataUnit &result, const QVector<VariableL
         const bool twoRegisters = RegisterLayout::modbusRegisterCount(variable.type) == 2;
         const quint16 first = offset < int(result.valueCount()) ? result.value(offset) : 0;
         const quint16 second = twoRegisters && offset + 1 < int(result.valueCount()) ? result.value(offset + 1) : 0;
-        words.append(RegisterLayout::rawWordFromModbusRead(first, second));
+        words.append(RegisterLayout::rawWordFromModbusRead(wordOrderOf(variable, linkOrder), variable.type, first,
+                                                           second));
     }
     return words;
 }
@@ -80,7 +88,8 @@ bool ModbusLink::open(const LinkSettings &settings)
         m_client->setConnectionParameter(QModbusDevice::NetworkPortParameter, settings.tcpPort);
     }
     m_client->setTimeout(settings.responseTimeoutMs > 0 ? settings.responseTimeoutMs : defaultResponseTimeoutMs);
-    m_client->setNumberOfRetries(settings.retries);
+    // The link sends again itself, so that every frame on the wire is traced.
+    m_client->setNumberOfRetries(0);
     if (!m_client->connectDevice())
         return false;
     if (m_lineWatch) {
@@ -103,6 +112,12 @@ void ModbusLink::close()
 {
     m_closing = true;
     m_client->disconnectDevice();
+    // A TCP socket with bytes still to send lingers in the closing state, and the client
+    // refuses to connect until it has gone: a reconnect must work at once.
+    if (m_client->state() != QModbusDevice::UnconnectedState) {
+        if (auto *socket = qobject_cast<QAbstractSocket *>(m_client->device()))
+            socket->abort();
+    }
     m_closing = false;
 }
 
@@ -111,6 +126,21 @@ QString ModbusLink::openFailure() const
     if (m_transport == Transport::Tcp)
         return QStringLiteral("Unable connect to %1:%2").arg(m_settings.tcpHost).arg(m_settings.tcpPort);
     return QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_settings.serialPort).arg(m_settings.baudRate);
+}
+
+QString ModbusLink::openFailureReason() const
+{
+    return m_client->errorString();
+}
+
+QString ModbusLink::addressRefusal(int devId) const
+{
+    // Qt finishes a request to the broadcast address at once, with no data and no error:
+    // a read would store a value no device sent, a write would look confirmed.
+    if (m_transport != Transport::Rtu || (devId >= 1 && devId <= 247))
+        return QString();
+    return QStringLiteral("Modbus RTU address %1 reaches no single device: give the device an id from 1 to 247")
+        .arg(devId);
 }
 
 bool ModbusLink::isConnecting() const
@@ -136,12 +166,8 @@ quint64 ModbusLink::readBlock(const QVector<VariableLink> &variables, int devId)
 quint64 ModbusLink::sendRead(const QVector<VariableLink> &variables, Purpose purpose, int devId)
 {
     const ModbusReplyMatch::Request expected = readRequest(variables);
-    const auto table = variables.first().input ? QModbusDataUnit::InputRegisters : QModbusDataUnit::HoldingRegisters;
-    const QModbusDataUnit unit(table, expected.addr, QVector<quint16>(expected.registerCount, 0));
-    QModbusReply *reply = m_client->sendReadRequest(unit, devId);
-    if (reply)
-        traceRequest(devId, QModbusRequest(expected.functionCode, expected.addr, quint16(expected.registerCount)));
-    return watch(reply, {purpose, expected, variables});
+    return start({purpose, expected, variables,
+                  QModbusRequest(expected.functionCode, expected.addr, quint16(expected.registerCount)), devId});
 }
 
 quint64 ModbusLink::write(const VariableLink &variable, quint32 pattern, int devId)
@@ -151,16 +177,15 @@ quint64 ModbusLink::write(const VariableLink &variable, quint32 pattern, int dev
     QDataStream stream(&payload, QIODevice::WriteOnly);
     stream.setByteOrder(QDataStream::BigEndian);
     stream << variable.addr << quint16(count) << quint8(2 * count);
+    const RegisterLayout::WordOrder order = wordOrderOf(variable, m_settings.wordOrder);
     for (int i = 0; i < count; ++i)
-        stream << RegisterLayout::modbusWriteRegister(pattern, i);
+        stream << RegisterLayout::modbusWriteRegister(order, variable.type, pattern, i);
     const QModbusRequest request(QModbusRequest::WriteMultipleRegisters, payload);
-    QModbusReply *reply = m_client->sendRawRequest(request, devId);
-    if (!reply) {
+    const quint64 id =
+        start({Purpose::Command, {QModbusPdu::WriteMultipleRegisters, variable.addr, count}, {}, request, devId});
+    if (!id)
         qCritical("MODBUS::reply is nullptr");
-        return 0;
-    }
-    traceRequest(devId, request);
-    return watch(reply, {Purpose::Command, {QModbusPdu::WriteMultipleRegisters, variable.addr, count}, {}});
+    return id;
 }
 
 bool ModbusLink::storesConfiguration() const
@@ -194,22 +219,45 @@ void ModbusLink::dropPendingRequest()
     m_pending = nullptr;
 }
 
-quint64 ModbusLink::watch(QModbusReply *reply, const Sent &sent)
+quint64 ModbusLink::start(const Sent &sent)
 {
+    QModbusReply *reply = transmit(sent);
     if (!reply)
         return 0;
     const quint64 request = nextRequestId();
-    m_pending = reply;
-    if (m_lineWatch)
-        m_lineWatch->requestSent();
-    connect(reply, &QModbusReply::finished, this, [this, reply, request, sent] { onFinished(reply, request, sent); });
-    // A broadcast (server address 0) comes back already finished and never emits finished().
-    if (reply->isFinished())
-        QMetaObject::invokeMethod(reply, &QModbusReply::finished, Qt::QueuedConnection);
+    watch(reply, request, sent, m_settings.retries);
     return request;
 }
 
-void ModbusLink::onFinished(QModbusReply *reply, quint64 request, const Sent &sent)
+QModbusReply *ModbusLink::transmit(const Sent &sent)
+{
+    QModbusReply *reply = nullptr;
+    if (sent.purpose == Purpose::Command) {
+        reply = m_client->sendRawRequest(sent.pdu, sent.devId);
+    } else {
+        const auto table = sent.pdu.functionCode() == QModbusPdu::ReadInputRegisters ? QModbusDataUnit::InputRegisters
+                                                                                    : QModbusDataUnit::HoldingRegisters;
+        const QModbusDataUnit unit(table, sent.expected.addr, QVector<quint16>(sent.expected.registerCount, 0));
+        reply = m_client->sendReadRequest(unit, sent.devId);
+    }
+    if (reply)
+        traceRequest(sent.devId, sent.pdu);
+    return reply;
+}
+
+void ModbusLink::watch(QModbusReply *reply, quint64 request, const Sent &sent, int retriesLeft)
+{
+    m_pending = reply;
+    if (m_lineWatch)
+        m_lineWatch->requestSent();
+    connect(reply, &QModbusReply::finished, this,
+            [this, reply, request, sent, retriesLeft] { onFinished(reply, request, sent, retriesLeft); });
+    // A broadcast (server address 0) comes back already finished and never emits finished().
+    if (reply->isFinished())
+        QMetaObject::invokeMethod(reply, &QModbusReply::finished, Qt::QueuedConnection);
+}
+
+void ModbusLink::onFinished(QModbusReply *reply, quint64 request, const Sent &sent, int retriesLeft)
 {
     reply->deleteLater();
     if (reply == m_pending) {
@@ -218,6 +266,12 @@ void ModbusLink::onFinished(QModbusReply *reply, quint64 request, const Sent &se
             m_lineWatch->answerSettled();
     }
     traceAnswer(*reply);
+    if (reply->error() == QModbusDevice::TimeoutError && retriesLeft > 0) {
+        if (QModbusReply *again = transmit(sent)) {
+            watch(again, request, sent, retriesLeft - 1);
+            return;
+        }
+    }
     const QString why = failure(*reply, sent.expected);
     m_lateAnswerPossible = !why.isEmpty()
                            && (reply->error() == QModbusDevice::TimeoutError || reply->error() == QModbusDevice::NoError);
@@ -236,7 +290,7 @@ void ModbusLink::onFinished(QModbusReply *reply, quint64 request, const Sent &se
 
 void ModbusLink::emitReadOutcome(const QModbusReply &reply, quint64 request, const Sent &sent, const QString &why)
 {
-    const QVector<quint32> words = why.isEmpty() ? rawWords(reply.result(), sent.variables) : QVector<quint32>();
+    const QVector<quint32> words = why.isEmpty() ? rawWords(reply.result(), sent.variables, m_settings.wordOrder) : QVector<quint32>();
     if (sent.purpose == Purpose::BlockRead)
         emit blockReadFinished(request, words, why, reply.error() == QModbusDevice::ProtocolError);
     else
@@ -286,9 +340,10 @@ void ModbusLink::onStateChanged(QModbusDevice::State state)
     if (m_closing)
         return;
     // The TCP client accepts connectDevice() before the server answers; a refused or
-    // closed connection only shows up here. Replies in flight report a loss themselves.
+    // closed connection only shows up here, also between two requests.
     if (wasUp)
-        emit closedByPeer();
+        emit lost(m_client->errorString().isEmpty() ? QStringLiteral("the server closed the connection")
+                                                    : m_client->errorString());
     else
         emit refused();
 }

@@ -5,6 +5,7 @@
 #include "modbusreplymatch.h"
 
 #include <QModbusDevice>
+#include <QModbusPdu>
 
 class ModbusRtuLineWatch;
 class QModbusClient;
@@ -28,6 +29,8 @@ public:
     bool open(const LinkSettings &settings) override;
     void close() override;
     QString openFailure() const override;
+    QString openFailureReason() const override;
+    QString addressRefusal(int devId) const override;
     bool isConnecting() const override;
     quint64 read(const VariableLink &variable, int devId) override;
     bool readsBlocks() const override;
@@ -45,17 +48,24 @@ private:
         Command
     };
 
-    // What a request asked, to check and decode its answer: for reads, the variables it covers.
+    // What a request asked, to send it again and to check and decode its answer: for
+    // reads, the variables it covers.
     struct Sent {
         Purpose purpose;
         ModbusReplyMatch::Request expected;
         QVector<VariableLink> variables;
+        QModbusRequest pdu;
+        int devId;
     };
 
     void configureSerial(const LinkSettings &settings);
     quint64 sendRead(const QVector<VariableLink> &variables, Purpose purpose, int devId);
-    quint64 watch(QModbusReply *reply, const Sent &sent);
-    void onFinished(QModbusReply *reply, quint64 request, const Sent &sent);
+    // Sends the request for the first time; its id, or 0 when it could not be sent.
+    quint64 start(const Sent &sent);
+    // Puts the request on the wire, the first time or again after a timeout.
+    QModbusReply *transmit(const Sent &sent);
+    void watch(QModbusReply *reply, quint64 request, const Sent &sent, int retriesLeft);
+    void onFinished(QModbusReply *reply, quint64 request, const Sent &sent, int retriesLeft);
     void emitReadOutcome(const QModbusReply &reply, quint64 request, const Sent &sent, const QString &why);
     void traceRequest(int devId, const QModbusPdu &pdu);
     void traceAnswer(const QModbusReply &reply);

@@ -23,14 +23,69 @@ int modbusRegisterCount(Type type)
     return type == Type::Int16 ? 1 : 2;
 }
 
-quint32 rawWordFromModbusRead(quint16 firstRegister, quint16 secondRegister)
+const std::vector<std::string> &wordOrderNames()
 {
-    return quint32(firstRegister) << 16 | secondRegister;
+    static const std::vector<std::string> names {"ABCD", "CDAB", "BADC", "DCBA", "legacy"};
+    return names;
 }
 
-quint16 modbusWriteRegister(quint32 pattern, int registerIndex)
+bool wordOrderFromName(const std::string &name, WordOrder *order)
 {
-    return quint16(registerIndex == 0 ? pattern : pattern >> 16);
+    const std::vector<std::string> &names = wordOrderNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) {
+            *order = WordOrder(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string wordOrderName(WordOrder order)
+{
+    return wordOrderNames().at(size_t(order));
+}
+
+namespace {
+
+bool swapsBytes(WordOrder order)
+{
+    return order == WordOrder::BADC || order == WordOrder::DCBA;
+}
+
+bool lowerWordFirst(WordOrder order)
+{
+    return order == WordOrder::CDAB || order == WordOrder::DCBA;
+}
+
+quint16 registerBytes(WordOrder order, quint16 value)
+{
+    return swapsBytes(order) ? quint16(value << 8 | value >> 8) : value;
+}
+
+} // namespace
+
+quint32 rawWordFromModbusRead(WordOrder order, Type type, quint16 firstRegister, quint16 secondRegister)
+{
+    if (order == WordOrder::Legacy)
+        order = WordOrder::ABCD;
+    const quint32 first = registerBytes(order, firstRegister);
+    if (modbusRegisterCount(type) == 1)
+        return first << 16;
+    const quint32 second = registerBytes(order, secondRegister);
+    return lowerWordFirst(order) ? second << 16 | first : first << 16 | second;
+}
+
+quint16 modbusWriteRegister(WordOrder order, Type type, quint32 pattern, int registerIndex)
+{
+    if (order == WordOrder::Legacy)
+        order = WordOrder::CDAB;
+    const quint16 upper = quint16(pattern >> 16);
+    const quint16 lower = quint16(pattern);
+    if (modbusRegisterCount(type) == 1)
+        return registerBytes(order, lower);
+    const bool upperHere = (registerIndex == 0) != lowerWordFirst(order);
+    return registerBytes(order, upperHere ? upper : lower);
 }
 
 std::string floatText(float value)

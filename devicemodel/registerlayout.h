@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <string>
+#include <vector>
 
 // How a variable's value lies in Modbus registers and in Velmorbus data bytes.
 // A read gives a raw word (unsigned 32 bits); a write takes a 32-bit pattern.
@@ -19,13 +20,31 @@ enum class Type {
 
 Type typeFromText(const std::string *typeText);
 
+// How a Modbus device lays a 32-bit value into two registers, named by the bytes of the
+// value from the most significant (A) on: ABCD puts the upper word first and each register
+// big-endian; CDAB the lower word first; BADC and DCBA swap the two bytes of each register
+// (for int16 too). Legacy reads as ABCD and writes as CDAB, for controllers that expect
+// the two directions to differ.
+enum class WordOrder {
+    ABCD,
+    CDAB,
+    BADC,
+    DCBA,
+    Legacy
+};
+
+// The names the description file and the programs use, in WordOrder's order.
+const std::vector<std::string> &wordOrderNames();
+bool wordOrderFromName(const std::string &name, WordOrder *order);
+std::string wordOrderName(WordOrder order);
+
 // Modbus registers read and written: 1 for int16, 2 otherwise.
 int modbusRegisterCount(Type type);
 
-// Modbus reads take the first register as the upper half of the raw word.
-quint32 rawWordFromModbusRead(quint16 firstRegister, quint16 secondRegister);
-// Modbus writes put the lower half of the pattern into the first register.
-quint16 modbusWriteRegister(quint32 pattern, int registerIndex);
+// The raw word from the registers read; secondRegister is not used for int16.
+quint32 rawWordFromModbusRead(WordOrder order, Type type, quint16 firstRegister, quint16 secondRegister);
+// Register registerIndex of the modbusRegisterCount(type) registers written for pattern.
+quint16 modbusWriteRegister(WordOrder order, Type type, quint32 pattern, int registerIndex);
 
 // The held text of a value read as the raw word; false for Type::Unknown (nothing stored).
 bool heldTextFromRawWord(Type type, bool bitfield, quint32 rawWord, std::string *text);

@@ -11,6 +11,9 @@ struct VariableLink {
     RegisterLayout::Type type = RegisterLayout::Type::Untyped;
     bool input = false;
     bool bitfield = false;
+    // Modbus: the variable's own "wordorder"; without one the link's order holds.
+    bool hasWordOrder = false;
+    RegisterLayout::WordOrder wordOrder = RegisterLayout::WordOrder::ABCD;
 };
 
 #endif // VARIABLELINK_H

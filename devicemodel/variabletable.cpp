@@ -8,6 +8,7 @@ void VariableTable::reset(const YAML::Node &variables)
 {
     m_variables.reset(variables);
     m_linkCache.clear();
+    m_edits.clear();
 }
 
 int VariableTable::count() const
@@ -76,6 +77,10 @@ bool VariableTable::parseLink(unsigned int id, VariableLink *link) const
     const YAML::Node typeNode = entry["type"];
     const std::string typeText = DescriptionFile::scalarString(typeNode);
     link->type = RegisterLayout::typeFromText(typeNode ? &typeText : nullptr);
+    const YAML::Node orderNode = entry["wordorder"];
+    link->hasWordOrder = bool(orderNode);
+    if (orderNode && !RegisterLayout::wordOrderFromName(DescriptionFile::scalarString(orderNode), &link->wordOrder))
+        return false;
     return DescriptionFile::readBool(entry, "input", &link->input)
            && DescriptionFile::readBool(entry, "bitfield", &link->bitfield);
 }
@@ -114,29 +119,63 @@ QVariant VariableTable::value(unsigned int id) const
     }
 }
 
-bool VariableTable::setValue(unsigned int id, const QVariant &value)
+ValueInput::Range VariableTable::valueRange(unsigned int id) const
 {
-    YAML::Node entry = variable(id);
-    if (!entry)
-        return false;
-    const YAML::Node type = entry["type"];
-    bool converted = false;
-    if (DescriptionFile::scalarString(type) == "float32") {
-        const float number = value.toFloat(&converted);
-        if (converted)
-            entry["value"] = RegisterLayout::floatText(number);
-    } else {
-        const int number = value.toInt(&converted);
-        if (converted)
-            entry["value"] = number;
-    }
-    return converted;
+    const YAML::Node typeNode = variable(id)["type"];
+    const std::string typeText = DescriptionFile::scalarString(typeNode);
+    return ValueInput::range(RegisterLayout::typeFromText(typeNode ? &typeText : nullptr),
+                             boolAttribute(id, "bitfield"));
 }
 
-void VariableTable::storeRawWord(unsigned int id, quint32 rawWord)
+ValueInput::Parsed VariableTable::parseInput(unsigned int id, const QVariant &value) const
+{
+    const YAML::Node entry = variable(id);
+    if (!entry)
+        return {};
+    const YAML::Node typeNode = entry["type"];
+    const std::string typeText = DescriptionFile::scalarString(typeNode);
+    return ValueInput::parse(value, RegisterLayout::typeFromText(typeNode ? &typeText : nullptr),
+                             boolAttribute(id, "bitfield"));
+}
+
+VelmorDeviceModel::ValueCheck VariableTable::checkValue(unsigned int id, const QVariant &value) const
+{
+    return parseInput(id, value).check;
+}
+
+bool VariableTable::setValue(unsigned int id, const QVariant &value)
+{
+    const ValueInput::Parsed parsed = parseInput(id, value);
+    if (parsed.check != VelmorDeviceModel::ValueAccepted)
+        return false;
+    variable(id)["value"] = parsed.heldText;
+    m_edits[id] = {parsed.pattern, ++m_lastEditSerial};
+    return true;
+}
+
+bool VariableTable::pendingEdit(unsigned int id, Edit *edit) const
+{
+    const auto found = m_edits.find(id);
+    if (found == m_edits.end())
+        return false;
+    *edit = found->second;
+    return true;
+}
+
+void VariableTable::settleEdit(unsigned int id, quint64 serial)
+{
+    const auto found = m_edits.find(id);
+    if (found != m_edits.end() && found->second.serial == serial)
+        m_edits.erase(found);
+}
+
+bool VariableTable::storeRawWord(unsigned int id, quint32 rawWord)
 {
     VariableLink varLink;
     std::string text;
-    if (link(id, &varLink) && RegisterLayout::heldTextFromRawWord(varLink.type, varLink.bitfield, rawWord, &text))
+    if (!link(id, &varLink) || !RegisterLayout::heldTextFromRawWord(varLink.type, varLink.bitfield, rawWord, &text))
+        return false;
+    if (m_edits.count(id) == 0)
         variable(id)["value"] = text;
+    return true;
 }

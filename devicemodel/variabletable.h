@@ -1,20 +1,31 @@
 #ifndef VARIABLETABLE_H
 #define VARIABLETABLE_H
 
+#include "valueinput.h"
 #include "variablelink.h"
 
 #include <QString>
 #include <QVariant>
 
+#include <unordered_map>
 #include <vector>
 
 #include <yaml-cpp/yaml.h>
 
 // The "variables" of a description: the variable table and the store of current values,
-// which are held as the texts the file would carry.
+// which are held as the texts the file would carry. An engineer's edit is kept apart from
+// what reads bring in until its write has been answered, so that a read on the wire while
+// the engineer types can neither overwrite the value shown nor change what is written.
 class VariableTable
 {
 public:
+    // An edit waiting for its write: the pattern the engineer's value makes, and a serial
+    // that tells it from a later edit of the same variable.
+    struct Edit {
+        quint32 pattern = 0;
+        quint64 serial = 0;
+    };
+
     void reset(const YAML::Node &variables);
 
     int count() const;
@@ -33,10 +44,18 @@ public:
 
     // The held value as a number: float for "float32", int otherwise; invalid when it is none.
     QVariant value(unsigned int id) const;
-    // Holds a value the user gave; false, holding nothing, when it does not convert.
+    ValueInput::Range valueRange(unsigned int id) const;
+    VelmorDeviceModel::ValueCheck checkValue(unsigned int id, const QVariant &value) const;
+    // Holds a value the user gave as an edit waiting for its write; false, holding
+    // nothing, when checkValue() refuses it.
     bool setValue(unsigned int id, const QVariant &value);
-    // Holds a value read from the device as the raw word of its layout.
-    void storeRawWord(unsigned int id, quint32 rawWord);
+    // The edit the next write of the variable sends; false when none waits.
+    bool pendingEdit(unsigned int id, Edit *edit) const;
+    // The write of that edit was answered or failed; a later edit still waits.
+    void settleEdit(unsigned int id, quint64 serial);
+    // Holds a value read from the device as the raw word of its layout, unless an edit
+    // waits; false when its "type" is not known and nothing is held.
+    bool storeRawWord(unsigned int id, quint32 rawWord);
 
 private:
     struct CachedLink {
@@ -51,10 +70,13 @@ private:
     };
 
     bool parseLink(unsigned int id, VariableLink *link) const;
+    ValueInput::Parsed parseInput(unsigned int id, const QVariant &value) const;
 
     YAML::Node m_variables;
     // link() results by variable id, filled as the link needs them.
     mutable std::vector<CachedLink> m_linkCache;
+    std::unordered_map<unsigned int, Edit> m_edits;
+    quint64 m_lastEditSerial = 0;
 };
 
 #endif // VARIABLETABLE_H

@@ -41,6 +41,11 @@ QString VelmorbusLink::openFailure() const
     return QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_settings.serialPort).arg(m_settings.baudRate);
 }
 
+QString VelmorbusLink::openFailureReason() const
+{
+    return m_master->portErrorString();
+}
+
 quint64 VelmorbusLink::read(const VariableLink &variable, int devId)
 {
     VelmorbusReply *reply = send(VelmorBusPacket(VelmorBusPacket::CmdRead, variable.addr, valueBytes), devId);

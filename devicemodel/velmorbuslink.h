@@ -18,6 +18,7 @@ public:
     bool open(const LinkSettings &settings) override;
     void close() override;
     QString openFailure() const override;
+    QString openFailureReason() const override;
     quint64 read(const VariableLink &variable, int devId) override;
     quint64 write(const VariableLink &variable, quint32 pattern, int devId) override;
     bool storesConfiguration() const override;

@@ -219,6 +219,32 @@ void VelmorDeviceModel::setRetries(int retries)
         emit retriesChanged();
 }
 
+QString VelmorDeviceModel::wordOrder() const
+{
+    return QString::fromStdString(RegisterLayout::wordOrderName(d->tuning.wordOrder));
+}
+
+void VelmorDeviceModel::setWordOrder(const QString &order)
+{
+    RegisterLayout::WordOrder parsed;
+    if (!RegisterLayout::wordOrderFromName(order.toStdString(), &parsed)) {
+        qWarning("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of wordorder setting: %1").arg(order)));
+        return;
+    }
+    if (d->tuning.wordOrder == parsed)
+        return;
+    d->tuning.wordOrder = parsed;
+    emit wordOrderChanged();
+}
+
+QStringList VelmorDeviceModel::wordOrderNames()
+{
+    QStringList names;
+    for (const std::string &name : RegisterLayout::wordOrderNames())
+        names.append(QString::fromStdString(name));
+    return names;
+}
+
 int VelmorDeviceModel::interQueryDelay() const
 {
     return m_interQueryDelay;
@@ -232,6 +258,11 @@ void VelmorDeviceModel::setInterQueryDelay(int delayMs)
 bool VelmorDeviceModel::connected() const
 {
     return m_connected;
+}
+
+bool VelmorDeviceModel::canStoreConfiguration() const
+{
+    return d->link && d->link->storesConfiguration();
 }
 
 int VelmorDeviceModel::varCount() const
@@ -249,6 +280,16 @@ QVariant VelmorDeviceModel::getVarValue(unsigned int id) const
     return d->variables.value(id);
 }
 
+bool VelmorDeviceModel::isVarWritable(unsigned int id) const
+{
+    return d->variables.boolAttribute(id, "rw");
+}
+
+bool VelmorDeviceModel::isVarBitfield(unsigned int id) const
+{
+    return d->variables.boolAttribute(id, "bitfield");
+}
+
 bool VelmorDeviceModel::setVarValue(unsigned int id, const QVariant &value)
 {
     // A refused input must never reach the controller, not even as the old value.
@@ -256,6 +297,17 @@ bool VelmorDeviceModel::setVarValue(unsigned int id, const QVariant &value)
         return false;
     enqueueCmd({Command::StoreVariable, id});
     return true;
+}
+
+VelmorDeviceModel::ValueCheck VelmorDeviceModel::checkVarValue(unsigned int id, const QVariant &value) const
+{
+    return d->variables.checkValue(id, value);
+}
+
+QPair<double, double> VelmorDeviceModel::varValueRange(unsigned int id) const
+{
+    const ValueInput::Range range = d->variables.valueRange(id);
+    return {range.minimum, range.maximum};
 }
 
 void VelmorDeviceModel::enqueueCmd(const Command &cmd)
@@ -320,7 +372,7 @@ Qt::ItemFlags VelmorDeviceModel::flags(const QModelIndex &index) const
     const YAML::Node entry = d->variables.variable(unsigned(index.row()));
     switch (index.column()) {
     case ColumnValue:
-        return DescriptionFile::boolAttribute(entry, "rw") ? selectableEnabled | Qt::ItemIsEditable
+        return isVarWritable(unsigned(index.row())) ? selectableEnabled | Qt::ItemIsEditable
                                                            : selectableEnabled;
     case ColumnDesc:
         return entry && entry["desc"] ? selectableEnabled : Qt::ItemIsSelectable;
@@ -337,16 +389,27 @@ void VelmorDeviceModel::connectDevice()
         logCritical("VELMOR::VelmorBUS TCP proto not suported yet");
         return;
     }
+    if (!d->link) {
+        emit errorOccured(QStringLiteral("Unable to connect: the description names no known protocol"));
+        return;
+    }
     LinkSettings settings = d->tuning;
     settings.serialPort = m_serialPort;
     settings.baudRate = m_baudRate;
     settings.tcpHost = m_tcpHost;
     settings.tcpPort = m_tcpPort;
     settings.devId = m_devId;
-    if (d->link && d->link->readsBlocks())
+    const QString refusal = d->link->addressRefusal(m_devId);
+    if (!refusal.isEmpty()) {
+        emit errorOccured(refusal);
+        emit connectFailed(refusal);
+        return;
+    }
+    if (d->link->readsBlocks())
         d->plan = ReadPlan(settings.blockRegisters, settings.gapRegisters);
-    if (d->link && !d->link->open(settings)) {
+    if (!d->link->open(settings)) {
         emit errorOccured(d->link->openFailure());
+        emit connectFailed(d->link->openFailureReason());
         return;
     }
     m_connected = true;
@@ -369,9 +432,9 @@ void VelmorDeviceModel::disconnectDevice()
 
 void VelmorDeviceModel::updateDeviceModel()
 {
-    if (!d->link)
-        return;
-    if (varCount() == 0 || d->cycleRunning())
+    // A description without variables still runs its cycle: queued commands go out, and
+    // updateFinished tells a waiting program that the cycle is over.
+    if (!d->link || d->cycleRunning())
         return;
     ++d->cycleGeneration;
     d->pendingRequest = 0;
@@ -385,6 +448,13 @@ void VelmorDeviceModel::processNextVariable()
     // A TCP link takes requests only once the server has accepted the connection.
     if (d->link->isConnecting()) {
         d->waitForLink();
+        return;
+    }
+    // The id may have changed since the link opened.
+    const QString refusal = d->link->addressRefusal(m_devId);
+    if (!refusal.isEmpty()) {
+        emit errorOccured(refusal);
+        d->abandonCycle(refusal);
         return;
     }
     if (!d->commands.isEmpty()) {
@@ -415,10 +485,7 @@ void VelmorDeviceModel::varUpdated(quint64 request, quint32 rawWord, const QStri
         d->failCurrentVariable(failure, d->link->pauseAfterFailure(m_interQueryDelay));
         return;
     }
-    const int id = d->cyclePosition;
-    d->variables.storeRawWord(unsigned(id), rawWord);
-    emit updateViewport();
-    emit variableRead(id);
+    d->storeReadValue(rawWord);
     invokeNextProcess(m_interQueryDelay);
 }
 

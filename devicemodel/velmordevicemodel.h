@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QPair>
 #include <QVariant>
 
 #include <memory>
@@ -30,6 +31,7 @@ class VELMORDEVICEMODEL_EXPORT VelmorDeviceModel : public QAbstractItemModel
     Q_PROPERTY(int gapRegisters READ gapRegisters WRITE setGapRegisters NOTIFY gapRegistersChanged)
     Q_PROPERTY(int responseTimeoutMs READ responseTimeoutMs WRITE setResponseTimeoutMs NOTIFY responseTimeoutMsChanged)
     Q_PROPERTY(int retries READ retries WRITE setRetries NOTIFY retriesChanged)
+    Q_PROPERTY(QString wordOrder READ wordOrder WRITE setWordOrder NOTIFY wordOrderChanged)
 
 public:
     // The codes devProto() returns.
@@ -57,6 +59,15 @@ public:
         Received
     };
     Q_ENUM(TraceDirection)
+
+    // What setVarValue() makes of a value.
+    enum ValueCheck {
+        ValueAccepted,
+        ValueNotANumber,
+        // A number the variable cannot hold: see varValueRange().
+        ValueOutOfRange
+    };
+    Q_ENUM(ValueCheck)
 
     // A queued write; it names what to write, the value is read when it is sent.
     struct Command {
@@ -109,14 +120,30 @@ public:
     // Modbus only: how often an unanswered request is sent again.
     int retries() const;
     void setRetries(int retries);
+    // Modbus: how 32-bit values lie in two registers and the bytes in each register, for
+    // the variables that name no order of their own: one of wordOrderNames(). A variable's
+    // own "wordorder" key still holds. Velmorbus ignores it.
+    QString wordOrder() const;
+    void setWordOrder(const QString &order);
+    static QStringList wordOrderNames();
     int interQueryDelay() const;
     void setInterQueryDelay(int delayMs);
     bool connected() const;
+    // Whether storeToFlash() can reach the device; on a link that cannot, it sends nothing.
+    bool canStoreConfiguration() const;
 
     int varCount() const;
     QVariant getVarAttr(unsigned int id, const QString &attr) const;
     QVariant getVarValue(unsigned int id) const;
+    // "rw" and "bitfield" read as YAML booleans, as flags() and the cycle read them.
+    bool isVarWritable(unsigned int id) const;
+    bool isVarBitfield(unsigned int id) const;
+    // Refuses, holding and queueing nothing, a value that checkVarValue() does not accept.
     bool setVarValue(unsigned int id, const QVariant &value);
+    // Numbers in either notation, with a decimal point or comma ("61,5"), within the range.
+    ValueCheck checkVarValue(unsigned int id, const QVariant &value) const;
+    // The least and the greatest value the variable can hold, by its "type" and "bitfield".
+    QPair<double, double> varValueRange(unsigned int id) const;
 
     void enqueueCmd(const Command &cmd);
 
@@ -150,9 +177,10 @@ signals:
 
     // Progress of the cycle and the command queue, for programs that act on it; the
     // reasons are the texts errorOccured carries for the same event.
-    // A read succeeded and its value was stored (a "type" the model does not know stores none).
+    // A read succeeded and its value was stored.
     void variableRead(int id);
-    // A read failed, was refused ("bad description") or was answered for another request.
+    // A read failed, was refused ("bad description") or was answered for another request;
+    // or it succeeded for a "type" the model does not know, which stores nothing.
     void variableFailed(int id, const QString &reason);
     // A StoreVariable failed or could not be sent; the reason is the %2 of "Writing variable %1 failed: %2".
     void writeFailed(int id, const QString &reason);
@@ -162,11 +190,15 @@ signals:
     void cycleAbandoned(const QString &reason);
     // An open link went away (an unplugged adapter, a closed connection).
     void connectionLost(const QString &reason);
+    // connectDevice() failed, or the connection it started was refused; the reason is the
+    // system's ("Permission denied"), errorOccured carries the link's own text first.
+    void connectFailed(const QString &reason);
 
     void blockRegistersChanged();
     void gapRegistersChanged();
     void responseTimeoutMsChanged();
     void retriesChanged();
+    void wordOrderChanged();
     // Every frame on the line: for Velmorbus the whole frame, for Modbus the unit id and
     // the PDU. Traced only while something is connected to this signal.
     void frameTraced(const QDateTime &time, VelmorDeviceModel::TraceDirection direction, const QByteArray &bytes);

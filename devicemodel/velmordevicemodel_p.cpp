@@ -40,7 +40,6 @@ bool VelmorDeviceModelPrivate::createLink(int protocol)
     QObject::connect(link, &DeviceLink::commandFinished, q,
                      [this](quint64 request, const QString &failure) { onCommandFinished(request, failure); });
     QObject::connect(link, &DeviceLink::refused, q, [this] { onRefused(); });
-    QObject::connect(link, &DeviceLink::closedByPeer, q, [this] { q->m_connected = false; });
     QObject::connect(link, &DeviceLink::lost, q, [this](const QString &reason) { onLinkLost(reason); });
     QObject::connect(link, &DeviceLink::frameTraced, q,
                      [this](bool sent, const QByteArray &bytes) { relayTrace(sent, bytes); });
@@ -85,9 +84,11 @@ void VelmorDeviceModelPrivate::onRefused()
     q->m_connected = false;
     const QString failure = link->openFailure();
     emit q->errorOccured(failure);
+    emit q->connectFailed(link->openFailureReason());
+    // A cycle waiting for the connection ends here, even one with no variable to read.
     if (waitingForLink && linkWaitGeneration == cycleGeneration) {
         waitingForLink = false;
-        stopCycle(failure);
+        abandonCycle(failure);
     }
 }
 
@@ -98,8 +99,10 @@ void VelmorDeviceModelPrivate::onLinkLost(const QString &reason)
     const QString text = QStringLiteral("Connection lost: %1").arg(reason);
     emit q->errorOccured(text);
     emit q->connectionLost(text);
-    // The request in flight fails with the line; that is the loss just reported.
+    // The request in flight fails with the line; that is the loss just reported. A write
+    // in flight failed with it, and its edit must not hold back the reads to come.
     link->dropPendingRequest();
+    commands.settle(pendingRequest, reason);
     pendingRequest = 0;
     stopCycle(text);
     q->disconnectDevice();
@@ -112,8 +115,12 @@ bool VelmorDeviceModelPrivate::cycleRunning() const
 
 void VelmorDeviceModelPrivate::stopCycle(const QString &reason)
 {
-    if (!cycleRunning())
-        return;
+    if (cycleRunning())
+        abandonCycle(reason);
+}
+
+void VelmorDeviceModelPrivate::abandonCycle(const QString &reason)
+{
     cyclePosition = variables.count();
     emit q->cycleAbandoned(reason);
 }
@@ -194,11 +201,23 @@ void VelmorDeviceModelPrivate::storeBlock(const QVector<quint32> &rawWords)
         if (!cycleRunning())
             return;
         cyclePosition = first + i;
-        variables.storeRawWord(unsigned(cyclePosition), rawWords.at(i));
-        emit q->updateViewport();
-        emit q->variableRead(cyclePosition);
+        storeReadValue(rawWords.at(i));
     }
     q->invokeNextProcess(q->m_interQueryDelay);
+}
+
+void VelmorDeviceModelPrivate::storeReadValue(quint32 rawWord)
+{
+    const unsigned int id = unsigned(cyclePosition);
+    const bool stored = variables.storeRawWord(id, rawWord);
+    emit q->updateViewport();
+    // A "type" the model does not know keeps whatever the file said: no program may take
+    // that for a reading.
+    if (stored)
+        emit q->variableRead(int(id));
+    else
+        emit q->variableFailed(int(id), QStringLiteral("type %1 is not known")
+                                            .arg(variables.attribute(id, QStringLiteral("type")).toString()));
 }
 
 void VelmorDeviceModelPrivate::failBlock(const QString &reason)

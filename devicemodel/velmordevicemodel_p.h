@@ -23,6 +23,7 @@ public:
     bool cycleRunning() const;
     // Stops a running cycle without updateFinished; nothing happens when none runs.
     void stopCycle(const QString &reason);
+    void abandonCycle(const QString &reason);
     void scheduleNextStep(int delayMs);
     // Goes on with the cycle once the connection under way is accepted.
     void waitForLink();
@@ -32,6 +33,8 @@ public:
     void onBlockReadFinished(quint64 request, const QVector<quint32> &rawWords, const QString &failure, bool refused);
     // Stores the words of a block read from the current row on and moves past them.
     void storeBlock(const QVector<quint32> &rawWords);
+    // Stores the value read for the variable at the cycle position and says so.
+    void storeReadValue(quint32 rawWord);
     void failBlock(const QString &reason);
     void onCommandFinished(quint64 request, const QString &failure);
     void onRefused();

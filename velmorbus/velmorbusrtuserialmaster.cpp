@@ -103,6 +103,11 @@ QString VelmorbusRtuSerialMaster::portName() const
     return m_serialPort->portName();
 }
 
+QString VelmorbusRtuSerialMaster::portErrorString() const
+{
+    return m_serialPort->errorString();
+}
+
 void VelmorbusRtuSerialMaster::setPortName(const QString &name)
 {
     m_serialPort->setPortName(name);

@@ -30,6 +30,8 @@ public:
     VelmorbusReply *sendRequest(const VelmorBusPacket &request, quint8 id);
 
     QString portName() const;
+    // The system's word on the port's last failure ("Permission denied").
+    QString portErrorString() const;
     void setPortName(const QString &name);
     int baudRate() const;
     void setBaudRate(int baudRate);
