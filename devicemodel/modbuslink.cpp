@@ -8,7 +8,6 @@
 #include <QModbusReply>
 #include <QModbusRtuSerialMaster>
 #include <QModbusTcpClient>
-#include <QAbstractSocket>
 #include <QSerialPort>
 
 namespace {
@@ -78,9 +77,26 @@ ModbusLink::ModbusLink(Transport transport, QObject *parent)
     connect(m_client, &QModbusClient::stateChanged, this, &ModbusLink::onStateChanged);
 }
 
+void ModbusLink::replaceTcpClient()
+{
+    // The old client's replies in flight still finish and are reported as before.
+    QModbusClient *old = m_client;
+    disconnect(old, &QModbusClient::stateChanged, this, &ModbusLink::onStateChanged);
+    connect(old, &QModbusClient::stateChanged, old, [old](QModbusDevice::State state) {
+        if (state == QModbusDevice::UnconnectedState)
+            old->deleteLater();
+    });
+    m_client = new QModbusTcpClient(this);
+    connect(m_client, &QModbusClient::stateChanged, this, &ModbusLink::onStateChanged);
+}
+
 bool ModbusLink::open(const LinkSettings &settings)
 {
     m_settings = settings;
+    // A TCP client that was just closed may still wait for its socket to finish, and
+    // refuses to connect until then: a reconnect must work at once, so a fresh one takes over.
+    if (m_transport == Transport::Tcp && m_client->state() != QModbusDevice::UnconnectedState)
+        replaceTcpClient();
     if (m_transport == Transport::Rtu) {
         configureSerial(settings);
     } else {
@@ -112,12 +128,6 @@ void ModbusLink::close()
 {
     m_closing = true;
     m_client->disconnectDevice();
-    // A TCP socket with bytes still to send lingers in the closing state, and the client
-    // refuses to connect until it has gone: a reconnect must work at once.
-    if (m_client->state() != QModbusDevice::UnconnectedState) {
-        if (auto *socket = qobject_cast<QAbstractSocket *>(m_client->device()))
-            socket->abort();
-    }
     m_closing = false;
 }
 

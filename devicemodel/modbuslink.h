@@ -58,6 +58,7 @@ private:
         int devId;
     };
 
+    void replaceTcpClient();
     void configureSerial(const LinkSettings &settings);
     quint64 sendRead(const QVector<VariableLink> &variables, Purpose purpose, int devId);
     // Sends the request for the first time; its id, or 0 when it could not be sent.

@@ -171,11 +171,15 @@ QString DescriptionCheck::checkValueWrites(VelmorDeviceModel &model, int row)
         return where + QStringLiteral("refused value changed the held value");
 
     const bool writable = model.setVarValue(unsigned(row), 12);
+    if (writable != (model.checkVarValue(unsigned(row), 12) == VelmorDeviceModel::ValueAccepted))
+        return where + QStringLiteral("setVarValue and checkVarValue disagree");
     if (writable && model.getVarValue(unsigned(row)).toDouble() != 12.0)
         return where + QStringLiteral("12 reads back as %1").arg(model.getVarValue(unsigned(row)).toString());
-    if (model.setData(valueCell, QStringLiteral("-7")) != writable)
+    // A bit field holds no negative number.
+    const bool negativeFits = model.checkVarValue(unsigned(row), -7) == VelmorDeviceModel::ValueAccepted;
+    if (model.setData(valueCell, QStringLiteral("-7")) != negativeFits)
         return where + QStringLiteral("setData and setVarValue disagree");
-    if (writable && model.getVarValue(unsigned(row)).toDouble() != -7.0)
+    if (negativeFits && model.getVarValue(unsigned(row)).toDouble() != -7.0)
         return where + QStringLiteral("-7 reads back as %1").arg(model.getVarValue(unsigned(row)).toString());
 
     // Edge values must not crash; a refusal keeps what was held.

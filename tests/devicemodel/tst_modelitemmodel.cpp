@@ -276,9 +276,10 @@ void TestModelItemModel::setDataStoresAndSignals_data()
 
     QTest::newRow("value cell, text 12") << 1 << 2 << QVariant(QStringLiteral("12")) << QStringLiteral("12");
     QTest::newRow("address cell stores the value") << 1 << 0 << QVariant(QStringLiteral("12")) << QStringLiteral("12");
-    QTest::newRow("description cell stores the value") << 1 << 3 << QVariant(-4) << QStringLiteral("-4");
+    QTest::newRow("description cell stores the value") << 1 << 3 << QVariant(4) << QStringLiteral("4");
     QTest::newRow("float value 0.1") << 2 << 2 << QVariant(0.1) << QStringLiteral("0.1");
     QTest::newRow("float value as text") << 2 << 2 << QVariant(QStringLiteral("3.14159265")) << QStringLiteral("3.141593");
+    QTest::newRow("float value with a decimal comma") << 2 << 2 << QVariant(QStringLiteral("0,5")) << QStringLiteral("0.5");
 }
 
 void TestModelItemModel::setDataStoresAndSignals()
@@ -326,7 +327,7 @@ void TestModelItemModel::setDataRefusals_data()
     QTest::newRow("tool tip role") << 1 << int(Qt::ToolTipRole) << QVariant(QStringLiteral("12"));
     QTest::newRow("check state role") << 1 << int(Qt::CheckStateRole) << QVariant(int(Qt::Checked));
     QTest::newRow("text abc") << 1 << int(Qt::EditRole) << QVariant(QStringLiteral("abc"));
-    QTest::newRow("float text with comma") << 2 << int(Qt::EditRole) << QVariant(QStringLiteral("0,5"));
+    QTest::newRow("int16 70000, beyond its range") << 1 << int(Qt::EditRole) << QVariant(QStringLiteral("70000"));
     QTest::newRow("invalid variant") << 1 << int(Qt::EditRole) << QVariant();
 }
 

@@ -35,6 +35,8 @@ private slots:
     void valueReading();
     void heldTextForms_data();
     void heldTextForms();
+    void valueRanges_data();
+    void valueRanges();
     void refusedValueLeavesAbsentValue();
     void latestValueWins();
     void setValueTouchesOnlyItsEntry();
@@ -155,16 +157,17 @@ void TestModelValues::heldTextForms_data()
     QTest::newRow("int16 text 12") << int16 << QVariant(QStringLiteral("12")) << true << QStringLiteral("12");
     QTest::newRow("int16 text -7") << int16 << QVariant(QStringLiteral("-7")) << true << QStringLiteral("-7");
     QTest::newRow("int16 text with blanks") << int16 << QVariant(QStringLiteral(" 12 ")) << true << QStringLiteral("12");
-    QTest::newRow("int16 int 70000 not clamped") << int16 << QVariant(70000) << true << QStringLiteral("70000");
+    QTest::newRow("int16 int 70000 is refused, not cut") << int16 << QVariant(70000) << false << unchanged;
     QTest::newRow("int16 text abc") << int16 << QVariant(QStringLiteral("abc")) << false << unchanged;
     QTest::newRow("int16 empty text") << int16 << QVariant(QString("")) << false << unchanged;
     QTest::newRow("int16 hexadecimal text") << int16 << QVariant(QStringLiteral("0x10")) << false << unchanged;
     QTest::newRow("int16 text with fraction") << int16 << QVariant(QStringLiteral("12.5")) << false << unchanged;
     QTest::newRow("int16 invalid variant") << int16 << QVariant() << false << unchanged;
-    QTest::newRow("int32 unsigned 4294967295") << int32 << QVariant(4294967295u) << true << QStringLiteral("-1");
-    QTest::newRow("int32 unsigned 2147483648") << int32 << QVariant(2147483648u) << true << QStringLiteral("-2147483648");
+    QTest::newRow("int32 unsigned 4294967295") << int32 << QVariant(4294967295u) << false << unchanged;
+    QTest::newRow("int32 unsigned 2147483647") << int32 << QVariant(2147483647u) << true << QStringLiteral("2147483647");
     QTest::newRow("int32 int minimum") << int32 << QVariant(std::numeric_limits<int>::min()) << true << QStringLiteral("-2147483648");
-    QTest::newRow("int32 double 12.7 rounds") << int32 << QVariant(12.7) << true << QStringLiteral("13");
+    QTest::newRow("int32 double 12.7 is no whole number") << int32 << QVariant(12.7) << false << unchanged;
+    QTest::newRow("int32 double 12.0") << int32 << QVariant(12.0) << true << QStringLiteral("12");
     QTest::newRow("int32 zero") << int32 << QVariant(0) << true << QStringLiteral("0");
     QTest::newRow("no type int 42") << QByteArray() << QVariant(42) << true << QStringLiteral("42");
     QTest::newRow("unknown type int 300") << QByteArray("uint8") << QVariant(300) << true << QStringLiteral("300");
@@ -184,7 +187,7 @@ void TestModelValues::heldTextForms_data()
     QTest::newRow("float32 text 0.5") << float32 << QVariant(QStringLiteral("0.5")) << true << QStringLiteral("0.5");
     QTest::newRow("float32 text -2.5") << float32 << QVariant(QStringLiteral("-2.5")) << true << QStringLiteral("-2.5");
     QTest::newRow("float32 text 1e3") << float32 << QVariant(QStringLiteral("1e3")) << true << QStringLiteral("1000");
-    QTest::newRow("float32 text with decimal comma") << float32 << QVariant(QStringLiteral("1,5")) << false << unchanged;
+    QTest::newRow("float32 text with decimal comma") << float32 << QVariant(QStringLiteral("61,5")) << true << QStringLiteral("61.5");
     QTest::newRow("float32 text abc") << float32 << QVariant(QStringLiteral("abc")) << false << unchanged;
     QTest::newRow("float32 invalid variant") << float32 << QVariant() << false << unchanged;
 }
@@ -204,6 +207,61 @@ void TestModelValues::heldTextForms()
     QCOMPARE(model->getVarAttr(0, valueKey), QVariant(held));
     const int numberType = type == "float32" ? QMetaType::Float : QMetaType::Int;
     QCOMPARE(model->getVarValue(0).userType(), numberType);
+}
+
+void TestModelValues::valueRanges_data()
+{
+    QTest::addColumn<QByteArray>("typeLine");
+    QTest::addColumn<QVariant>("input");
+    QTest::addColumn<int>("check");
+
+    const int accepted = VelmorDeviceModel::ValueAccepted;
+    const int outOfRange = VelmorDeviceModel::ValueOutOfRange;
+    const int notANumber = VelmorDeviceModel::ValueNotANumber;
+    const QByteArray int16 = "type: int16";
+    const QByteArray int16Bits = "type: int16\n    bitfield: true";
+    const QByteArray int32 = "type: int32";
+    const QByteArray int32Bits = "type: int32\n    bitfield: yes";
+    const QByteArray float32 = "type: float32";
+
+    QTest::newRow("int16 -32768") << int16 << QVariant(QStringLiteral("-32768")) << accepted;
+    QTest::newRow("int16 32767") << int16 << QVariant(QStringLiteral("32767")) << accepted;
+    QTest::newRow("int16 -32769") << int16 << QVariant(QStringLiteral("-32769")) << outOfRange;
+    QTest::newRow("int16 32768") << int16 << QVariant(QStringLiteral("32768")) << outOfRange;
+    QTest::newRow("int16 bit field 65535") << int16Bits << QVariant(QStringLiteral("65535")) << accepted;
+    QTest::newRow("int16 bit field 65536") << int16Bits << QVariant(QStringLiteral("65536")) << outOfRange;
+    QTest::newRow("int16 bit field -1") << int16Bits << QVariant(QStringLiteral("-1")) << outOfRange;
+    QTest::newRow("int32 -2147483648") << int32 << QVariant(QStringLiteral("-2147483648")) << accepted;
+    QTest::newRow("int32 2147483648") << int32 << QVariant(QStringLiteral("2147483648")) << outOfRange;
+    QTest::newRow("int32 bit field 4294967295") << int32Bits << QVariant(4294967295u) << accepted;
+    QTest::newRow("int32 bit field 4294967296") << int32Bits << QVariant(QStringLiteral("4294967296")) << outOfRange;
+    QTest::newRow("int32 bit field -1") << int32Bits << QVariant(-1) << outOfRange;
+    QTest::newRow("no type 2147483648") << QByteArray() << QVariant(QStringLiteral("2147483648")) << outOfRange;
+    QTest::newRow("int32 decimal comma") << int32 << QVariant(QStringLiteral("61,5")) << notANumber;
+    QTest::newRow("float32 3.4e38") << float32 << QVariant(QStringLiteral("3.4e38")) << accepted;
+    QTest::newRow("float32 3.5e38") << float32 << QVariant(QStringLiteral("3.5e38")) << outOfRange;
+    QTest::newRow("float32 -3.5e38") << float32 << QVariant(-3.5e38) << outOfRange;
+    QTest::newRow("float32 infinity") << float32 << QVariant(std::numeric_limits<double>::infinity()) << outOfRange;
+    QTest::newRow("float32 text inf") << float32 << QVariant(QStringLiteral("inf")) << outOfRange;
+    QTest::newRow("float32 nan") << float32 << QVariant(std::numeric_limits<double>::quiet_NaN()) << notANumber;
+    QTest::newRow("float32 text nan") << float32 << QVariant(QStringLiteral("nan")) << notANumber;
+    QTest::newRow("float32 two commas") << float32 << QVariant(QStringLiteral("1,5,2")) << notANumber;
+}
+
+void TestModelValues::valueRanges()
+{
+    QFETCH(QByteArray, typeLine);
+    QFETCH(QVariant, input);
+    QFETCH(int, check);
+
+    ModelLoader loader;
+    const auto model = loader.load(oneVariable(typeLine, "value: 5"));
+    QVERIFY(model->valid());
+
+    QCOMPARE(int(model->checkVarValue(0, input)), check);
+    QCOMPARE(model->setVarValue(0, input), check == VelmorDeviceModel::ValueAccepted);
+    if (check != VelmorDeviceModel::ValueAccepted)
+        QCOMPARE(model->getVarAttr(0, valueKey), QVariant(QStringLiteral("5")));
 }
 
 void TestModelValues::refusedValueLeavesAbsentValue()

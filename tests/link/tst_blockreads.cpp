@@ -22,6 +22,7 @@ private slots:
     void valuesAndSignalsFollowTheList();
     void exceptionFallsBackToSingleReadsUntilReconnect();
     void writeQueuedDuringBlockCycleGoesOutBetweenReads();
+    void editInsideABlockReadOnTheWireIsWritten();
 
 private:
     std::unique_ptr<VelmorDeviceModel> makeModel(const QByteArray &keys, const QByteArray &variables);
@@ -217,6 +218,29 @@ void TestBlockReads::writeQueuedDuringBlockCycleGoesOutBetweenReads()
     QVERIFY(queued);
     QCOMPARE(requestsSeen(), (QStringList{"3:10:2", "16:10:1", "3:12:2"}));
     QCOMPARE(m_server->holdingRegister(10), quint16(5));
+}
+
+void TestBlockReads::editInsideABlockReadOnTheWireIsWritten()
+{
+    auto model = makeModel("block: 4\n",
+                           "  - {addr: 10, type: int16}\n"
+                           "  - {addr: 11, type: int32, rw: true, name: W}\n");
+    model->connectDevice();
+    bool edited = false;
+    connect(m_server.get(), &RecordingModbusServer::requestReceived, model.get(), [this, &model, &edited] {
+        if (m_server->requests().size() == 1)
+            edited = model->setVarValue(1, 70000);
+    });
+
+    QVERIFY(runCycle(*model).finished);
+    QVERIFY(edited);
+    QCOMPARE(model->getVarAttr(1, "value").toString(), QStringLiteral("70000"));
+    QCOMPARE(requestsSeen(), (QStringList{"3:10:3", "16:11:2"}));
+    QCOMPARE(m_server->holdingRegister(11), quint16(0x0001));
+    QCOMPARE(m_server->holdingRegister(12), quint16(0x1170));
+
+    QVERIFY(runCycle(*model).finished);
+    QCOMPARE(model->getVarAttr(1, "value").toString(), QStringLiteral("70000"));
 }
 
 QTEST_GUILESS_MAIN(TestBlockReads)

@@ -179,11 +179,11 @@ void TestModbusRtuLink::readsAndWritesEveryType()
     slave.data(QModbusDataUnit::HoldingRegisters, 30, &registers[0]);
     slave.data(QModbusDataUnit::HoldingRegisters, 31, &registers[1]);
     slave.data(QModbusDataUnit::HoldingRegisters, 40, &registers[2]);
-    QCOMPARE(registers[0], quint16(0x5678));
-    QCOMPARE(registers[1], quint16(0x1234));
+    QCOMPARE(registers[0], quint16(0x1234));
+    QCOMPARE(registers[1], quint16(0x5678));
     QCOMPARE(registers[2], quint16(0xFFFD));
-    // Read back in the opposite word order, as controllers expect.
-    QCOMPARE(model->getVarAttr(2, "value").toString(), QString::number(0x56781234));
+    // Read back in the order it was written.
+    QCOMPARE(model->getVarAttr(2, "value").toString(), QString::number(0x12345678));
     QCOMPARE(model->getVarAttr(3, "value").toString(), QString("-3"));
     QStringList sent;
     for (const QList<QVariant> &frame : trace) {

@@ -37,7 +37,8 @@ private slots:
     void readLayout();
     void writeLayout_data();
     void writeLayout();
-    void emptyVariableListSendsNothing();
+    void emptyVariableListFinishesWithoutReading();
+    void linkWordOrderYieldsToTheVariables();
     void cycleTimingCoversPauses();
     void autoUpdateRepeatsUntilSwitchedOff();
     void switchingOffWhileReadingDropsTheReply();
@@ -136,6 +137,24 @@ void TestModbusTcpLink::readLayout_data()
         << QByteArray("name: U") << false << QVector<quint16>{0x8000, 0x0001} << 2 << "-2147483647";
     QTest::newRow("input registers") << QByteArray("type: int16\n    input: true") << true
                                      << QVector<quint16>{0x0102} << 1 << "258";
+    QTest::newRow("int32 CDAB, lower word first")
+        << QByteArray("type: int32\n    wordorder: CDAB") << false << QVector<quint16>{0x5678, 0x1234} << 2
+        << "305419896";
+    QTest::newRow("int32 BADC, bytes of each register swapped")
+        << QByteArray("type: int32\n    wordorder: BADC") << false << QVector<quint16>{0x3412, 0x7856} << 2
+        << "305419896";
+    QTest::newRow("int32 DCBA, all four bytes reversed")
+        << QByteArray("type: int32\n    wordorder: DCBA") << false << QVector<quint16>{0x7856, 0x3412} << 2
+        << "305419896";
+    QTest::newRow("int32 legacy reads upper word first")
+        << QByteArray("type: int32\n    wordorder: legacy") << false << QVector<quint16>{0x1234, 0x5678} << 2
+        << "305419896";
+    QTest::newRow("float32 CDAB 0x0000 0x3F80 is 1")
+        << QByteArray("type: float32\n    wordorder: CDAB") << false << QVector<quint16>{0x0000, 0x3F80} << 2 << "1";
+    QTest::newRow("int16 BADC swaps its two bytes")
+        << QByteArray("type: int16\n    wordorder: BADC") << false << QVector<quint16>{0x3412} << 1 << "4660";
+    QTest::newRow("int16 CDAB is one register as it stands")
+        << QByteArray("type: int16\n    wordorder: CDAB") << false << QVector<quint16>{0x1234} << 1 << "4660";
     QTest::newRow("unknown type stores nothing")
         << QByteArray("type: int8\n    value: 7") << false << QVector<quint16>{0x0001, 0x0002} << 2 << "7";
 }
@@ -175,15 +194,29 @@ void TestModbusTcpLink::writeLayout_data()
 
     QTest::newRow("int16 at 100, -2") << QByteArray("addr: 100\n    type: int16") << QVariant(-2)
                                      << QByteArray::fromHex("00640001 02 FFFE");
-    QTest::newRow("int32 at 10, 0x12345678") << QByteArray("addr: 10\n    type: int32") << QVariant(0x12345678)
-                                            << QByteArray::fromHex("000A0002 04 5678 1234");
+    QTest::newRow("int32 at 10, 0x12345678, upper word first as it is read")
+        << QByteArray("addr: 10\n    type: int32") << QVariant(0x12345678) << QByteArray::fromHex("000A0002 04 1234 5678");
+    QTest::newRow("int32 ABCD") << QByteArray("addr: 10\n    type: int32\n    wordorder: ABCD") << QVariant(0x12345678)
+                                << QByteArray::fromHex("000A0002 04 1234 5678");
+    QTest::newRow("int32 CDAB") << QByteArray("addr: 10\n    type: int32\n    wordorder: CDAB") << QVariant(0x12345678)
+                                << QByteArray::fromHex("000A0002 04 5678 1234");
+    QTest::newRow("int32 BADC") << QByteArray("addr: 10\n    type: int32\n    wordorder: BADC") << QVariant(0x12345678)
+                                << QByteArray::fromHex("000A0002 04 3412 7856");
+    QTest::newRow("int32 DCBA") << QByteArray("addr: 10\n    type: int32\n    wordorder: DCBA") << QVariant(0x12345678)
+                                << QByteArray::fromHex("000A0002 04 7856 3412");
+    QTest::newRow("int32 legacy writes lower word first")
+        << QByteArray("addr: 10\n    type: int32\n    wordorder: legacy") << QVariant(70000)
+        << QByteArray::fromHex("000A0002 04 1170 0001");
+    QTest::newRow("int16 DCBA swaps its two bytes")
+        << QByteArray("addr: 100\n    type: int16\n    wordorder: DCBA") << QVariant(-2)
+        << QByteArray::fromHex("00640001 02 FEFF");
     QTest::newRow("float32 at 0, 1.0") << QByteArray("addr: 0\n    type: float32") << QVariant(1.0)
-                                      << QByteArray::fromHex("00000002 04 0000 3F80");
+                                      << QByteArray::fromHex("00000002 04 3F80 0000");
     QTest::newRow("untyped at 0x10, -1") << QByteArray("addr: 0x10") << QVariant(-1)
                                         << QByteArray::fromHex("00100002 04 FFFF FFFF");
     QTest::newRow("int32 bit field with bit 31 keeps its bits")
         << QByteArray("addr: 5\n    type: int32\n    bitfield: true") << QVariant(4294967294u)
-        << QByteArray::fromHex("00050002 04 FFFE FFFF");
+        << QByteArray::fromHex("00050002 04 FFFF FFFE");
 }
 
 void TestModbusTcpLink::writeLayout()
@@ -203,12 +236,35 @@ void TestModbusTcpLink::writeLayout()
     QCOMPARE(pduData(write).toHex(), expectedData.toHex());
 }
 
-void TestModbusTcpLink::emptyVariableListSendsNothing()
+void TestModbusTcpLink::emptyVariableListFinishesWithoutReading()
 {
     auto model = makeModel("  []\n");
     QVERIFY(connectModel(model.get()));
-    QVERIFY(!runCycle(*model, 300).finished);
+    QVERIFY(runCycle(*model).finished);
     QCOMPARE(m_server->requests().size(), 0);
+}
+
+void TestModbusTcpLink::linkWordOrderYieldsToTheVariables()
+{
+    auto model = makeModel("  - {addr: 10, type: int32, rw: true}\n"
+                           "  - {addr: 20, type: int32, rw: true, wordorder: ABCD}\n");
+    model->setWordOrder(QStringLiteral("CDAB"));
+    model->setBlockRegisters(20);
+    model->setGapRegisters(8);
+    m_server->setHoldingRegisters(10, QVector<quint16>(12, 0));
+    QVERIFY(connectModel(model.get()));
+    QVERIFY(model->setVarValue(0, 0x12345678));
+    QVERIFY(model->setVarValue(1, 0x12345678));
+    QVERIFY(runCycle(*model).finished);
+    QCOMPARE(m_server->holdingRegister(10), quint16(0x5678));
+    QCOMPARE(m_server->holdingRegister(20), quint16(0x1234));
+
+    // One block read covers both, each variable taken in its own order.
+    m_server->clearRequests();
+    QVERIFY(runCycle(*model).finished);
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(model->getVarAttr(0, "value").toString(), QStringLiteral("305419896"));
+    QCOMPARE(model->getVarAttr(1, "value").toString(), QStringLiteral("305419896"));
 }
 
 void TestModbusTcpLink::cycleTimingCoversPauses()

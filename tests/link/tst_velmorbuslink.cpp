@@ -41,6 +41,7 @@ private slots:
     void flashStore_data();
     void flashStore();
     void lateReadAnswerIsNotTakenForTheFlashStore();
+    void editWhileItsReadIsOnTheWireIsWritten();
     void restartWhileReadingIsRefusedAndReported();
     void lateAnswerIsNotTakenForTheNextVariable();
     void connectFailureNamesPortAndBaudRate();
@@ -285,6 +286,40 @@ void TestVelmorbusLink::lateReadAnswerIsNotTakenForTheFlashStore()
     QCOMPARE(m_controller->requests().size(), 2);
     QCOMPARE(complete.count(), 0);
     QCOMPARE(run.errors, (QStringList {"Timeout", "Saving to FLASH failed"}));
+}
+
+void TestVelmorbusLink::editWhileItsReadIsOnTheWireIsWritten()
+{
+    // A controller holding 0 that answers each read 150 ms late, well within the timeout.
+    QByteArray held(4, '\0');
+    m_controller->setAnswerDelayMs(150);
+    m_controller->setHandler([&held](const FakeVelmorController::Request &request) {
+        if (request.cmd == VelmorBusPacket::CmdWrite) {
+            held = request.data;
+            return FakeVelmorController::writeAnswer(request);
+        }
+        return FakeVelmorController::readAnswer(request, held);
+    });
+    auto model = makeModel("  - {name: Setpoint, addr: 1, type: int32, rw: true}\n");
+    model->connectDevice();
+    bool edited = false;
+    connect(m_controller.get(), &FakeVelmorController::requestReceived, model.get(), [this, &model, &edited] {
+        if (m_controller->requests().size() == 1)
+            edited = model->setVarValue(0, 42);
+    });
+    QSignalSpy writeFailures(model.get(), &VelmorDeviceModel::writeFailed);
+
+    QVERIFY(runCycle(*model).finished);
+    QVERIFY(edited);
+    QCOMPARE(model->getVarAttr(0, "value").toString(), QStringLiteral("42"));
+    QVERIFY(runCycle(*model).finished);
+
+    const QList<FakeVelmorController::Request> requests = m_controller->requests();
+    QCOMPARE(requests.size(), 3);
+    QCOMPARE(requests.at(1).cmd, int(VelmorBusPacket::CmdWrite));
+    QCOMPARE(requests.at(1).data.toHex(), QByteArray("2a000000"));
+    QCOMPARE(writeFailures.count(), 0);
+    QCOMPARE(model->getVarAttr(0, "value").toString(), QStringLiteral("42"));
 }
 
 void TestVelmorbusLink::restartWhileReadingIsRefusedAndReported()

@@ -246,8 +246,8 @@ void TestDeviceLink::bitfieldHeldUnsignedWritesSameBits()
     QVERIFY(!session.checkedBits.contains(0));
 
     QVERIFY(updateFromMenu());
-    // Start 300, two registers, four bytes; the lower half goes first.
-    QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("012c000204" "fffeffff")});
+    // Start 300, two registers, four bytes; the upper half goes first, as it is read.
+    QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("012c000204" "fffffffe")});
 }
 
 void TestDeviceLink::closingConnectedDeviceEndsConnection()
