@@ -128,6 +128,7 @@ void TestLinkTuning::modbusTimeoutAndRetries()
     if (retriesSet >= 0)
         model.setRetries(retriesSet);
     model.setInterQueryDelay(0);
+    QSignalSpy trace(&model, &VelmorDeviceModel::frameTraced);
     model.connectDevice();
     const CycleRun run = runCycle(model, 10000);
     QVERIFY(run.finished);
@@ -135,6 +136,8 @@ void TestLinkTuning::modbusTimeoutAndRetries()
     // MBAP header (7 bytes) + function code + address + count.
     const int frameBytes = 7 + 5;
     QTRY_COMPARE_WITH_TIMEOUT(received.size(), expectedFrames * frameBytes, 5000);
+    // Every try that went on the wire is traced, resends too.
+    QCOMPARE(traceTexts(trace), QVector<QString>(expectedFrames, QStringLiteral("> 010300010001")).toList());
 }
 
 void TestLinkTuning::settersRefuseValuesOutOfRange()

@@ -101,6 +101,8 @@ private slots:
     void lineThatKeepsFailingIsLost_data();
     void lineThatKeepsFailingIsLost();
     void unopenablePortIsReported();
+    void broadcastAddressIsRefused_data();
+    void broadcastAddressIsRefused();
 
 private:
     std::unique_ptr<VelmorDeviceModel> makeModel(const QString &port, const QByteArray &variables,
@@ -361,10 +363,57 @@ void TestModbusRtuLink::unopenablePortIsReported()
 {
     auto model = makeModel(QStringLiteral("/nonexistent/ttyX"), "  - addr: 1\n");
     QSignalSpy errors(model.get(), &VelmorDeviceModel::errorOccured);
+    QSignalSpy reasons(model.get(), &VelmorDeviceModel::connectFailed);
     model->connectDevice();
     QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, 5000);
     QCOMPARE(errors.first().first().toString(), QString("Unable open serial port /nonexistent/ttyX (baudrate: 115200)"));
     QVERIFY(!model->connected());
+    QCOMPARE(signalTexts(reasons), QStringList {"No such file or directory"});
+}
+
+void TestModbusRtuLink::broadcastAddressIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("idKey");
+    QTest::addColumn<bool>("changedAfterConnect");
+
+    QTest::newRow("id 0") << QByteArray("id: 0\n") << false;
+    QTest::newRow("no id") << QByteArray() << false;
+    QTest::newRow("id 248") << QByteArray("id: 248\n") << false;
+    QTest::newRow("id set to 0 once connected") << QByteArray("id: 1\n") << true;
+}
+
+void TestModbusRtuLink::broadcastAddressIsRefused()
+{
+    QFETCH(QByteArray, idKey);
+    QFETCH(bool, changedAfterConnect);
+
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    const QByteArray text = "protocol: ModBUS RTU\nport: " + peer.slavePath().toUtf8() + "\nbaudrate: 115200\n" + idKey
+                            + "variables:\n  - {addr: 1, type: int16, value: 5, rw: true}\n";
+    VelmorDeviceModel model(m_dir->write("broadcast.yml", text));
+    QVERIFY(model.valid());
+    QSignalSpy errors(&model, &VelmorDeviceModel::errorOccured);
+    QSignalSpy abandoned(&model, &VelmorDeviceModel::cycleAbandoned);
+    QSignalSpy finished(&model, &VelmorDeviceModel::updateFinished);
+    model.connectDevice();
+    if (changedAfterConnect) {
+        QVERIFY(model.connected());
+        model.setDevId(0);
+        QVERIFY(model.setVarValue(0, 7));
+        model.updateDeviceModel();
+        QCOMPARE(abandoned.count(), 1);
+    } else {
+        QVERIFY(!model.connected());
+    }
+
+    // Nothing goes out, so nothing comes back as if a device had answered.
+    QVERIFY(!finished.wait(300));
+    QCOMPARE(peer.received(), QByteArray());
+    QCOMPARE(errors.count(), 1);
+    QVERIFY2(errors.first().first().toString().contains(QStringLiteral("from 1 to 247")),
+             qPrintable(errors.first().first().toString()));
+    QCOMPARE(model.getVarAttr(0, "value").toString(), changedAfterConnect ? QStringLiteral("7") : QStringLiteral("5"));
 }
 
 QTEST_GUILESS_MAIN(TestModbusRtuLink)

@@ -46,6 +46,7 @@ private slots:
     void lateAnswerIsNotTakenForTheNextVariable();
     void connectFailureNamesPortAndBaudRate();
     void tcpProtocolIsRefused();
+    void unknownProtocolNeverConnects();
     void unpluggedAdapterIsReportedOnce();
 
 private:
@@ -381,6 +382,17 @@ void TestVelmorbusLink::tcpProtocolIsRefused()
     QCOMPARE(log.count(QtCriticalMsg, "VELMOR::VelmorBUS TCP proto not suported yet"), 1);
     QCOMPARE(errors.count(), 0);
     QVERIFY(!model.connected());
+}
+
+void TestVelmorbusLink::unknownProtocolNeverConnects()
+{
+    LogCapture log;
+    VelmorDeviceModel model(m_dir->write("ascii.yml", "protocol: ModBUS ASCII\nvariables: []\n"));
+    QSignalSpy errors(&model, &VelmorDeviceModel::errorOccured);
+    model.connectDevice();
+    model.updateDeviceModel();
+    QVERIFY(!model.connected());
+    QCOMPARE(signalTexts(errors), QStringList {"Unable to connect: the description names no known protocol"});
 }
 
 void TestVelmorbusLink::unpluggedAdapterIsReportedOnce()
