@@ -6,8 +6,6 @@
 #include "variablelabel.h"
 #include "velmordevicemodel.h"
 
-#include <algorithm>
-
 namespace {
 
 const QString setLevel = QStringLiteral("/set");
@@ -26,7 +24,6 @@ MqttDevice::MqttDevice(const QString &prefix, PollSession *session, QObject *par
     connect(m_model, &VelmorDeviceModel::variableRead, this, &MqttDevice::onVariableRead);
     connect(m_model, &VelmorDeviceModel::variableFailed, this, &MqttDevice::onVariableFailed);
     connect(m_model, &VelmorDeviceModel::writeFailed, this, &MqttDevice::onWriteFailed);
-    connect(m_model, &VelmorDeviceModel::updateFinished, this, &MqttDevice::onCycleFinished);
     connect(session, &PollSession::linkChanged, this, &MqttDevice::onLinkChanged);
 }
 
@@ -79,10 +76,7 @@ void MqttDevice::onMessage(const QString &topic, const QByteArray &payload, bool
         error = hindrance(id);
     if (!error.isEmpty())
         return answer(id, error);
-    if (id == m_readInFlight)
-        m_deferred.append(write);
-    else
-        apply(write);
+    apply(write);
 }
 
 void MqttDevice::onVariableRead(int id)
@@ -90,18 +84,14 @@ void MqttDevice::onVariableRead(int id)
     if (id < 0 || id >= m_read.size())
         return;
     m_read[id] = true;
-    m_readInFlight = id + 1;
     // The value first, so that whoever sees "ok" finds it published.
     publishValue(id);
     settle(id, QString());
-    applyDeferred();
 }
 
 void MqttDevice::onVariableFailed(int id, const QString &reason)
 {
-    m_readInFlight = id + 1;
     settle(id, reason.isEmpty() ? QStringLiteral("the read failed") : reason);
-    applyDeferred();
 }
 
 void MqttDevice::onWriteFailed(int id, const QString &reason)
@@ -112,18 +102,9 @@ void MqttDevice::onWriteFailed(int id, const QString &reason)
     answer(id, QStringLiteral("%1: write failed: %2").arg(write.name(), reason));
 }
 
-void MqttDevice::onCycleFinished()
-{
-    m_readInFlight = 0;
-    applyDeferred();
-}
-
 void MqttDevice::onLinkChanged(bool up)
 {
     m_linkUp = up;
-    // A new link starts a new cycle.
-    if (!up)
-        m_readInFlight = 0;
     publishStatus();
 }
 
@@ -161,9 +142,7 @@ QString MqttDevice::hindrance(int id) const
     const QString name = variableLabel(m_model, id);
     if (!m_linkUp)
         return QStringLiteral("%1: not written: the link to the controller is down").arg(name);
-    const bool waiting = m_pending.contains(id) || std::any_of(m_deferred.cbegin(), m_deferred.cend(),
-                                                              [id](const VariableWrite &write) { return write.id() == id; });
-    if (waiting)
+    if (m_pending.contains(id))
         return QStringLiteral("%1: not written: an earlier set waits for its read-back").arg(name);
     return QString();
 }
@@ -175,18 +154,6 @@ void MqttDevice::apply(const VariableWrite &write)
     if (!applied.apply(m_model, &error))
         return answer(write.id(), error);
     m_pending.insert(applied.id(), applied);
-}
-
-void MqttDevice::applyDeferred()
-{
-    const QVector<VariableWrite> deferred = m_deferred;
-    m_deferred.clear();
-    for (const VariableWrite &write : deferred) {
-        if (write.id() == m_readInFlight)
-            m_deferred.append(write);
-        else
-            apply(write);
-    }
 }
 
 void MqttDevice::settle(int id, const QString &readFailure)

@@ -40,7 +40,6 @@ private:
     void onVariableRead(int id);
     void onVariableFailed(int id, const QString &reason);
     void onWriteFailed(int id, const QString &reason);
-    void onCycleFinished();
     void onLinkChanged(bool up);
     void publishStatus();
     void publishValue(int id);
@@ -49,7 +48,6 @@ private:
     // What keeps a good set from being written now; empty when nothing does.
     QString hindrance(int id) const;
     void apply(const VariableWrite &write);
-    void applyDeferred();
     void settle(int id, const QString &readFailure);
     void answer(int id, const QString &result);
     QString variableTopic(int id) const;
@@ -63,11 +61,6 @@ private:
     QVector<QString> m_published;
     // Read at least once, so that the value the model holds came from the controller.
     QVector<bool> m_read;
-    // The variable whose read may be under way: a value stored for it now would be
-    // overwritten by the answer, and the old value written.
-    int m_readInFlight = 0;
-    // Parsed, waiting for the variable's read to be over.
-    QVector<VariableWrite> m_deferred;
     // Handed to the model, waiting for the read back.
     QHash<int, VariableWrite> m_pending;
 };

@@ -169,13 +169,14 @@ void VariableTable::settleEdit(unsigned int id, quint64 serial)
         m_edits.erase(found);
 }
 
-bool VariableTable::storeRawWord(unsigned int id, quint32 rawWord)
+VariableTable::ReadOutcome VariableTable::storeRawWord(unsigned int id, quint32 rawWord)
 {
     VariableLink varLink;
     std::string text;
     if (!link(id, &varLink) || !RegisterLayout::heldTextFromRawWord(varLink.type, varLink.bitfield, rawWord, &text))
-        return false;
-    if (m_edits.count(id) == 0)
-        variable(id)["value"] = text;
-    return true;
+        return ReadOutcome::UnknownType;
+    if (m_edits.count(id) != 0)
+        return ReadOutcome::HeldBackForEdit;
+    variable(id)["value"] = text;
+    return ReadOutcome::Stored;
 }

@@ -53,9 +53,15 @@ public:
     bool pendingEdit(unsigned int id, Edit *edit) const;
     // The write of that edit was answered or failed; a later edit still waits.
     void settleEdit(unsigned int id, quint64 serial);
-    // Holds a value read from the device as the raw word of its layout, unless an edit
-    // waits; false when its "type" is not known and nothing is held.
-    bool storeRawWord(unsigned int id, quint32 rawWord);
+    enum class ReadOutcome {
+        Stored,
+        // An edit waits for its write: the engineer's value stays.
+        HeldBackForEdit,
+        // A "type" the model does not know: nothing is held.
+        UnknownType
+    };
+    // Holds a value read from the device as the raw word of its layout, unless an edit waits.
+    ReadOutcome storeRawWord(unsigned int id, quint32 rawWord);
 
 private:
     struct CachedLink {

@@ -177,7 +177,8 @@ signals:
 
     // Progress of the cycle and the command queue, for programs that act on it; the
     // reasons are the texts errorOccured carries for the same event.
-    // A read succeeded and its value was stored.
+    // A read succeeded and its value was stored; a read that comes while an edit of the
+    // variable waits for its write is not, and is not told.
     void variableRead(int id);
     // A read failed, was refused ("bad description") or was answered for another request;
     // or it succeeded for a "type" the model does not know, which stores nothing.

@@ -209,13 +209,13 @@ void VelmorDeviceModelPrivate::storeBlock(const QVector<quint32> &rawWords)
 void VelmorDeviceModelPrivate::storeReadValue(quint32 rawWord)
 {
     const unsigned int id = unsigned(cyclePosition);
-    const bool stored = variables.storeRawWord(id, rawWord);
+    const VariableTable::ReadOutcome outcome = variables.storeRawWord(id, rawWord);
     emit q->updateViewport();
-    // A "type" the model does not know keeps whatever the file said: no program may take
-    // that for a reading.
-    if (stored)
+    // Only a value the device sent counts as a reading: not the engineer's edit waiting for
+    // its write, nor what the file said of a "type" the model does not know.
+    if (outcome == VariableTable::ReadOutcome::Stored)
         emit q->variableRead(int(id));
-    else
+    else if (outcome == VariableTable::ReadOutcome::UnknownType)
         emit q->variableFailed(int(id), QStringLiteral("type %1 is not known")
                                             .arg(variables.attribute(id, QStringLiteral("type")).toString()));
 }
