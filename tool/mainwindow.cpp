@@ -239,11 +239,11 @@ void MainWindow::on_treeView_doubleClicked(QModelIndex index)
         return;
     const unsigned int id = unsigned(index.row());
     // The tree leaves double-click editing to this slot, so a bit field opens only its dialog.
-    if (!device->getVarAttr(id, QStringLiteral("bitfield")).toBool()) {
+    if (!device->isVarBitfield(id)) {
         m_ui->treeView->edit(index);
         return;
     }
-    const bool writable = device->getVarAttr(id, QStringLiteral("rw")).toBool();
+    const bool writable = device->isVarWritable(id);
 
     BitfieldDialog dialog(writable);
     dialog.setValue(bitPattern(device->data(index, Qt::DisplayRole)));

@@ -205,6 +205,8 @@ private slots:
     void bitfieldReadOnly();
     void bitfieldValueNotANumberLoadsZero();
     void bitfieldHeldUnsignedKeepsItsBits();
+    void bitfieldFlagsReadAsYamlBooleans_data();
+    void bitfieldFlagsReadAsYamlBooleans();
     void doubleClickInlineEditor_data();
     void doubleClickInlineEditor();
 
@@ -597,6 +599,45 @@ void TestDeviceCommands::bitfieldHeldUnsignedKeepsItsBits()
         bitsOneTo31.append(bit);
     QCOMPARE(session.checkedBits, bitsOneTo31);
     QCOMPARE(heldPattern(device, Flags), 4294967294u);
+}
+
+void TestDeviceCommands::bitfieldFlagsReadAsYamlBooleans_data()
+{
+    QTest::addColumn<QByteArray>("bitfield");
+    QTest::addColumn<QByteArray>("rw");
+    QTest::addColumn<bool>("dialogOpens");
+    QTest::addColumn<bool>("writes");
+
+    for (const char *no : {"off", "no", "false", "\"0\""}) {
+        QTest::addRow("bitfield: %s", no) << QByteArray(no) << QByteArray("true") << false << false;
+        QTest::addRow("rw: %s", no) << QByteArray("true") << QByteArray(no) << true << false;
+    }
+    for (const char *yes : {"yes", "on", "true"})
+        QTest::addRow("bitfield and rw: %s", yes) << QByteArray(yes) << QByteArray(yes) << true << true;
+}
+
+void TestDeviceCommands::bitfieldFlagsReadAsYamlBooleans()
+{
+    QFETCH(QByteArray, bitfield);
+    QFETCH(QByteArray, rw);
+    QFETCH(bool, dialogOpens);
+    QFETCH(bool, writes);
+
+    const QByteArray description = "device: Boiler\nprotocol: ModBUS RTU\nport: COM3\nid: 1\nvariables:\n"
+                                   "  - name: Mode\n    addr: 20\n    type: int16\n    value: 5\n"
+                                   "    rw: " + rw + "\n    bitfield: " + bitfield + "\n";
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), description);
+    QSignalSpy changes(device, &QAbstractItemModel::dataChanged);
+
+    BitfieldSession session;
+    session.toggle = {1};
+    ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
+    m_driver->doubleClick(device->index(0, 2));
+
+    QCOMPARE(watcher.seen(), dialogOpens);
+    QCOMPARE(session.boxesEnabled, writes);
+    QCOMPARE(changes.count(), writes ? 1 : 0);
+    QCOMPARE(device->getVarAttr(0, QStringLiteral("value")).toString(), writes ? QStringLiteral("7") : QStringLiteral("5"));
 }
 
 void TestDeviceCommands::statusLastMessageWins()
