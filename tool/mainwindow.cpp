@@ -3,6 +3,8 @@
 
 #include "bitfielddialog.h"
 #include "settingsdialog.h"
+#include "valueeditdelegate.h"
+#include "valuerefusal.h"
 #include "velmordevicemodel.h"
 
 #include <QApplication>
@@ -45,6 +47,9 @@ MainWindow::MainWindow(QWidget *parent)
     m_treeRepaint.setSingleShot(true);
     m_treeRepaint.setInterval(treeRepaintPeriodMs);
     connect(&m_treeRepaint, &QTimer::timeout, m_ui->treeView->viewport(), QOverload<>::of(&QWidget::update));
+    auto *valueEditor = new ValueEditDelegate(m_ui->treeView);
+    m_ui->treeView->setItemDelegate(valueEditor);
+    connect(valueEditor, &ValueEditDelegate::valueEdited, this, &MainWindow::writeValue);
     connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
@@ -234,7 +239,7 @@ void MainWindow::on_treeView_doubleClicked(QModelIndex index)
 {
     if (index.column() != valueColumn)
         return;
-    auto *device = qobject_cast<VelmorDeviceModel *>(const_cast<QAbstractItemModel *>(index.model()));
+    VelmorDeviceModel *device = deviceOf(index);
     if (!device)
         return;
     const unsigned int id = unsigned(index.row());
@@ -248,7 +253,7 @@ void MainWindow::on_treeView_doubleClicked(QModelIndex index)
     BitfieldDialog dialog(writable);
     dialog.setValue(bitPattern(device->data(index, Qt::DisplayRole)));
     if (dialog.exec() == QDialog::Accepted && writable)
-        device->setData(index, QVariant::fromValue(uint(dialog.value())), Qt::EditRole);
+        writeValue(index, QVariant::fromValue(uint(dialog.value())));
 }
 
 VelmorDeviceModel *MainWindow::deviceOf(const QListWidgetItem *item)
@@ -256,6 +261,11 @@ VelmorDeviceModel *MainWindow::deviceOf(const QListWidgetItem *item)
     if (!item)
         return nullptr;
     return qobject_cast<VelmorDeviceModel *>(item->data(Qt::UserRole).value<QObject *>());
+}
+
+VelmorDeviceModel *MainWindow::deviceOf(const QModelIndex &index)
+{
+    return qobject_cast<VelmorDeviceModel *>(const_cast<QAbstractItemModel *>(index.model()));
 }
 
 VelmorDeviceModel *MainWindow::currentDevice() const
@@ -272,4 +282,18 @@ void MainWindow::connectDeviceSignals(VelmorDeviceModel *device)
         if (!m_treeRepaint.isActive())
             m_treeRepaint.start();
     });
+}
+
+void MainWindow::writeValue(const QModelIndex &index, const QVariant &value)
+{
+    VelmorDeviceModel *device = deviceOf(index);
+    if (!device)
+        return;
+    const unsigned int id = unsigned(index.row());
+    const VelmorDeviceModel::ValueCheck check = device->checkVarValue(id, value);
+    if (check != VelmorDeviceModel::ValueAccepted) {
+        m_ui->statusBar->showMessage(ValueRefusal::text(*device, id, value, check));
+        return;
+    }
+    device->setData(index, value, Qt::EditRole);
 }

@@ -209,6 +209,9 @@ private slots:
     void bitfieldFlagsReadAsYamlBooleans();
     void doubleClickInlineEditor_data();
     void doubleClickInlineEditor();
+    void typedValue_data();
+    void typedValue();
+    void bitfieldBeyondItsTypeRefused();
 
     void statusLastMessageWins();
     void updateViewportRepaintsTree();
@@ -712,6 +715,62 @@ void TestDeviceCommands::doubleClickInlineEditor()
 
     QCOMPARE(watcher.seen(), !editorOpens);
     QCOMPARE(bool(m_driver->variableTree()->viewport()->findChild<QLineEdit *>()), editorOpens);
+}
+
+
+void TestDeviceCommands::typedValue_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("not a number")
+        << "abc" << "55" << "Boiler room 2 :: Setpoint: «abc» — не число, значение не изменено";
+    QTest::newRow("above int16") << "70000" << "55"
+                                 << "Boiler room 2 :: Setpoint: 70000 вне диапазона -32768…32767, значение не изменено";
+    QTest::newRow("below int16") << "-32769" << "55"
+                                 << "Boiler room 2 :: Setpoint: -32769 вне диапазона -32768…32767, значение не изменено";
+    QTest::newRow("least int16") << "-32768" << "-32768" << QString();
+}
+
+void TestDeviceCommands::typedValue()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, held);
+    QFETCH(QString, status);
+
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
+    m_tool->window().statusBar()->clearMessage();
+    const QModelIndex cell = device->index(Setpoint, 2);
+    m_driver->doubleClick(cell);
+    auto *editor = m_driver->variableTree()->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->setText(typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+
+    // The editor hands its value over in a later turn of the event loop, then closes.
+    QTRY_VERIFY(!m_driver->variableTree()->viewport()->findChild<QLineEdit *>());
+    QCOMPARE(m_driver->statusText(), status);
+    QCOMPARE(heldValue(device, Setpoint), held);
+    QCOMPARE(device->data(cell).toString(), held);
+}
+
+void TestDeviceCommands::bitfieldBeyondItsTypeRefused()
+{
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
+    QSignalSpy changes(device, &QAbstractItemModel::dataChanged);
+
+    // Bit 16 does not fit the 16 bits of an "int16" bit field.
+    BitfieldSession session;
+    session.toggle = {16};
+    ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
+    m_driver->doubleClick(device->index(Mode, 2));
+
+    QVERIFY(watcher.seen());
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(heldValue(device, Mode), QStringLiteral("5"));
+    QCOMPARE(m_driver->statusText(),
+             QStringLiteral("Boiler room 2 :: Mode: 65541 вне диапазона 0…65535, значение не изменено"));
 }
 
 QTEST_MAIN(TestDeviceCommands)
