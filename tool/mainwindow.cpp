@@ -231,8 +231,16 @@ void MainWindow::updateDeviceItem(QListWidgetItem *item)
 
 void MainWindow::on_actionStoreToFlash_triggered()
 {
-    if (VelmorDeviceModel *device = currentDevice())
-        device->storeToFlash();
+    VelmorDeviceModel *device = currentDevice();
+    if (!device)
+        return;
+    if (!device->canStoreConfiguration()) {
+        m_ui->statusBar->showMessage(
+            QStringLiteral("%1 :: По этой связи конфигурацию во флеш-память не сохранить, ничего не отправлено")
+                .arg(device->devName()));
+        return;
+    }
+    device->storeToFlash();
 }
 
 void MainWindow::on_treeView_doubleClicked(QModelIndex index)

@@ -75,6 +75,7 @@ private slots:
     void closingConnectedDeviceEndsConnection();
     void storeToFlashConfirmed();
     void storeToFlashRefused();
+    void storeToFlashOnModbusSendsNothing();
 
 private:
     // Each loads its device, selects it and connects from the menu; true once connected.
@@ -246,8 +247,8 @@ void TestDeviceLink::bitfieldHeldUnsignedWritesSameBits()
     QVERIFY(!session.checkedBits.contains(0));
 
     QVERIFY(updateFromMenu());
-    // Start 300, two registers, four bytes; the lower half goes first.
-    QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("012c000204" "fffeffff")});
+    // Start 300, two registers, four bytes; the upper half first, as the registers were read.
+    QCOMPARE(writesTo(*m_server), QList<QByteArray>{QByteArray::fromHex("012c000204" "fffffffe")});
 }
 
 void TestDeviceLink::closingConnectedDeviceEndsConnection()
@@ -300,6 +301,19 @@ void TestDeviceLink::storeToFlashRefused()
 
     QVERIFY(errors.wait(10000));
     QCOMPARE(statusAtError, QStringLiteral("Saving to FLASH failed"));
+}
+
+void TestDeviceLink::storeToFlashOnModbusSendsNothing()
+{
+    QVERIFY(startModbusDevice());
+
+    const MenuChoice flash = m_driver->chooseFromMenu(0, QStringLiteral("actionStoreToFlash"));
+
+    QVERIFY(flash.entry(QStringLiteral("actionStoreToFlash")).enabled);
+    QCOMPARE(m_driver->statusText(),
+             QStringLiteral("Pump station :: По этой связи конфигурацию во флеш-память не сохранить, ничего не отправлено"));
+    QVERIFY(updateFromMenu());
+    QCOMPARE(writesTo(*m_server), QList<QByteArray>());
 }
 
 QTEST_MAIN(TestDeviceLink)
