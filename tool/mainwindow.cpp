@@ -286,10 +286,22 @@ void MainWindow::connectDeviceSignals(VelmorDeviceModel *device)
     connect(device, &VelmorDeviceModel::updateFinished, this, &MainWindow::updateFinished);
     connect(device, &VelmorDeviceModel::errorOccured, this, &MainWindow::errorOccured);
     connect(device, &VelmorDeviceModel::storeToFlashComplete, this, &MainWindow::storedToFlash);
+    connect(device, &VelmorDeviceModel::connectFailed, this, &MainWindow::appendConnectFailureReason);
     connect(device, &VelmorDeviceModel::updateViewport, this, [this] {
         if (!m_treeRepaint.isActive())
             m_treeRepaint.start();
     });
+}
+
+// The model has just shown the link's own text through errorOccured; the system's reason
+// ("Permission denied") tells the engineer what to fix. A refusal of the model's own is
+// its own reason and is not repeated.
+void MainWindow::appendConnectFailureReason(const QString &reason)
+{
+    const QString shown = m_ui->statusBar->currentMessage();
+    if (reason.isEmpty() || reason == shown)
+        return;
+    m_ui->statusBar->showMessage(QStringLiteral("%1: %2").arg(shown, reason));
 }
 
 void MainWindow::writeValue(const QModelIndex &index, const QVariant &value)

@@ -47,6 +47,7 @@ private:
     static VelmorDeviceModel *deviceOf(const QModelIndex &index);
     VelmorDeviceModel *currentDevice() const;
     void connectDeviceSignals(VelmorDeviceModel *device);
+    void appendConnectFailureReason(const QString &reason);
     // Writes a value the variable takes; a refused one is reported and the cell keeps its value.
     void writeValue(const QModelIndex &index, const QVariant &value);
 

@@ -187,6 +187,7 @@ private slots:
     void menuOfDisconnectedDevice();
     void connectAndDisconnectFromMenu();
     void menuActsOnTheRightClickedDevice();
+    void failedConnectShowsError_data();
     void failedConnectShowsError();
     void actionsWithoutCurrentDeviceDoNothing();
 
@@ -313,17 +314,39 @@ void TestDeviceCommands::menuActsOnTheRightClickedDevice()
     QCOMPARE(m_driver->deviceAt(0)->devName(), QStringLiteral("Boiler room 2"));
 }
 
+void TestDeviceCommands::failedConnectShowsError_data()
+{
+    QTest::addColumn<QByteArray>("link");
+    QTest::addColumn<QString>("linkText");
+    QTest::addColumn<bool>("systemReason");
+
+    const QByteArray absentPort = "port: /dev/nonexistent-velmor-port\nbaudrate: 19200\nid: 1\n";
+    const QString absentPortText = QStringLiteral("Unable open serial port /dev/nonexistent-velmor-port (baudrate: 19200)");
+    QTest::newRow("ModBUS RTU, absent port") << "protocol: ModBUS RTU\n" + absentPort << absentPortText << true;
+    QTest::newRow("VelmorBUS RTU, absent port") << "protocol: VelmorBUS RTU\n" + absentPort << absentPortText << true;
+
+    QTest::newRow("ModBUS RTU, broadcast address")
+        << QByteArray("protocol: ModBUS RTU\nport: /dev/nonexistent-velmor-port\nid: 0\n")
+        << "Modbus RTU address 0 reaches no single device: give the device an id from 1 to 247" << false;
+}
+
 void TestDeviceCommands::failedConnectShowsError()
 {
-    const QByteArray description = "device: Boiler\nprotocol: ModBUS RTU\nport: /dev/nonexistent-velmor-port\n"
-                                   "baudrate: 19200\nid: 1\nvariables: []\n";
+    QFETCH(QByteArray, link);
+    QFETCH(QString, linkText);
+    QFETCH(bool, systemReason);
+
+    const QByteArray description = "device: Boiler\n" + link + "variables: []\n";
     VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), description));
+    QSignalSpy failures(device, &VelmorDeviceModel::connectFailed);
 
     m_driver->chooseFromMenu(0, QStringLiteral("actionConnect"));
 
+    QCOMPARE(failures.count(), 1);
     QVERIFY(!device->connected());
-    QCOMPARE(m_driver->statusText(),
-             QStringLiteral("Unable open serial port /dev/nonexistent-velmor-port (baudrate: 19200)"));
+    const QString reason = failures.first().first().toString();
+    QVERIFY(!reason.isEmpty());
+    QCOMPARE(m_driver->statusText(), systemReason ? linkText + QStringLiteral(": ") + reason : linkText);
 }
 
 void TestDeviceCommands::actionsWithoutCurrentDeviceDoNothing()
