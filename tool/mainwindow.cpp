@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "bitfielddialog.h"
+#include "loadfailure.h"
 #include "settingsdialog.h"
 #include "valueeditdelegate.h"
 #include "valuerefusal.h"
@@ -80,7 +81,7 @@ void MainWindow::addDeviceToList(QString filename)
 {
     auto *device = new VelmorDeviceModel(filename, this);
     if (!device->valid()) {
-        m_ui->statusBar->showMessage(QStringLiteral("Model is invalid, unable to load"));
+        m_ui->statusBar->showMessage(LoadFailure::text(filename));
         device->deleteLater();
         return;
     }

@@ -677,7 +677,7 @@ void TestDeviceCommands::statusLastMessageWins()
     QCOMPARE(m_driver->statusText(), QStringLiteral("Pump station :: Обновление завершено (3050 мс)"));
 
     m_driver->addDevice(m_files->write(QStringLiteral("broken.yml"), "protocol: VelmorBUS TCP\nvariables: []\n"));
-    QCOMPARE(m_driver->statusText(), QStringLiteral("Model is invalid, unable to load"));
+    QVERIFY(m_driver->statusText().startsWith(QStringLiteral("Model is invalid, unable to load: ")));
 }
 
 void TestDeviceCommands::updateViewportRepaintsTree()
