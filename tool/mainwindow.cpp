@@ -14,6 +14,7 @@
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QMessageBox>
+#include <QStatusBar>
 
 namespace {
 constexpr int valueColumn = 2;
@@ -51,6 +52,9 @@ MainWindow::MainWindow(QWidget *parent)
     auto *valueEditor = new ValueEditDelegate(m_ui->treeView);
     m_ui->treeView->setItemDelegate(valueEditor);
     connect(valueEditor, &ValueEditDelegate::valueEdited, this, &MainWindow::writeValue);
+    // A long message (a file's first problem, a refused value) is cut at the window's
+    // width; its tool tip shows it whole.
+    connect(m_ui->statusBar, &QStatusBar::messageChanged, m_ui->statusBar, &QWidget::setToolTip);
     connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,

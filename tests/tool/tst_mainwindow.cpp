@@ -259,8 +259,11 @@ void TestMainWindow::invalidFileNamesItsFirstError()
     driver.addDevice(path);
 
     QCOMPARE(driver.deviceList()->count(), 0);
-    QCOMPARE(driver.statusText(), QStringLiteral("Model is invalid, unable to load: %1:%2 (полный список: velmor-cli --check %1)")
-                                      .arg(path, problem));
+    const QString message = QStringLiteral("Model is invalid, unable to load: %1:%2 (полный список: velmor-cli --check %1)")
+                                .arg(path, problem);
+    QCOMPARE(driver.statusText(), message);
+    // Cut at the window's width, the message is whole in the tool tip.
+    QCOMPARE(window.statusBar()->toolTip(), message);
 }
 
 void TestMainWindow::openCancelled()
