@@ -20,7 +20,7 @@ QString reason(const VelmorDeviceModel &device, unsigned int id, const QVariant 
                VelmorDeviceModel::ValueCheck check)
 {
     if (check == VelmorDeviceModel::ValueNotANumber)
-        return QStringLiteral("«%1» — не число").arg(value.toString());
+        return QStringLiteral("«%1» — не число (или дробь для целочисленной переменной)").arg(value.toString());
     const QPair<double, double> range = device.varValueRange(id);
     return QStringLiteral("%1 вне диапазона %2…%3")
         .arg(value.toString(), limitText(range.first), limitText(range.second));

@@ -748,7 +748,11 @@ void TestDeviceCommands::typedValue_data()
     QTest::addColumn<QString>("status");
 
     QTest::newRow("not a number")
-        << "abc" << "55" << "Boiler room 2 :: Setpoint: «abc» — не число, значение не изменено";
+        << "abc" << "55"
+        << "Boiler room 2 :: Setpoint: «abc» — не число (или дробь для целочисленной переменной), значение не изменено";
+    QTest::newRow("fraction in int16")
+        << "61,5" << "55"
+        << "Boiler room 2 :: Setpoint: «61,5» — не число (или дробь для целочисленной переменной), значение не изменено";
     QTest::newRow("above int16") << "70000" << "55"
                                  << "Boiler room 2 :: Setpoint: 70000 вне диапазона -32768…32767, значение не изменено";
     QTest::newRow("below int16") << "-32769" << "55"
