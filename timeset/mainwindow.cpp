@@ -153,7 +153,8 @@ bool MainWindow::openLink()
     m_master->setResponseTimeout(responseTimeoutMs);
     if (m_master->open())
         return true;
-    showWarning(tr("Невозможно открыть порт %1").arg(m_master->portName()));
+    // The system's word ("Permission denied", "No such file or directory") tells what to fix.
+    showWarning(tr("Невозможно открыть порт %1\n[%2]").arg(m_master->portName(), m_master->portErrorString()));
     return false;
 }
 

@@ -2,7 +2,10 @@
 #include "ui_mainwindow.h"
 
 #include "bitfielddialog.h"
+#include "loadfailure.h"
 #include "settingsdialog.h"
+#include "valueeditdelegate.h"
+#include "valuerefusal.h"
 #include "velmordevicemodel.h"
 
 #include <QApplication>
@@ -11,6 +14,7 @@
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QMessageBox>
+#include <QStatusBar>
 
 namespace {
 constexpr int valueColumn = 2;
@@ -45,6 +49,12 @@ MainWindow::MainWindow(QWidget *parent)
     m_treeRepaint.setSingleShot(true);
     m_treeRepaint.setInterval(treeRepaintPeriodMs);
     connect(&m_treeRepaint, &QTimer::timeout, m_ui->treeView->viewport(), QOverload<>::of(&QWidget::update));
+    auto *valueEditor = new ValueEditDelegate(m_ui->treeView);
+    m_ui->treeView->setItemDelegate(valueEditor);
+    connect(valueEditor, &ValueEditDelegate::valueEdited, this, &MainWindow::writeValue);
+    // A long message (a file's first problem, a refused value) is cut at the window's
+    // width; its tool tip shows it whole.
+    connect(m_ui->statusBar, &QStatusBar::messageChanged, m_ui->statusBar, &QWidget::setToolTip);
     connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
@@ -75,7 +85,7 @@ void MainWindow::addDeviceToList(QString filename)
 {
     auto *device = new VelmorDeviceModel(filename, this);
     if (!device->valid()) {
-        m_ui->statusBar->showMessage(QStringLiteral("Model is invalid, unable to load"));
+        m_ui->statusBar->showMessage(LoadFailure::text(filename));
         device->deleteLater();
         return;
     }
@@ -226,29 +236,37 @@ void MainWindow::updateDeviceItem(QListWidgetItem *item)
 
 void MainWindow::on_actionStoreToFlash_triggered()
 {
-    if (VelmorDeviceModel *device = currentDevice())
-        device->storeToFlash();
+    VelmorDeviceModel *device = currentDevice();
+    if (!device)
+        return;
+    if (!device->canStoreConfiguration()) {
+        m_ui->statusBar->showMessage(
+            QStringLiteral("%1 :: По этой связи конфигурацию во флеш-память не сохранить, ничего не отправлено")
+                .arg(device->devName()));
+        return;
+    }
+    device->storeToFlash();
 }
 
 void MainWindow::on_treeView_doubleClicked(QModelIndex index)
 {
     if (index.column() != valueColumn)
         return;
-    auto *device = qobject_cast<VelmorDeviceModel *>(const_cast<QAbstractItemModel *>(index.model()));
+    VelmorDeviceModel *device = deviceOf(index);
     if (!device)
         return;
     const unsigned int id = unsigned(index.row());
     // The tree leaves double-click editing to this slot, so a bit field opens only its dialog.
-    if (!device->getVarAttr(id, QStringLiteral("bitfield")).toBool()) {
+    if (!device->isVarBitfield(id)) {
         m_ui->treeView->edit(index);
         return;
     }
-    const bool writable = device->getVarAttr(id, QStringLiteral("rw")).toBool();
+    const bool writable = device->isVarWritable(id);
 
     BitfieldDialog dialog(writable);
     dialog.setValue(bitPattern(device->data(index, Qt::DisplayRole)));
     if (dialog.exec() == QDialog::Accepted && writable)
-        device->setData(index, QVariant::fromValue(uint(dialog.value())), Qt::EditRole);
+        writeValue(index, QVariant::fromValue(uint(dialog.value())));
 }
 
 VelmorDeviceModel *MainWindow::deviceOf(const QListWidgetItem *item)
@@ -256,6 +274,11 @@ VelmorDeviceModel *MainWindow::deviceOf(const QListWidgetItem *item)
     if (!item)
         return nullptr;
     return qobject_cast<VelmorDeviceModel *>(item->data(Qt::UserRole).value<QObject *>());
+}
+
+VelmorDeviceModel *MainWindow::deviceOf(const QModelIndex &index)
+{
+    return qobject_cast<VelmorDeviceModel *>(const_cast<QAbstractItemModel *>(index.model()));
 }
 
 VelmorDeviceModel *MainWindow::currentDevice() const
@@ -268,8 +291,34 @@ void MainWindow::connectDeviceSignals(VelmorDeviceModel *device)
     connect(device, &VelmorDeviceModel::updateFinished, this, &MainWindow::updateFinished);
     connect(device, &VelmorDeviceModel::errorOccured, this, &MainWindow::errorOccured);
     connect(device, &VelmorDeviceModel::storeToFlashComplete, this, &MainWindow::storedToFlash);
+    connect(device, &VelmorDeviceModel::connectFailed, this, &MainWindow::appendConnectFailureReason);
     connect(device, &VelmorDeviceModel::updateViewport, this, [this] {
         if (!m_treeRepaint.isActive())
             m_treeRepaint.start();
     });
+}
+
+// The model has just shown the link's own text through errorOccured; the system's reason
+// ("Permission denied") tells the engineer what to fix. A refusal of the model's own is
+// its own reason and is not repeated.
+void MainWindow::appendConnectFailureReason(const QString &reason)
+{
+    const QString shown = m_ui->statusBar->currentMessage();
+    if (reason.isEmpty() || reason == shown)
+        return;
+    m_ui->statusBar->showMessage(QStringLiteral("%1: %2").arg(shown, reason));
+}
+
+void MainWindow::writeValue(const QModelIndex &index, const QVariant &value)
+{
+    VelmorDeviceModel *device = deviceOf(index);
+    if (!device)
+        return;
+    const unsigned int id = unsigned(index.row());
+    const VelmorDeviceModel::ValueCheck check = device->checkVarValue(id, value);
+    if (check != VelmorDeviceModel::ValueAccepted) {
+        m_ui->statusBar->showMessage(ValueRefusal::text(*device, id, value, check));
+        return;
+    }
+    device->setData(index, value, Qt::EditRole);
 }

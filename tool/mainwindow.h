@@ -44,8 +44,12 @@ private slots:
 
 private:
     static VelmorDeviceModel *deviceOf(const QListWidgetItem *item);
+    static VelmorDeviceModel *deviceOf(const QModelIndex &index);
     VelmorDeviceModel *currentDevice() const;
     void connectDeviceSignals(VelmorDeviceModel *device);
+    void appendConnectFailureReason(const QString &reason);
+    // Writes a value the variable takes; a refused one is reported and the cell keeps its value.
+    void writeValue(const QModelIndex &index, const QVariant &value);
 
     Ui::MainWindow *m_ui;
     // Polled values arrive one reply at a time; the tree repaints at most once per period.

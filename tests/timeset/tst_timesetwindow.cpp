@@ -354,7 +354,10 @@ void tst_TimesetWindow::portThatCannotBeOpened()
     QTRY_COMPARE_WITH_TIMEOUT(m_closer->messages().size(), 1, exchangeTimeoutMs);
     const MessageBoxCloser::Message message = m_closer->messages().constFirst();
     QCOMPARE(message.title, boxTitle);
-    QCOMPARE(message.text, QStringLiteral("Невозможно открыть порт %1").arg(absentPort));
+    // The system's reason, as a port of the same name gives it.
+    QSerialPort absent(absentPort);
+    QVERIFY(!absent.open(QIODevice::ReadWrite));
+    QCOMPARE(message.text, QStringLiteral("Невозможно открыть порт %1\n[%2]").arg(absentPort, absent.errorString()));
     QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 
     widget<QComboBox>("comboPort")->setEditText(m_controller->portPath());
@@ -374,7 +377,7 @@ void tst_TimesetWindow::secondPressDuringExchange()
     // The box names the port as the serial port reports it ("pts/3" for "/dev/pts/3").
     QSerialPort port;
     port.setPortName(m_controller->portPath());
-    QStringList expected = {QStringLiteral("Невозможно открыть порт %1").arg(port.portName()),
+    QStringList expected = {QStringLiteral("Невозможно открыть порт %1\n[Device is already open]").arg(port.portName()),
                             QStringLiteral("Ошибка чтения времени\n[Timeout]")};
     expected.sort();
     QCOMPARE(texts, expected);

@@ -187,6 +187,7 @@ private slots:
     void menuOfDisconnectedDevice();
     void connectAndDisconnectFromMenu();
     void menuActsOnTheRightClickedDevice();
+    void failedConnectShowsError_data();
     void failedConnectShowsError();
     void actionsWithoutCurrentDeviceDoNothing();
 
@@ -205,8 +206,13 @@ private slots:
     void bitfieldReadOnly();
     void bitfieldValueNotANumberLoadsZero();
     void bitfieldHeldUnsignedKeepsItsBits();
+    void bitfieldFlagsReadAsYamlBooleans_data();
+    void bitfieldFlagsReadAsYamlBooleans();
     void doubleClickInlineEditor_data();
     void doubleClickInlineEditor();
+    void typedValue_data();
+    void typedValue();
+    void bitfieldBeyondItsTypeRefused();
 
     void statusLastMessageWins();
     void updateViewportRepaintsTree();
@@ -308,17 +314,39 @@ void TestDeviceCommands::menuActsOnTheRightClickedDevice()
     QCOMPARE(m_driver->deviceAt(0)->devName(), QStringLiteral("Boiler room 2"));
 }
 
+void TestDeviceCommands::failedConnectShowsError_data()
+{
+    QTest::addColumn<QByteArray>("link");
+    QTest::addColumn<QString>("linkText");
+    QTest::addColumn<bool>("systemReason");
+
+    const QByteArray absentPort = "port: /dev/nonexistent-velmor-port\nbaudrate: 19200\nid: 1\n";
+    const QString absentPortText = QStringLiteral("Unable open serial port /dev/nonexistent-velmor-port (baudrate: 19200)");
+    QTest::newRow("ModBUS RTU, absent port") << "protocol: ModBUS RTU\n" + absentPort << absentPortText << true;
+    QTest::newRow("VelmorBUS RTU, absent port") << "protocol: VelmorBUS RTU\n" + absentPort << absentPortText << true;
+
+    QTest::newRow("ModBUS RTU, broadcast address")
+        << QByteArray("protocol: ModBUS RTU\nport: /dev/nonexistent-velmor-port\nid: 0\n")
+        << "Modbus RTU address 0 reaches no single device: give the device an id from 1 to 247" << false;
+}
+
 void TestDeviceCommands::failedConnectShowsError()
 {
-    const QByteArray description = "device: Boiler\nprotocol: ModBUS RTU\nport: /dev/nonexistent-velmor-port\n"
-                                   "baudrate: 19200\nid: 1\nvariables: []\n";
+    QFETCH(QByteArray, link);
+    QFETCH(QString, linkText);
+    QFETCH(bool, systemReason);
+
+    const QByteArray description = "device: Boiler\n" + link + "variables: []\n";
     VelmorDeviceModel *device = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), description));
+    QSignalSpy failures(device, &VelmorDeviceModel::connectFailed);
 
     m_driver->chooseFromMenu(0, QStringLiteral("actionConnect"));
 
+    QCOMPARE(failures.count(), 1);
     QVERIFY(!device->connected());
-    QCOMPARE(m_driver->statusText(),
-             QStringLiteral("Unable open serial port /dev/nonexistent-velmor-port (baudrate: 19200)"));
+    const QString reason = failures.first().first().toString();
+    QVERIFY(!reason.isEmpty());
+    QCOMPARE(m_driver->statusText(), systemReason ? linkText + QStringLiteral(": ") + reason : linkText);
 }
 
 void TestDeviceCommands::actionsWithoutCurrentDeviceDoNothing()
@@ -599,6 +627,45 @@ void TestDeviceCommands::bitfieldHeldUnsignedKeepsItsBits()
     QCOMPARE(heldPattern(device, Flags), 4294967294u);
 }
 
+void TestDeviceCommands::bitfieldFlagsReadAsYamlBooleans_data()
+{
+    QTest::addColumn<QByteArray>("bitfield");
+    QTest::addColumn<QByteArray>("rw");
+    QTest::addColumn<bool>("dialogOpens");
+    QTest::addColumn<bool>("writes");
+
+    for (const char *no : {"off", "no", "false", "\"0\""}) {
+        QTest::addRow("bitfield: %s", no) << QByteArray(no) << QByteArray("true") << false << false;
+        QTest::addRow("rw: %s", no) << QByteArray("true") << QByteArray(no) << true << false;
+    }
+    for (const char *yes : {"yes", "on", "true"})
+        QTest::addRow("bitfield and rw: %s", yes) << QByteArray(yes) << QByteArray(yes) << true << true;
+}
+
+void TestDeviceCommands::bitfieldFlagsReadAsYamlBooleans()
+{
+    QFETCH(QByteArray, bitfield);
+    QFETCH(QByteArray, rw);
+    QFETCH(bool, dialogOpens);
+    QFETCH(bool, writes);
+
+    const QByteArray description = "device: Boiler\nprotocol: ModBUS RTU\nport: COM3\nid: 1\nvariables:\n"
+                                   "  - name: Mode\n    addr: 20\n    type: int16\n    value: 5\n"
+                                   "    rw: " + rw + "\n    bitfield: " + bitfield + "\n";
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), description);
+    QSignalSpy changes(device, &QAbstractItemModel::dataChanged);
+
+    BitfieldSession session;
+    session.toggle = {1};
+    ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
+    m_driver->doubleClick(device->index(0, 2));
+
+    QCOMPARE(watcher.seen(), dialogOpens);
+    QCOMPARE(session.boxesEnabled, writes);
+    QCOMPARE(changes.count(), writes ? 1 : 0);
+    QCOMPARE(device->getVarAttr(0, QStringLiteral("value")).toString(), writes ? QStringLiteral("7") : QStringLiteral("5"));
+}
+
 void TestDeviceCommands::statusLastMessageWins()
 {
     VelmorDeviceModel *boiler = m_driver->addDevice(m_files->write(QStringLiteral("boiler.yml"), boilerRtu));
@@ -610,7 +677,7 @@ void TestDeviceCommands::statusLastMessageWins()
     QCOMPARE(m_driver->statusText(), QStringLiteral("Pump station :: Обновление завершено (3050 мс)"));
 
     m_driver->addDevice(m_files->write(QStringLiteral("broken.yml"), "protocol: VelmorBUS TCP\nvariables: []\n"));
-    QCOMPARE(m_driver->statusText(), QStringLiteral("Model is invalid, unable to load"));
+    QVERIFY(m_driver->statusText().startsWith(QStringLiteral("Model is invalid, unable to load: ")));
 }
 
 void TestDeviceCommands::updateViewportRepaintsTree()
@@ -671,6 +738,66 @@ void TestDeviceCommands::doubleClickInlineEditor()
 
     QCOMPARE(watcher.seen(), !editorOpens);
     QCOMPARE(bool(m_driver->variableTree()->viewport()->findChild<QLineEdit *>()), editorOpens);
+}
+
+
+void TestDeviceCommands::typedValue_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("held");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("not a number")
+        << "abc" << "55"
+        << "Boiler room 2 :: Setpoint: «abc» — не число (или дробь для целочисленной переменной), значение не изменено";
+    QTest::newRow("fraction in int16")
+        << "61,5" << "55"
+        << "Boiler room 2 :: Setpoint: «61,5» — не число (или дробь для целочисленной переменной), значение не изменено";
+    QTest::newRow("above int16") << "70000" << "55"
+                                 << "Boiler room 2 :: Setpoint: 70000 вне диапазона -32768…32767, значение не изменено";
+    QTest::newRow("below int16") << "-32769" << "55"
+                                 << "Boiler room 2 :: Setpoint: -32769 вне диапазона -32768…32767, значение не изменено";
+    QTest::newRow("least int16") << "-32768" << "-32768" << QString();
+}
+
+void TestDeviceCommands::typedValue()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, held);
+    QFETCH(QString, status);
+
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
+    m_tool->window().statusBar()->clearMessage();
+    const QModelIndex cell = device->index(Setpoint, 2);
+    m_driver->doubleClick(cell);
+    auto *editor = m_driver->variableTree()->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->setText(typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+
+    // The editor hands its value over in a later turn of the event loop, then closes.
+    QTRY_VERIFY(!m_driver->variableTree()->viewport()->findChild<QLineEdit *>());
+    QCOMPARE(m_driver->statusText(), status);
+    QCOMPARE(heldValue(device, Setpoint), held);
+    QCOMPARE(device->data(cell).toString(), held);
+}
+
+void TestDeviceCommands::bitfieldBeyondItsTypeRefused()
+{
+    VelmorDeviceModel *device = selectOnlyDevice(QStringLiteral("boiler.yml"), boilerRtu);
+    QSignalSpy changes(device, &QAbstractItemModel::dataChanged);
+
+    // Bit 16 does not fit the 16 bits of an "int16" bit field.
+    BitfieldSession session;
+    session.toggle = {16};
+    ModalWatcher watcher(BitfieldDialog::staticMetaObject, std::ref(session));
+    m_driver->doubleClick(device->index(Mode, 2));
+
+    QVERIFY(watcher.seen());
+    QCOMPARE(changes.count(), 0);
+    QCOMPARE(heldValue(device, Mode), QStringLiteral("5"));
+    QCOMPARE(m_driver->statusText(),
+             QStringLiteral("Boiler room 2 :: Mode: 65541 вне диапазона 0…65535, значение не изменено"));
 }
 
 QTEST_MAIN(TestDeviceCommands)

@@ -75,6 +75,7 @@ private slots:
     void closingConnectedDeviceEndsConnection();
     void storeToFlashConfirmed();
     void storeToFlashRefused();
+    void storeToFlashOnModbusSendsNothing();
 
 private:
     // Each loads its device, selects it and connects from the menu; true once connected.
@@ -300,6 +301,19 @@ void TestDeviceLink::storeToFlashRefused()
 
     QVERIFY(errors.wait(10000));
     QCOMPARE(statusAtError, QStringLiteral("Saving to FLASH failed"));
+}
+
+void TestDeviceLink::storeToFlashOnModbusSendsNothing()
+{
+    QVERIFY(startModbusDevice());
+
+    const MenuChoice flash = m_driver->chooseFromMenu(0, QStringLiteral("actionStoreToFlash"));
+
+    QVERIFY(flash.entry(QStringLiteral("actionStoreToFlash")).enabled);
+    QCOMPARE(m_driver->statusText(),
+             QStringLiteral("Pump station :: По этой связи конфигурацию во флеш-память не сохранить, ничего не отправлено"));
+    QVERIFY(updateFromMenu());
+    QCOMPARE(writesTo(*m_server), QList<QByteArray>());
 }
 
 QTEST_MAIN(TestDeviceLink)

@@ -87,6 +87,8 @@ private slots:
     void startWithoutDefaultFile();
     void startLoadsDefaultFile();
     void openTwoFilesWithAnInvalidOne();
+    void invalidFileNamesItsFirstError_data();
+    void invalidFileNamesItsFirstError();
     void openCancelled();
     void sameFileTwice();
     void entryText_data();
@@ -166,7 +168,9 @@ void TestMainWindow::form()
 void TestMainWindow::startWithoutDefaultFile()
 {
     LogCapture log;
+    ModalWatcher box(QMessageBox::staticMetaObject, [](QWidget *modal) { modal->close(); });
     MainWindow window;
+    QVERIFY(!box.seen());
     WindowDriver driver(window);
     QVERIFY(log.contains(QtCriticalMsg, QStringLiteral("(VelmorDeviceModel) Unable to open configuration file")));
     QCOMPARE(driver.deviceList()->count(), 0);
@@ -223,8 +227,43 @@ void TestMainWindow::openTwoFilesWithAnInvalidOne()
         QStringLiteral("Pump station\nproto: ModBUS TCP\nid: 7\nhost: 10.0.0.5:1502"),
         QStringLiteral("Boiler room 2\nproto: ModBUS RTU\nid: 1\nport: COM3 (19200)")};
     QCOMPARE(driver.entryTexts(), expected);
-    QCOMPARE(driver.statusText(), QStringLiteral("Model is invalid, unable to load"));
+    QVERIFY(driver.statusText().startsWith(QStringLiteral("Model is invalid, unable to load: ")));
+    QVERIFY(driver.statusText().contains(QStringLiteral("broken.yml:")));
     QTRY_COMPARE(window.findChildren<VelmorDeviceModel *>().size(), 2);
+}
+
+void TestMainWindow::invalidFileNamesItsFirstError_data()
+{
+    QTest::addColumn<QByteArray>("description");
+    QTest::addColumn<QString>("problem");
+
+    QTest::newRow("YAML syntax error") << QByteArray("protocol: [ModBUS TCP\nvariables: []\n")
+                                       << "2:10: error: YAML syntax: end of sequence flow not found: the model refuses the file";
+    QTest::newRow("VelmorBUS TCP") << QByteArray("protocol: VelmorBUS TCP\nvariables: []\n")
+                                   << "1:11: error: \"VelmorBUS TCP\" is not supported yet: the model refuses the file";
+    QTest::newRow("error after a warning")
+        << QByteArray("baudrat: 9600\nprotocol: Profibus\nvariables: []\n")
+        << "2:11: error: unknown protocol \"Profibus\": the model refuses the file; it knows \"VelmorBUS RTU\", "
+           "\"ModBUS RTU\" and \"ModBUS TCP\"";
+}
+
+void TestMainWindow::invalidFileNamesItsFirstError()
+{
+    QFETCH(QByteArray, description);
+    QFETCH(QString, problem);
+
+    DescriptionDir dir;
+    const QString path = dir.write(QStringLiteral("boiler.yml"), description);
+    MainWindow window;
+    WindowDriver driver(window);
+    driver.addDevice(path);
+
+    QCOMPARE(driver.deviceList()->count(), 0);
+    const QString message = QStringLiteral("Model is invalid, unable to load: %1:%2 (полный список: velmor-cli --check %1)")
+                                .arg(path, problem);
+    QCOMPARE(driver.statusText(), message);
+    // Cut at the window's width, the message is whole in the tool tip.
+    QCOMPARE(window.statusBar()->toolTip(), message);
 }
 
 void TestMainWindow::openCancelled()
