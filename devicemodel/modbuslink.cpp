@@ -9,6 +9,7 @@
 #include <QModbusRtuSerialMaster>
 #include <QModbusTcpClient>
 #include <QSerialPort>
+#include <QTimer>
 
 namespace {
 
@@ -350,10 +351,16 @@ void ModbusLink::onStateChanged(QModbusDevice::State state)
     if (m_closing)
         return;
     // The TCP client accepts connectDevice() before the server answers; a refused or
-    // closed connection only shows up here, also between two requests.
-    if (wasUp)
-        emit lost(m_client->errorString().isEmpty() ? QStringLiteral("the server closed the connection")
-                                                    : m_client->errorString());
-    else
-        emit refused();
+    // closed connection only shows up here, also between two requests. Qt sets the
+    // client's error text only after this state change.
+    QModbusClient *client = m_client;
+    QTimer::singleShot(0, this, [this, client, wasUp] {
+        if (client != m_client || m_up || m_client->state() != QModbusDevice::UnconnectedState)
+            return;
+        if (wasUp)
+            emit lost(m_client->errorString().isEmpty() ? QStringLiteral("the server closed the connection")
+                                                        : m_client->errorString());
+        else
+            emit refused();
+    });
 }

@@ -565,10 +565,13 @@ void TestModbusTcpLink::connectToNothingIsReported()
     const QByteArray text = "protocol: ModBUS TCP\nport: " + QByteArray::number(port) + "\nvariables:\n  - addr: 1\n";
     VelmorDeviceModel model(m_dir->write("nothing.yml", text));
     QSignalSpy errors(&model, &VelmorDeviceModel::errorOccured);
+    QSignalSpy reasons(&model, &VelmorDeviceModel::connectFailed);
     model.connectDevice();
     QTRY_VERIFY_WITH_TIMEOUT(!model.connected(), 10000);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.first().first().toString(), QStringLiteral("Unable connect to 127.0.0.1:%1").arg(port));
+    QCOMPARE(reasons.count(), 1);
+    QVERIFY(!reasons.first().first().toString().isEmpty());
 }
 
 void TestModbusTcpLink::disconnectWhileAutoUpdating()
