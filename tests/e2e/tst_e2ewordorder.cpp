@@ -99,6 +99,8 @@ void TestE2eWordOrder::writesAndReadsBack()
                                     QByteArray("| ok StartDelay=70000\n"), QByteArray("| ok Gain=-12.5\n"),
                                     QByteArray("| ok Mode=4386\n") })
         QTRY_VERIFY2_WITH_TIMEOUT(controller.output().contains(line), line.constData(), WaitMs);
+    if (block > 0)
+        QVERIFY(controller.output().contains("read holding addr=0x0000 count=7\n"));
     QVERIFY(controller.stop());
 }
 
