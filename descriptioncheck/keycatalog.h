@@ -56,6 +56,13 @@ QString mergeKeyFinding();
 // when none is close.
 QString nearestTypeName(const QString &text);
 
+// A Modbus "wordorder" the model knows, in its exact letter case.
+bool isWordOrder(const QString &text);
+// The known word order written in another letter case, else empty.
+QString wordOrderLike(const QString &text);
+// The known word orders for a finding: "ABCD, CDAB, BADC, DCBA or legacy".
+QString wordOrderChoices();
+
 } // namespace KeyCatalog
 
 #endif // KEYCATALOG_H
