@@ -251,16 +251,14 @@ void DocumentChecker::checkWordOrder(const MappingIndex &keys)
     if (!order)
         return;
     const QString text = order->value.IsScalar() ? QString::fromStdString(order->value.Scalar()) : QString();
-    if (KeyCatalog::isWordOrder(text)) {
-        if (m_protocol == Protocol::VelmorbusRtu)
-            checkNotReadHere(keys, "wordorder", QStringLiteral("Modbus"));
+    if (!KeyCatalog::isWordOrder(text)) {
+        m_findings->errorAt(order->keyNode, order->value,
+                            KeyCatalog::unknownWordOrderFinding(text, shown(order->value),
+                                                                QStringLiteral("the model refuses the file")));
         return;
     }
-    const QString like = KeyCatalog::wordOrderLike(text);
-    const QString hint = like.isEmpty() ? QString() : QStringLiteral(" (did you mean \"%1\"?)").arg(like);
-    m_findings->errorAt(order->keyNode, order->value,
-                        QStringLiteral("\"wordorder\" is %1, not %2: the model refuses the file%3")
-                            .arg(shown(order->value), KeyCatalog::wordOrderChoices(), hint));
+    if (m_protocol == Protocol::VelmorbusRtu)
+        checkNotReadHere(keys, "wordorder", QStringLiteral("Modbus"));
 }
 
 void DocumentChecker::checkVariables(const YAML::Node &root, const MappingIndex &keys)

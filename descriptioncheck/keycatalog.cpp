@@ -218,19 +218,17 @@ bool isWordOrder(const QString &text)
     return wordOrderNames().contains(text);
 }
 
-QString wordOrderLike(const QString &text)
-{
-    for (const QString &name : wordOrderNames()) {
-        if (name.compare(text, Qt::CaseInsensitive) == 0)
-            return name;
-    }
-    return QString();
-}
-
-QString wordOrderChoices()
+QString unknownWordOrderFinding(const QString &text, const QString &shownValue, const QString &outcome)
 {
     const QStringList &names = wordOrderNames();
-    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ") + names.last();
+    const QString choices = names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ")
+                            + names.last();
+    QString finding = QStringLiteral("\"wordorder\" is %1, not %2: %3").arg(shownValue, choices, outcome);
+    for (const QString &name : names) {
+        if (name.compare(text, Qt::CaseInsensitive) == 0)
+            finding += QStringLiteral(" (did you mean \"%1\"?)").arg(name);
+    }
+    return finding;
 }
 
 } // namespace KeyCatalog

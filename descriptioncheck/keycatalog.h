@@ -58,10 +58,9 @@ QString nearestTypeName(const QString &text);
 
 // A Modbus "wordorder" the model knows, in its exact letter case.
 bool isWordOrder(const QString &text);
-// The known word order written in another letter case, else empty.
-QString wordOrderLike(const QString &text);
-// The known word orders for a finding: "ABCD, CDAB, BADC, DCBA or legacy".
-QString wordOrderChoices();
+// The finding on a "wordorder" of that text, shown as shownValue, that the model does
+// not know, ending in what the model does then; with a suggestion for a wrong letter case.
+QString unknownWordOrderFinding(const QString &text, const QString &shownValue, const QString &outcome);
 
 } // namespace KeyCatalog
 

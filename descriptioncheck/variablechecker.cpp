@@ -163,17 +163,16 @@ void VariableChecker::checkWordOrder(const MappingIndex &attributes)
     if (!order)
         return;
     const QString text = order->value.IsScalar() ? QString::fromStdString(order->value.Scalar()) : QString();
-    if (KeyCatalog::isWordOrder(text)) {
-        if (m_protocol == KeyCatalog::Protocol::VelmorbusRtu)
-            m_findings->warning(order->keyNode.Mark(), QStringLiteral("\"wordorder\" is read only for Modbus: the "
-                                                                      "model ignores it here"));
+    if (!KeyCatalog::isWordOrder(text)) {
+        m_findings->errorAt(order->keyNode, order->value,
+                            KeyCatalog::unknownWordOrderFinding(text, shown(order->value),
+                                                                QStringLiteral("the model can neither read nor "
+                                                                               "write this variable")));
         return;
     }
-    const QString like = KeyCatalog::wordOrderLike(text);
-    const QString hint = like.isEmpty() ? QString() : QStringLiteral(" (did you mean \"%1\"?)").arg(like);
-    m_findings->errorAt(order->keyNode, order->value,
-                        QStringLiteral("\"wordorder\" is %1, not %2: the model can neither read nor write this "
-                                       "variable%3").arg(shown(order->value), KeyCatalog::wordOrderChoices(), hint));
+    if (m_protocol == KeyCatalog::Protocol::VelmorbusRtu)
+        m_findings->warning(order->keyNode.Mark(), QStringLiteral("\"wordorder\" is read only for Modbus: the model "
+                                                                  "ignores it here"));
 }
 
 bool VariableChecker::checkAddr(const MappingIndex &attributes, const YAML::Node &entry, Type type, int *addr)

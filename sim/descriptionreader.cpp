@@ -130,7 +130,8 @@ bool DescriptionReader::readVariable(const YAML::Node &entry, int index, SimVari
         return false;
     const YAML::Node order = entry["wordorder"];
     if (order.IsDefined() && !WordOrder::fromName(scalarText(order), &variable->wordOrder))
-        return fail(QStringLiteral("variable %1: %2").arg(entryName(*variable, index), wordOrderRefusal(scalarText(order))));
+        return fail(QStringLiteral("variable %1: %2")
+                        .arg(entryName(*variable, index), wordOrderRefusal(scalarText(order))));
 
     if (entry["value"].IsDefined()) {
         const QString text = scalarText(entry["value"]).trimmed();
