@@ -110,6 +110,7 @@ void DocumentChecker::checkRoot(const YAML::Node &root)
     checkText(keys, "device");
     checkLinkSettings(keys);
     checkLinkTuning(keys);
+    checkWordOrder(keys);
     checkVariables(root, keys);
 }
 
@@ -242,6 +243,22 @@ void DocumentChecker::checkLinkTuning(const MappingIndex &keys)
         if (range.modbusOnly && m_protocol == Protocol::VelmorbusRtu)
             checkNotReadHere(keys, range.key, QStringLiteral("Modbus"));
     }
+}
+
+void DocumentChecker::checkWordOrder(const MappingIndex &keys)
+{
+    const MappingIndex::Entry *order = keys.find("wordorder");
+    if (!order)
+        return;
+    const QString text = order->value.IsScalar() ? QString::fromStdString(order->value.Scalar()) : QString();
+    if (!KeyCatalog::isWordOrder(text)) {
+        m_findings->errorAt(order->keyNode, order->value,
+                            KeyCatalog::unknownWordOrderFinding(text, shown(order->value),
+                                                                QStringLiteral("the model refuses the file")));
+        return;
+    }
+    if (m_protocol == Protocol::VelmorbusRtu)
+        checkNotReadHere(keys, "wordorder", QStringLiteral("Modbus"));
 }
 
 void DocumentChecker::checkVariables(const YAML::Node &root, const MappingIndex &keys)

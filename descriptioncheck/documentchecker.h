@@ -34,6 +34,7 @@ private:
                       const QString &unreadableOutcome, int *value);
     void checkDeviceAddress(const MappingIndex &keys);
     void checkLinkTuning(const MappingIndex &keys);
+    void checkWordOrder(const MappingIndex &keys);
     void checkVariables(const YAML::Node &root, const MappingIndex &keys);
 
     Findings *m_findings;

@@ -24,6 +24,8 @@ const QVector<std::pair<QString, QString>> &longFormsOf(Level level)
         {QStringLiteral("proto"), QStringLiteral("protocol")},
         {QStringLiteral("vars"), QStringLiteral("variables")},
         {QStringLiteral("devicename"), QStringLiteral("device")},
+        {QStringLiteral("byteorder"), QStringLiteral("wordorder")},
+        {QStringLiteral("endianness"), QStringLiteral("wordorder")},
     };
     static const QVector<std::pair<QString, QString>> variableForms = {
         {QStringLiteral("address"), QStringLiteral("addr")},
@@ -34,6 +36,8 @@ const QVector<std::pair<QString, QString>> &longFormsOf(Level level)
         {QStringLiteral("readwrite"), QStringLiteral("rw")},
         {QStringLiteral("bits"), QStringLiteral("bitfield")},
         {QStringLiteral("datatype"), QStringLiteral("type")},
+        {QStringLiteral("byteorder"), QStringLiteral("wordorder")},
+        {QStringLiteral("endianness"), QStringLiteral("wordorder")},
     };
     return level == Level::TopLevel ? topLevelForms : variableForms;
 }
@@ -112,6 +116,13 @@ const QStringList &typeNames()
     return names;
 }
 
+const QStringList &wordOrderNames()
+{
+    static const QStringList names = {QStringLiteral("ABCD"), QStringLiteral("CDAB"), QStringLiteral("BADC"),
+                                      QStringLiteral("DCBA"), QStringLiteral("legacy")};
+    return names;
+}
+
 const QStringList &protocolNames()
 {
     static const QStringList names = {QStringLiteral("VelmorBUS RTU"), QStringLiteral("VelmorBUS TCP"),
@@ -165,10 +176,11 @@ const QStringList &keys(Level level)
     static const QStringList topLevelKeys = {
         QStringLiteral("device"), QStringLiteral("protocol"), QStringLiteral("port"), QStringLiteral("baudrate"),
         QStringLiteral("host"), QStringLiteral("id"), QStringLiteral("variables"), QStringLiteral("block"),
-        QStringLiteral("gap"), QStringLiteral("timeout"), QStringLiteral("retries")};
+        QStringLiteral("gap"), QStringLiteral("timeout"), QStringLiteral("retries"), QStringLiteral("wordorder")};
     static const QStringList variableKeys = {
         QStringLiteral("name"), QStringLiteral("addr"), QStringLiteral("type"), QStringLiteral("input"),
-        QStringLiteral("rw"), QStringLiteral("bitfield"), QStringLiteral("desc"), QStringLiteral("value")};
+        QStringLiteral("rw"), QStringLiteral("bitfield"), QStringLiteral("desc"), QStringLiteral("value"),
+        QStringLiteral("wordorder")};
     return level == Level::TopLevel ? topLevelKeys : variableKeys;
 }
 
@@ -199,6 +211,24 @@ QString nearestTypeName(const QString &text)
     for (const QString &name : typeNames())
         candidates.append({name, name});
     return nearest(text, candidates);
+}
+
+bool isWordOrder(const QString &text)
+{
+    return wordOrderNames().contains(text);
+}
+
+QString unknownWordOrderFinding(const QString &text, const QString &shownValue, const QString &outcome)
+{
+    const QStringList &names = wordOrderNames();
+    const QString choices = names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ")
+                            + names.last();
+    QString finding = QStringLiteral("\"wordorder\" is %1, not %2: %3").arg(shownValue, choices, outcome);
+    for (const QString &name : names) {
+        if (name.compare(text, Qt::CaseInsensitive) == 0)
+            finding += QStringLiteral(" (did you mean \"%1\"?)").arg(name);
+    }
+    return finding;
 }
 
 } // namespace KeyCatalog

@@ -56,6 +56,12 @@ QString mergeKeyFinding();
 // when none is close.
 QString nearestTypeName(const QString &text);
 
+// A Modbus "wordorder" the model knows, in its exact letter case.
+bool isWordOrder(const QString &text);
+// The finding on a "wordorder" of that text, shown as shownValue, that the model does
+// not know, ending in what the model does then; with a suggestion for a wrong letter case.
+QString unknownWordOrderFinding(const QString &text, const QString &shownValue, const QString &outcome);
+
 } // namespace KeyCatalog
 
 #endif // KEYCATALOG_H

@@ -68,6 +68,7 @@ void VariableChecker::checkEntry(const YAML::Node &entry, int id)
     checkFlagAsTheToolReadsIt(attributes, "rw");
     checkFlagAsTheToolReadsIt(attributes, "bitfield");
     checkInputHasEffect(attributes);
+    checkWordOrder(attributes);
     int addr = 0;
     if (checkAddr(attributes, entry, type, &addr))
         checkRegisters(attributes, type, input, addr);
@@ -154,6 +155,24 @@ void VariableChecker::checkInputHasEffect(const MappingIndex &attributes)
     if (input && m_protocol == KeyCatalog::Protocol::VelmorbusRtu)
         m_findings->warning(input->keyNode.Mark(), QStringLiteral("\"input\" has no effect on VelmorBUS RTU: only "
                                                                   "Modbus has input registers"));
+}
+
+void VariableChecker::checkWordOrder(const MappingIndex &attributes)
+{
+    const MappingIndex::Entry *order = attributes.find("wordorder");
+    if (!order)
+        return;
+    const QString text = order->value.IsScalar() ? QString::fromStdString(order->value.Scalar()) : QString();
+    if (!KeyCatalog::isWordOrder(text)) {
+        m_findings->errorAt(order->keyNode, order->value,
+                            KeyCatalog::unknownWordOrderFinding(text, shown(order->value),
+                                                                QStringLiteral("the model can neither read nor "
+                                                                               "write this variable")));
+        return;
+    }
+    if (m_protocol == KeyCatalog::Protocol::VelmorbusRtu)
+        m_findings->warning(order->keyNode.Mark(), QStringLiteral("\"wordorder\" is read only for Modbus: the model "
+                                                                  "ignores it here"));
 }
 
 bool VariableChecker::checkAddr(const MappingIndex &attributes, const YAML::Node &entry, Type type, int *addr)

@@ -37,6 +37,7 @@ private:
     // text, 0 and false count as false.
     void checkFlagAsTheToolReadsIt(const MappingIndex &attributes, const char *key);
     void checkInputHasEffect(const MappingIndex &attributes);
+    void checkWordOrder(const MappingIndex &attributes);
     bool checkAddr(const MappingIndex &attributes, const YAML::Node &entry, Type type, int *addr);
     void checkValue(const MappingIndex &attributes, Type type, bool bitfield);
     void checkIntegerValue(const MappingIndex::Entry &value, Type type, bool bitfield);

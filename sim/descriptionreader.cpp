@@ -19,6 +19,12 @@ QString entryName(const SimVariable &variable, int index)
     return variable.name.isEmpty() ? QStringLiteral("#%1").arg(index) : variable.name;
 }
 
+QString wordOrderRefusal(const QString &text)
+{
+    return QStringLiteral("\"wordorder\" is \"%1\", not one of %2")
+        .arg(text, WordOrder::names().join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 bool DescriptionReader::read(const QString &fileName, DeviceDescription *description)
@@ -46,7 +52,16 @@ bool DescriptionReader::readDocument(const YAML::Node &root, DeviceDescription *
     if (!readProtocol(root, description))
         return false;
     readLinkSettings(root, description);
-    return readVariables(root, description) && checkOverlaps(*description);
+    return readWordOrder(root, description) && readVariables(root, description) && checkOverlaps(*description);
+}
+
+// Velmorbus ignores the order, but the tools refuse a file that names one they do not know.
+bool DescriptionReader::readWordOrder(const YAML::Node &root, DeviceDescription *description)
+{
+    const YAML::Node order = root["wordorder"];
+    if (!order.IsDefined() || WordOrder::fromName(scalarText(order), &description->wordOrder))
+        return true;
+    return fail(wordOrderRefusal(scalarText(order)));
 }
 
 bool DescriptionReader::readProtocol(const YAML::Node &root, DeviceDescription *description)
@@ -88,6 +103,7 @@ bool DescriptionReader::readVariables(const YAML::Node &root, DeviceDescription 
     description->variables.clear();
     for (std::size_t i = 0; i < variables.size(); ++i) {
         SimVariable variable;
+        variable.wordOrder = description->wordOrder;
         if (!readVariable(variables[i], int(i), &variable))
             return false;
         description->variables.append(variable);
@@ -112,6 +128,10 @@ bool DescriptionReader::readVariable(const YAML::Node &entry, int index, SimVari
     if (!readFlag(entry, "input", index, &variable->input) || !readFlag(entry, "rw", index, &variable->rw)
         || !readFlag(entry, "bitfield", index, &variable->bitfield))
         return false;
+    const YAML::Node order = entry["wordorder"];
+    if (order.IsDefined() && !WordOrder::fromName(scalarText(order), &variable->wordOrder))
+        return fail(QStringLiteral("variable %1: %2")
+                        .arg(entryName(*variable, index), wordOrderRefusal(scalarText(order))));
 
     if (entry["value"].IsDefined()) {
         const QString text = scalarText(entry["value"]).trimmed();

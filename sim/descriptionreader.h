@@ -30,6 +30,7 @@ private:
     bool readDocument(const YAML::Node &root, DeviceDescription *description);
     bool readProtocol(const YAML::Node &root, DeviceDescription *description);
     void readLinkSettings(const YAML::Node &root, DeviceDescription *description);
+    bool readWordOrder(const YAML::Node &root, DeviceDescription *description);
     bool readVariables(const YAML::Node &root, DeviceDescription *description);
     bool readVariable(const YAML::Node &entry, int index, SimVariable *variable);
     bool readFlag(const YAML::Node &entry, const char *key, int index, bool *flag);

@@ -1,6 +1,8 @@
 #ifndef DEVICEDESCRIPTION_H
 #define DEVICEDESCRIPTION_H
 
+#include "wordorder.h"
+
 #include <QString>
 #include <QVector>
 
@@ -16,6 +18,8 @@ struct SimVariable
     bool rw = false;
     bool bitfield = false;
     double value = 0;
+    // Modbus: its own "wordorder", else the device's.
+    WordOrder wordOrder;
 
     bool isInt16() const { return type == QLatin1String("int16"); }
     bool isFloat32() const { return type == QLatin1String("float32"); }
@@ -40,6 +44,8 @@ struct DeviceDescription
     QString tcpHost = QStringLiteral("127.0.0.1");
     int tcpPort = 502;
     int id = 0;
+    // Modbus: the order of the variables that name none of their own.
+    WordOrder wordOrder;
     QVector<SimVariable> variables;
 
     bool isSerial() const { return protocol != ModbusTcp; }

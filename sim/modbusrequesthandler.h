@@ -13,8 +13,7 @@ class VariableStore;
 // Answers Modbus requests from the variable store, for the TCP server and the RTU
 // slave alike: read holding and input registers (0x03, 0x04), write single and
 // multiple registers (0x06, 0x10). A read may span several variables, as on any
-// Modbus server. Writes are decoded with the word order the tools
-// write, so a read afterwards returns the value written.
+// Modbus server. Reads and writes take each variable's word order.
 class ModbusRequestHandler
 {
 public:

@@ -105,6 +105,8 @@ void Simulator::listVariables()
                            .arg(variable.type.isEmpty() ? QStringLiteral("untyped") : variable.type);
         if (variable.input && m_description.isModbus())
             line += QStringLiteral(" input");
+        if (m_description.isModbus() && variable.wordOrder.name() != QLatin1String("ABCD"))
+            line += QStringLiteral(" wordorder=") + variable.wordOrder.name();
         if (variable.bitfield)
             line += QStringLiteral(" bitfield");
         line += variable.rw ? QStringLiteral(" rw") : QStringLiteral(" ro");

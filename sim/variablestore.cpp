@@ -121,11 +121,7 @@ VariableStore::Access VariableStore::readRegisters(bool input, quint16 start, in
             continue;
         }
         const SimVariable &variable = m_variables.at(index);
-        const quint32 current = word(index);
-        if (variable.isInt16())
-            values->append(quint16(current));
-        else
-            values->append(reg == variable.addr ? quint16(current >> 16) : quint16(current));
+        values->append(variable.wordOrder.registersRead(word(index), variable.registerCount()).at(reg - variable.addr));
     }
     return Done;
 }
@@ -160,9 +156,7 @@ VariableStore::Access VariableStore::writeRegisters(quint16 start, const QVector
         const SimVariable &variable = m_variables.at(index);
         if (offset + variable.registerCount() > values.size())
             return UnknownAddress;
-        const quint32 lower = values.at(offset);
-        const quint32 upper = variable.isInt16() ? 0 : values.at(offset + 1);
-        newWords.append(lower | upper << 16);
+        newWords.append(variable.wordOrder.wordWritten(values.mid(offset, variable.registerCount())));
         written->append(index);
         offset += variable.registerCount();
     }

@@ -28,13 +28,12 @@ public:
     quint32 word(int index) const;
     QString valueText(int index) const;
 
-    // Modbus reads: register "addr" carries the upper half of a 32-bit word and "addr"+1
-    // the lower half; an int16 value is its one register. Every register of the range
-    // must belong to a variable of that table unless unusedReadZero, which reads the
-    // registers no variable uses as 0.
+    // Modbus reads: each variable's registers in its word order, an int16 value in its
+    // one register. Every register of the range must belong to a variable of that table
+    // unless unusedReadZero, which reads the registers no variable uses as 0.
     Access readRegisters(bool input, quint16 start, int count, bool unusedReadZero, QVector<quint16> *values) const;
-    // Modbus writes use the opposite word order: "addr" carries the lower half. The range
-    // must cover whole writable variables; nothing is stored unless all of it is accepted.
+    // Modbus writes, in each variable's word order as well. The range must cover whole
+    // writable variables; nothing is stored unless all of it is accepted.
     Access writeRegisters(quint16 start, const QVector<quint16> &values, QVector<int> *written);
 
     // Velmorbus: 4 data bytes little-endian; an int16 value reads in bytes 2..3 and is

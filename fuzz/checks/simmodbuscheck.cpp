@@ -172,7 +172,7 @@ QString SimModbusCheck::checkReadBack(ModbusRequestHandler &handler, const QByte
     const quint16 start = wordAt(write, 1);
     const int count = single ? 1 : wordAt(write, 3);
     const int firstValue = single ? 3 : 6;
-    // Written lower half first, read upper half first: the tools' word orders.
+    // Every variable here has the default word order, ABCD, for reads and writes alike.
     QByteArray expected(1, char(2 * count));
     for (int offset = 0; offset < count;) {
         const SimVariable *target = holdingAt(start + offset);
@@ -181,8 +181,7 @@ QString SimModbusCheck::checkReadBack(ModbusRequestHandler &handler, const QByte
         const int span = target->registerCount();
         if (offset + span > count)
             return QStringLiteral("write %1 accepted for half of %2").arg(hex(write), target->name);
-        for (int half = span - 1; half >= 0; --half)
-            expected += write.mid(firstValue + 2 * (offset + half), 2);
+        expected += write.mid(firstValue + 2 * offset, 2 * span);
         offset += span;
     }
     QByteArray range(4, '\0');

@@ -100,6 +100,33 @@ QVector<CheckerCase> checkerCases()
          {"3:10: error: \"retries\" is \"many\", not an integer: it takes 0 to 10"}},
         {"block for Velmorbus", "protocol: VelmorBUS RTU\nblock: 10\nvariables: []\n",
          {"2:1: warning: \"block\" is read only for Modbus: the model ignores it here"}},
+        {"every word order", "protocol: ModBUS TCP\nid: 1\nwordorder: legacy\nvariables:\n"
+                             "  - {name: A, addr: 1, wordorder: ABCD}\n  - {name: B, addr: 3, wordorder: CDAB}\n"
+                             "  - {name: C, addr: 5, wordorder: BADC}\n  - {name: D, addr: 7, type: int16, wordorder: DCBA}\n",
+         {}},
+        {"wordorder in another case", "protocol: ModBUS TCP\nid: 1\nwordorder: abcd\nvariables: []\n",
+         {"3:12: error: \"wordorder\" is \"abcd\", not ABCD, CDAB, BADC, DCBA or legacy: the model refuses the file "
+          "(did you mean \"ABCD\"?)"}},
+        {"wordorder unknown", "protocol: ModBUS RTU\nid: 1\nwordorder: big-endian\nvariables: []\n",
+         {"3:12: error: \"wordorder\" is \"big-endian\", not ABCD, CDAB, BADC, DCBA or legacy: the model refuses the "
+          "file"}},
+        {"wordorder without a value", "protocol: ModBUS TCP\nid: 1\nwordorder:\nvariables: []\n",
+         {"3:1: error: \"wordorder\" is an empty value, not ABCD, CDAB, BADC, DCBA or legacy: the model refuses the "
+          "file"}},
+        {"wordorder for Velmorbus", "protocol: VelmorBUS RTU\nwordorder: CDAB\nvariables: []\n",
+         {"2:1: warning: \"wordorder\" is read only for Modbus: the model ignores it here"}},
+        {"unknown wordorder for Velmorbus", "protocol: VelmorBUS RTU\nwordorder: ABDC\nvariables: []\n",
+         {"2:12: error: \"wordorder\" is \"ABDC\", not ABCD, CDAB, BADC, DCBA or legacy: the model refuses the file"}},
+        {"long form of wordorder", "protocol: ModBUS TCP\nid: 1\nbyteorder: CDAB\nvariables: []\n",
+         {"3:1: warning: unknown key \"byteorder\": did you mean \"wordorder\"?"}},
+        {"variable wordorder in another case", tcpHead + "  - {name: T1, addr: 1, wordorder: Legacy}\n",
+         {"4:36: error: \"wordorder\" is \"Legacy\", not ABCD, CDAB, BADC, DCBA or legacy: the model can neither read "
+          "nor write this variable (did you mean \"legacy\"?)"}},
+        {"variable wordorder not a text", tcpHead + "  - {name: T1, addr: 1, wordorder: [AB, CD]}\n",
+         {"4:36: error: \"wordorder\" is a sequence, not ABCD, CDAB, BADC, DCBA or legacy: the model can neither "
+          "read nor write this variable"}},
+        {"variable wordorder for Velmorbus", velmorHead + "  - {name: T1, addr: 1, wordorder: DCBA}\n",
+         {"3:25: warning: \"wordorder\" is read only for Modbus: the model ignores it here"}},
         {"variable entry not a mapping", tcpHead + "  - 5\n",
          {"4:5: error: variable #0 is \"5\", not a mapping of attributes: the model cannot read it"}},
         {"variable without addr", tcpHead + "  - name: T1\n    type: int16\n",

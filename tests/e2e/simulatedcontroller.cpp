@@ -15,7 +15,8 @@ bool SimulatedController::start(const QByteArray &protocol, int id, const QVecto
                                 const QStringList &extraArguments)
 {
     const QByteArray head = "device: Контроллер для сквозных тестов\nprotocol: " + protocol + '\n'
-                            + linkSettings(protocol) + "id: " + QByteArray::number(id) + '\n';
+                            + linkSettings(protocol) + "id: " + QByteArray::number(id) + '\n'
+                            + m_deviceKeys;
     const QString simFile = m_files.write(QStringLiteral("served.yml"), description(head, variables, true));
     m_modelFile = m_files.write(QStringLiteral("device.yml"), description(head, variables, false));
     QStringList arguments = extraArguments;

@@ -36,6 +36,8 @@ public:
     SimulatedController(const SimulatedController &) = delete;
     SimulatedController &operator=(const SimulatedController &) = delete;
 
+    // Top-level lines both description files get, e.g. "wordorder: CDAB\n"; before start().
+    void setDeviceKeys(const QByteArray &lines) { m_deviceKeys = lines; }
     // Starts the simulator for "ModBUS TCP" (on a free 127.0.0.1 port), "ModBUS RTU" or
     // "VelmorBUS RTU" (on a pseudo-terminal) and waits for its ready line.
     bool start(const QByteArray &protocol, int id, const QVector<ControllerVariable> &variables,
@@ -61,6 +63,7 @@ private:
     DescriptionDir m_files;
     SimProcess m_sim;
     QString m_link;
+    QByteArray m_deviceKeys;
     int m_tcpPort = 0;
     QString m_modelFile;
 };

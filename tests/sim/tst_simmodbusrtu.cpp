@@ -101,8 +101,8 @@ void TestSimModbusRtu::readsInputRegisters()
 
 void TestSimModbusRtu::writeReadsBack()
 {
-    // As the device model writes: function 0x10, lower half in the first register.
-    const QByteArray data = QByteArray::fromHex("0014000204") + QByteArray::fromHex("56781234");
+    // As the device model writes: function 0x10, upper half in the first register.
+    const QByteArray data = QByteArray::fromHex("0014000204") + QByteArray::fromHex("12345678");
     QModbusReply *write = finished(m_client->sendRawRequest(
         QModbusRequest(QModbusPdu::WriteMultipleRegisters, data), ServerAddress));
     QVERIFY(write);

@@ -36,6 +36,9 @@ variables:
   - {name: WBITS, addr: 140, type: int32, bitfield: true, rw: true}
 )";
 
+// Head of the small descriptions that serve one word order each.
+const QByteArray orderHead = "protocol: ModBUS TCP\nhost: 127.0.0.1\nid: 1\n";
+
 constexpr int ReplyTimeoutMs = 10000;
 // Requests one client sends at once in the pipelining tests: serving them all takes the
 // simulator several seconds, so a request of another client, or a signal, that has to
@@ -73,6 +76,10 @@ private slots:
     void readsAcrossVariables();
     void writeReadsBack_data();
     void writeReadsBack();
+    void readsInEachWordOrder_data();
+    void readsInEachWordOrder();
+    void writesInEachWordOrder_data();
+    void writesInEachWordOrder();
     void refusals_data();
     void refusals();
     void trafficIsLogged();
@@ -92,9 +99,15 @@ private:
     bool startPipelining(QTcpSocket *socket, bool reads);
     // How many of the pipelined requests the simulator had logged before the line with text.
     int pipelinedBefore(const QByteArray &text);
-    bool startSim(SimProcess *sim, const QStringList &extraArguments, int port);
+    bool startSim(SimProcess *sim, const QStringList &extraArguments, int port,
+                  const QByteArray &contents = description);
+    // Serves the contents instead, without moving values, to a new client.
+    bool serve(const QByteArray &contents);
     bool connectClient(int port);
     Outcome finish(QModbusReply *reply);
+    // Function code and data of the answer to a request given the same way; empty when
+    // none came.
+    QByteArray exchange(const QByteArray &request);
     Outcome read(QModbusDataUnit::RegisterType table, int addr, int count);
     Outcome write(int addr, const Registers &values);
 
@@ -125,11 +138,19 @@ void TestSimModbusTcp::cleanup()
     m_dir.reset();
 }
 
-bool TestSimModbusTcp::startSim(SimProcess *sim, const QStringList &extraArguments, int port)
+bool TestSimModbusTcp::startSim(SimProcess *sim, const QStringList &extraArguments, int port,
+                                const QByteArray &contents)
 {
-    const QString file = m_dir->write(QStringLiteral("device.yml"), description);
+    const QString file = m_dir->write(QStringLiteral("device.yml"), contents);
     return sim->start(extraArguments + QStringList { QStringLiteral("--listen"),
                                                      QStringLiteral("127.0.0.1:%1").arg(port), file });
+}
+
+bool TestSimModbusTcp::serve(const QByteArray &contents)
+{
+    m_client.reset();
+    m_sim.reset(new SimProcess);
+    return startSim(m_sim.get(), { QStringLiteral("--static") }, m_port, contents) && connectClient(m_port);
 }
 
 bool TestSimModbusTcp::connectClient(int port)
@@ -166,6 +187,20 @@ Outcome TestSimModbusTcp::finish(QModbusReply *reply)
     }
     reply->deleteLater();
     return outcome;
+}
+
+QByteArray TestSimModbusTcp::exchange(const QByteArray &request)
+{
+    QModbusReply *reply = m_client->sendRawRequest(
+        QModbusRequest(QModbusPdu::FunctionCode(quint8(request.at(0))), request.mid(1)), 1);
+    if (!reply)
+        return QByteArray();
+    QSignalSpy finished(reply, &QModbusReply::finished);
+    QByteArray answer;
+    if (reply->isFinished() || finished.wait(ReplyTimeoutMs))
+        answer = char(request.at(0)) + reply->rawResult().data();
+    reply->deleteLater();
+    return answer;
 }
 
 Outcome TestSimModbusTcp::read(QModbusDataUnit::RegisterType table, int addr, int count)
@@ -269,12 +304,12 @@ void TestSimModbusTcp::writeReadsBack_data()
     QTest::addColumn<Registers>("readBack");
 
     QTest::newRow("int16 -2") << 100 << Registers { 0xFFFE } << Registers { 0xFFFE };
-    QTest::newRow("int32 0x12345678 lower half first") << 110 << Registers { 0x5678, 0x1234 }
+    QTest::newRow("int32 0x12345678 upper half first") << 110 << Registers { 0x1234, 0x5678 }
                                                       << Registers { 0x1234, 0x5678 };
-    QTest::newRow("float32 1.0 lower half first") << 120 << Registers { 0x0000, 0x3F80 }
+    QTest::newRow("float32 1.0 upper half first") << 120 << Registers { 0x3F80, 0x0000 }
                                                  << Registers { 0x3F80, 0x0000 };
     QTest::newRow("untyped -1") << 130 << Registers { 0xFFFF, 0xFFFF } << Registers { 0xFFFF, 0xFFFF };
-    QTest::newRow("bit field with bit 31") << 140 << Registers { 0x0001, 0x8000 } << Registers { 0x8000, 0x0001 };
+    QTest::newRow("bit field with bit 31") << 140 << Registers { 0x8000, 0x0001 } << Registers { 0x8000, 0x0001 };
 }
 
 void TestSimModbusTcp::writeReadsBack()
@@ -288,6 +323,122 @@ void TestSimModbusTcp::writeReadsBack()
     const Outcome readOutcome = read(QModbusDataUnit::HoldingRegisters, addr, written.size());
     QCOMPARE(readOutcome.exceptionCode, 0);
     QCOMPARE(readOutcome.registers, readBack);
+}
+
+void TestSimModbusTcp::readsInEachWordOrder_data()
+{
+    QTest::addColumn<QByteArray>("deviceOrder");
+    QTest::addColumn<QByteArray>("variables");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+
+    const auto int32At200 = [](const QByteArray &order) {
+        return "  - {name: V, addr: 200, type: int32, value: 0x11223344" + order + "}\n";
+    };
+    const auto int16At200 = [](const QByteArray &order) {
+        return "  - {name: V, addr: 200, type: int16, value: 0x1122" + order + "}\n";
+    };
+    const QByteArray readTwo = QByteArray::fromHex("0300c80002");
+    const QByteArray readOne = QByteArray::fromHex("0300c80001");
+    QTest::newRow("int32 0x11223344 without an order: ABCD")
+        << QByteArray() << int32At200("") << readTwo << QByteArray::fromHex("030411223344");
+    QTest::newRow("int32 0x11223344 ABCD")
+        << QByteArray() << int32At200(", wordorder: ABCD") << readTwo << QByteArray::fromHex("030411223344");
+    QTest::newRow("int32 0x11223344 CDAB")
+        << QByteArray() << int32At200(", wordorder: CDAB") << readTwo << QByteArray::fromHex("030433441122");
+    QTest::newRow("int32 0x11223344 BADC")
+        << QByteArray() << int32At200(", wordorder: BADC") << readTwo << QByteArray::fromHex("030422114433");
+    QTest::newRow("int32 0x11223344 DCBA")
+        << QByteArray() << int32At200(", wordorder: DCBA") << readTwo << QByteArray::fromHex("030444332211");
+    QTest::newRow("int32 0x11223344 legacy reads as ABCD")
+        << QByteArray() << int32At200(", wordorder: legacy") << readTwo << QByteArray::fromHex("030411223344");
+    QTest::newRow("float32 1.0 DCBA")
+        << QByteArray() << QByteArray("  - {name: V, addr: 200, type: float32, value: 1.0, wordorder: DCBA}\n") << readTwo
+        << QByteArray::fromHex("03040000803f");
+    QTest::newRow("int16 0x1122 CDAB keeps its bytes")
+        << QByteArray() << int16At200(", wordorder: CDAB") << readOne << QByteArray::fromHex("03021122");
+    QTest::newRow("int16 0x1122 BADC swaps its bytes")
+        << QByteArray() << int16At200(", wordorder: BADC") << readOne << QByteArray::fromHex("03022211");
+    QTest::newRow("int16 0x1122 DCBA swaps its bytes")
+        << QByteArray() << int16At200(", wordorder: DCBA") << readOne << QByteArray::fromHex("03022211");
+    QTest::newRow("device CDAB for a variable without its own")
+        << QByteArray("wordorder: CDAB\n") << int32At200("") << readTwo << QByteArray::fromHex("030433441122");
+    QTest::newRow("own ABCD over the device's DCBA")
+        << QByteArray("wordorder: DCBA\n") << int32At200(", wordorder: ABCD") << readTwo
+        << QByteArray::fromHex("030411223344");
+    QTest::newRow("second register alone, CDAB")
+        << QByteArray() << int32At200(", wordorder: CDAB") << QByteArray::fromHex("0300c90001")
+        << QByteArray::fromHex("03021122");
+    QTest::newRow("one read over an int32 DCBA and an int16 BADC")
+        << QByteArray()
+        << int32At200(", wordorder: DCBA") + "  - {name: W, addr: 202, type: int16, value: 0x5566, wordorder: BADC}\n"
+        << QByteArray::fromHex("0300c80003") << QByteArray::fromHex("0306443322116655");
+}
+
+void TestSimModbusTcp::readsInEachWordOrder()
+{
+    QFETCH(QByteArray, deviceOrder);
+    QFETCH(QByteArray, variables);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+
+    QVERIFY(serve(orderHead + deviceOrder + "variables:\n" + variables));
+    QCOMPARE(exchange(request).toHex(), answer.toHex());
+}
+
+void TestSimModbusTcp::writesInEachWordOrder_data()
+{
+    QTest::addColumn<QByteArray>("deviceOrder");
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("readBack");
+
+    const auto int32At200 = [](const QByteArray &order) {
+        return "  - {name: V, addr: 200, type: int32, rw: true" + order + "}\n";
+    };
+    QTest::newRow("int32 0x11223344 without an order: ABCD")
+        << QByteArray() << int32At200("") << QByteArray::fromHex("1000c800020411223344") << QByteArray("V=287454020")
+        << QByteArray::fromHex("030411223344");
+    QTest::newRow("int32 0x11223344 CDAB")
+        << QByteArray() << int32At200(", wordorder: CDAB") << QByteArray::fromHex("1000c800020433441122")
+        << QByteArray("V=287454020") << QByteArray::fromHex("030433441122");
+    QTest::newRow("int32 0x11223344 BADC")
+        << QByteArray() << int32At200(", wordorder: BADC") << QByteArray::fromHex("1000c800020422114433")
+        << QByteArray("V=287454020") << QByteArray::fromHex("030422114433");
+    QTest::newRow("int32 0x11223344 DCBA")
+        << QByteArray() << int32At200(", wordorder: DCBA") << QByteArray::fromHex("1000c800020444332211")
+        << QByteArray("V=287454020") << QByteArray::fromHex("030444332211");
+    QTest::newRow("int32 0x11223344 legacy writes as CDAB, reads as ABCD")
+        << QByteArray() << int32At200(", wordorder: legacy") << QByteArray::fromHex("1000c800020433441122")
+        << QByteArray("V=287454020") << QByteArray::fromHex("030411223344");
+    QTest::newRow("StartDelay 70000 ABCD")
+        << QByteArray() << int32At200("") << QByteArray::fromHex("1000c800020400011170") << QByteArray("V=70000")
+        << QByteArray::fromHex("030400011170");
+    QTest::newRow("StartDelay 70000 with the device's legacy")
+        << QByteArray("wordorder: legacy\n") << int32At200("") << QByteArray::fromHex("1000c800020411700001")
+        << QByteArray("V=70000") << QByteArray::fromHex("030400011170");
+    QTest::newRow("float32 1.0 CDAB")
+        << QByteArray() << QByteArray("  - {name: V, addr: 200, type: float32, rw: true, wordorder: CDAB}\n")
+        << QByteArray::fromHex("1000c800020400003f80") << QByteArray("V=1") << QByteArray::fromHex("030400003f80");
+    QTest::newRow("int16 0x1122 BADC")
+        << QByteArray() << QByteArray("  - {name: V, addr: 200, type: int16, rw: true, wordorder: BADC}\n")
+        << QByteArray::fromHex("1000c80001022211") << QByteArray("V=4386") << QByteArray::fromHex("03022211");
+}
+
+void TestSimModbusTcp::writesInEachWordOrder()
+{
+    QFETCH(QByteArray, deviceOrder);
+    QFETCH(QByteArray, variable);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, readBack);
+
+    QVERIFY(serve(orderHead + deviceOrder + "variables:\n" + variable));
+    // The answer to a write repeats its address and register count.
+    QCOMPARE(exchange(request).toHex(), request.left(5).toHex());
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" | ok " + stored + '\n'), ReplyTimeoutMs);
+    QCOMPARE(exchange(QByteArray::fromHex("0300c8") + request.mid(3, 2)).toHex(), readBack.toHex());
 }
 
 void TestSimModbusTcp::refusals_data()
@@ -317,10 +468,10 @@ void TestSimModbusTcp::refusals()
 
 void TestSimModbusTcp::trafficIsLogged()
 {
-    QCOMPARE(write(110, { 0x5678, 0x1234 }).exceptionCode, 0);
+    QCOMPARE(write(110, { 0x1234, 0x5678 }).exceptionCode, 0);
     QTRY_VERIFY_WITH_TIMEOUT(m_sim->output().contains(" tx 10 00 6e 00 02 | ok W32=305419896\n"), ReplyTimeoutMs);
     QVERIFY(m_sim->output().contains(
-        " rx 10 00 6e 00 02 04 56 78 12 34 | write addr=0x006e count=2 data=56781234\n"));
+        " rx 10 00 6e 00 02 04 12 34 56 78 | write addr=0x006e count=2 data=12345678\n"));
 }
 
 void TestSimModbusTcp::readOnlyValuesMove()

@@ -95,6 +95,12 @@ void TestSimStartup::badFileIsRefused_data()
                                                 << "variable A has no integer \"addr\"";
     QTest::newRow("rw not a boolean") << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {addr: 1, rw: maybe}\n")
                                       << "variable #0: \"rw\" is not a boolean";
+    QTest::newRow("wordorder in another case")
+        << QByteArray("protocol: ModBUS TCP\nwordorder: abcd\nvariables: []\n")
+        << "\"wordorder\" is \"abcd\", not one of ABCD, CDAB, BADC, DCBA, legacy";
+    QTest::newRow("wordorder of a variable unknown")
+        << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {name: A, addr: 1, wordorder: BigEndian}\n")
+        << "variable A: \"wordorder\" is \"BigEndian\", not one of";
     QTest::newRow("value not a number") << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {name: A, addr: 1, value: abc}\n")
                                         << "variable A has a \"value\" that is not a number";
     QTest::newRow("overlapping registers")
