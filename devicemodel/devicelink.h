@@ -3,6 +3,7 @@
 
 #include "linksettings.h"
 #include "variablelink.h"
+#include "velmordevicemodel.h"
 
 #include <QObject>
 #include <QString>
@@ -24,6 +25,7 @@ public:
     virtual QString openFailure() const = 0;
     // The system's reason for the last failed open or refused connection.
     virtual QString openFailureReason() const = 0;
+    virtual VelmorDeviceModel::Transport transport() const = 0;
     // Why no request may go to this device id; empty when it may.
     virtual QString addressRefusal(int devId) const;
     // A connection under way takes no request yet; ready() or refused() ends the wait.

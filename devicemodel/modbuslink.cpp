@@ -139,6 +139,11 @@ QString ModbusLink::openFailure() const
     return QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_settings.serialPort).arg(m_settings.baudRate);
 }
 
+VelmorDeviceModel::Transport ModbusLink::transport() const
+{
+    return m_transport == Transport::Tcp ? VelmorDeviceModel::TcpTransport : VelmorDeviceModel::SerialTransport;
+}
+
 QString ModbusLink::openFailureReason() const
 {
     return m_client->errorString();

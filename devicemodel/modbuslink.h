@@ -30,6 +30,7 @@ public:
     void close() override;
     QString openFailure() const override;
     QString openFailureReason() const override;
+    VelmorDeviceModel::Transport transport() const override;
     QString addressRefusal(int devId) const override;
     bool isConnecting() const override;
     quint64 read(const VariableLink &variable, int devId) override;

@@ -41,6 +41,11 @@ QString VelmorbusLink::openFailure() const
     return QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_settings.serialPort).arg(m_settings.baudRate);
 }
 
+VelmorDeviceModel::Transport VelmorbusLink::transport() const
+{
+    return VelmorDeviceModel::SerialTransport;
+}
+
 QString VelmorbusLink::openFailureReason() const
 {
     return m_master->portErrorString();

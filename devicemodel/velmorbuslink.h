@@ -19,6 +19,7 @@ public:
     void close() override;
     QString openFailure() const override;
     QString openFailureReason() const override;
+    VelmorDeviceModel::Transport transport() const override;
     quint64 read(const VariableLink &variable, int devId) override;
     quint64 write(const VariableLink &variable, quint32 pattern, int devId) override;
     bool storesConfiguration() const override;

@@ -8,13 +8,6 @@
 
 namespace {
 
-enum Column {
-    ColumnAddr = 0,
-    ColumnName = 1,
-    ColumnValue = 2,
-    ColumnDesc = 3
-};
-
 const char *const columnKeys[] = {"addr", "name", "value", "desc"};
 
 const Qt::ItemFlags selectableEnabled = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
@@ -54,6 +47,7 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         return;
     }
     d->variables.reset(variables);
+    d->qualities.reset(d->variables.count());
     d->cyclePosition = d->variables.count();
     m_valid = true;
 }
@@ -265,6 +259,31 @@ bool VelmorDeviceModel::canStoreConfiguration() const
     return d->link && d->link->storesConfiguration();
 }
 
+bool VelmorDeviceModel::readsBlocks() const
+{
+    return d->link && d->link->readsBlocks();
+}
+
+VelmorDeviceModel::Transport VelmorDeviceModel::transport() const
+{
+    return d->link ? d->link->transport() : NoTransport;
+}
+
+VelmorDeviceModel::ValueQuality VelmorDeviceModel::varQuality(unsigned int id) const
+{
+    return d->qualities.quality(int(id));
+}
+
+QDateTime VelmorDeviceModel::varLastReadTime(unsigned int id) const
+{
+    return d->qualities.lastRead(int(id));
+}
+
+QString VelmorDeviceModel::varLastFailure(unsigned int id) const
+{
+    return d->qualities.lastFailure(int(id));
+}
+
 int VelmorDeviceModel::varCount() const
 {
     return d->variables.count();
@@ -339,16 +358,30 @@ int VelmorDeviceModel::columnCount(const QModelIndex &) const
 
 QVariant VelmorDeviceModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid() || index.column() > VelmorDeviceModelPrivate::DescColumn)
         return QVariant();
-    if (index.column() > ColumnDesc)
+    const unsigned int id = unsigned(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return getVarAttr(id, QString::fromLatin1(columnKeys[index.column()]));
+    case Qt::ToolTipRole:
+        return d->toolTip(id);
+    case QualityRole:
+        return int(varQuality(id));
+    case Qt::TextAlignmentRole:
+        if (index.column() == VelmorDeviceModelPrivate::ValueColumn)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
         return QVariant();
-    return getVarAttr(unsigned(index.row()), QString::fromLatin1(columnKeys[index.column()]));
+    default:
+        return QVariant();
+    }
 }
 
 bool VelmorDeviceModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (role != Qt::EditRole)
+    // Only a cell the views may edit takes a value: the value of a writable variable.
+    if (role != Qt::EditRole || !flags(index).testFlag(Qt::ItemIsEditable))
         return false;
     if (!setVarValue(unsigned(index.row()), value))
         return false;
@@ -371,12 +404,12 @@ Qt::ItemFlags VelmorDeviceModel::flags(const QModelIndex &index) const
         return Qt::NoItemFlags;
     const YAML::Node entry = d->variables.variable(unsigned(index.row()));
     switch (index.column()) {
-    case ColumnValue:
+    case VelmorDeviceModelPrivate::ValueColumn:
         return isVarWritable(unsigned(index.row())) ? selectableEnabled | Qt::ItemIsEditable
                                                            : selectableEnabled;
-    case ColumnDesc:
+    case VelmorDeviceModelPrivate::DescColumn:
         return entry && entry["desc"] ? selectableEnabled : Qt::ItemIsSelectable;
-    case ColumnName:
+    case VelmorDeviceModelPrivate::NameColumn:
         return entry && entry["name"] ? selectableEnabled : Qt::ItemIsSelectable;
     default:
         return selectableEnabled;
@@ -428,6 +461,7 @@ void VelmorDeviceModel::disconnectDevice()
     if (d->link)
         d->link->close();
     m_connected = false;
+    d->linkDown();
 }
 
 void VelmorDeviceModel::updateDeviceModel()
@@ -462,6 +496,7 @@ void VelmorDeviceModel::processNextVariable()
         return;
     }
     if (!d->cycleRunning()) {
+        d->cycleEnded();
         emit updateFinished(int(m_updateStopwatch.elapsed()));
         if (m_autoUpdate)
             QTimer::singleShot(m_interUpdateDelay, Qt::PreciseTimer, this, &VelmorDeviceModel::updateDeviceModel);

@@ -60,6 +60,33 @@ public:
     };
     Q_ENUM(TraceDirection)
 
+    // How far a value can be trusted.
+    enum ValueQuality {
+        // Never read from the device: what the file said, or nothing.
+        QualityFromFile,
+        // Read by the last cycle that ended, or by the one under way.
+        QualityGood,
+        // Read once, but not by the last cycle that ended, or the link is gone since.
+        QualityStale,
+        // The last read failed; varLastFailure() tells why.
+        QualityFailed
+    };
+    Q_ENUM(ValueQuality)
+
+    // Item data roles beyond Qt's own.
+    enum ItemRole {
+        // The row's ValueQuality, as an int.
+        QualityRole = Qt::UserRole + 1
+    };
+
+    // How the link reaches its controller.
+    enum Transport {
+        NoTransport,
+        SerialTransport,
+        TcpTransport
+    };
+    Q_ENUM(Transport)
+
     // What setVarValue() makes of a value.
     enum ValueCheck {
         ValueAccepted,
@@ -131,10 +158,18 @@ public:
     bool connected() const;
     // Whether storeToFlash() can reach the device; on a link that cannot, it sends nothing.
     bool canStoreConfiguration() const;
+    // Whether one request can read several variables (blockRegisters() applies).
+    bool readsBlocks() const;
+    Transport transport() const;
 
     int varCount() const;
     QVariant getVarAttr(unsigned int id, const QString &attr) const;
     QVariant getVarValue(unsigned int id) const;
+    ValueQuality varQuality(unsigned int id) const;
+    // Invalid while the value was never read from the device.
+    QDateTime varLastReadTime(unsigned int id) const;
+    // The reason the last failed read gave; it stays after a later good read.
+    QString varLastFailure(unsigned int id) const;
     // "rw" and "bitfield" read as YAML booleans, as flags() and the cycle read them.
     bool isVarWritable(unsigned int id) const;
     bool isVarBitfield(unsigned int id) const;

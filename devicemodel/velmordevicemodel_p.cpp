@@ -122,7 +122,44 @@ void VelmorDeviceModelPrivate::stopCycle(const QString &reason)
 void VelmorDeviceModelPrivate::abandonCycle(const QString &reason)
 {
     cyclePosition = variables.count();
+    cycleEnded();
     emit q->cycleAbandoned(reason);
+}
+
+void VelmorDeviceModelPrivate::cycleEnded()
+{
+    qualities.cycleEnded(cycleGeneration);
+    valuesChanged(0, variables.count() - 1);
+}
+
+void VelmorDeviceModelPrivate::linkDown()
+{
+    qualities.linkDown(cycleGeneration);
+    valuesChanged(0, variables.count() - 1);
+}
+
+QString VelmorDeviceModelPrivate::toolTip(unsigned int id) const
+{
+    QStringList lines;
+    const QString description = variables.attribute(id, QStringLiteral("desc")).toString();
+    if (!description.isEmpty())
+        lines << description;
+    const QDateTime lastRead = qualities.lastRead(int(id));
+    if (lastRead.isValid())
+        lines << QStringLiteral("Прочитано: %1").arg(lastRead.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    else
+        lines << QStringLiteral("С устройства не читалось");
+    if (qualities.quality(int(id)) == VelmorDeviceModel::QualityStale)
+        lines << QStringLiteral("Не обновлялось последним циклом");
+    if (qualities.quality(int(id)) == VelmorDeviceModel::QualityFailed)
+        lines << QStringLiteral("Ошибка чтения: %1").arg(qualities.lastFailure(int(id)));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void VelmorDeviceModelPrivate::valuesChanged(int first, int last)
+{
+    if (first <= last)
+        emit q->dataChanged(q->index(first, ValueColumn), q->index(last, ValueColumn));
 }
 
 void VelmorDeviceModelPrivate::scheduleNextStep(int delayMs)
@@ -210,6 +247,9 @@ void VelmorDeviceModelPrivate::storeReadValue(quint32 rawWord)
 {
     const unsigned int id = unsigned(cyclePosition);
     const VariableTable::ReadOutcome outcome = variables.storeRawWord(id, rawWord);
+    if (outcome == VariableTable::ReadOutcome::Stored)
+        qualities.noteRead(int(id), cycleGeneration, QDateTime::currentDateTime());
+    valuesChanged(int(id), int(id));
     emit q->updateViewport();
     // Only a value the device sent counts as a reading: not the engineer's edit waiting for
     // its write, nor what the file said of a "type" the model does not know.
@@ -228,6 +268,8 @@ void VelmorDeviceModelPrivate::failBlock(const QString &reason)
         if (!cycleRunning())
             return;
         cyclePosition = first + i;
+        qualities.noteFailure(cyclePosition, reason);
+        valuesChanged(cyclePosition, cyclePosition);
         emit q->variableFailed(cyclePosition, reason);
     }
     q->invokeNextProcess(link->pauseAfterFailure(q->m_interQueryDelay));
@@ -236,6 +278,8 @@ void VelmorDeviceModelPrivate::failBlock(const QString &reason)
 void VelmorDeviceModelPrivate::failCurrentVariable(const QString &reason, int delayMs)
 {
     emit q->errorOccured(reason);
+    qualities.noteFailure(cyclePosition, reason);
+    valuesChanged(cyclePosition, cyclePosition);
     emit q->variableFailed(cyclePosition, reason);
     q->invokeNextProcess(delayMs);
 }

@@ -4,6 +4,7 @@
 #include "commandqueue.h"
 #include "descriptionfile.h"
 #include "readplan.h"
+#include "valuequalities.h"
 #include "variabletable.h"
 
 #include <QString>
@@ -14,6 +15,13 @@ class VelmorDeviceModel;
 class VelmorDeviceModelPrivate
 {
 public:
+    enum Column {
+        AddrColumn = 0,
+        NameColumn = 1,
+        ValueColumn = 2,
+        DescColumn = 3
+    };
+
     explicit VelmorDeviceModelPrivate(VelmorDeviceModel *model);
 
     bool createLink(int protocol);
@@ -24,6 +32,13 @@ public:
     // Stops a running cycle without updateFinished; nothing happens when none runs.
     void stopCycle(const QString &reason);
     void abandonCycle(const QString &reason);
+    // A cycle ended or the link went away: values it did not read are no longer current.
+    void cycleEnded();
+    void linkDown();
+    // The description, the time of the last good read and the last failure, for people.
+    QString toolTip(unsigned int id) const;
+    // The value cells of the rows from first to last changed, or their quality did.
+    void valuesChanged(int first, int last);
     void scheduleNextStep(int delayMs);
     // Goes on with the cycle once the connection under way is accepted.
     void waitForLink();
@@ -54,6 +69,7 @@ public:
     ReadPlan plan;
     // Rows the outstanding block read covers, from cyclePosition on.
     int pendingBlockRows = 0;
+    ValueQualities qualities;
     CommandQueue commands;
     // Row of the variable whose request is outstanding or due next; variables.count() means no cycle runs.
     int cyclePosition = 0;

@@ -148,8 +148,8 @@ QString DescriptionCheck::checkCell(const VelmorDeviceModel &model, int row, int
     const QVariant display = model.data(index, Qt::DisplayRole);
     if (display != model.data(index, Qt::EditRole) || !isTextOrNothing(display))
         return where + QStringLiteral("display and edit roles differ or hold no text");
-    if (model.data(index, Qt::ToolTipRole).isValid())
-        return where + QStringLiteral("answers the tool tip role");
+    if (!isTextOrNothing(model.data(index, Qt::ToolTipRole)))
+        return where + QStringLiteral("a tool tip that is no text");
     if (column >= ColumnCount)
         return display.isValid() ? where + QStringLiteral("beyond the last column but holds data") : QString();
     if (display != model.getVarAttr(unsigned(row), QLatin1String(ColumnKeys[column])))
@@ -175,11 +175,11 @@ QString DescriptionCheck::checkValueWrites(VelmorDeviceModel &model, int row)
         return where + QStringLiteral("setVarValue and checkVarValue disagree");
     if (writable && model.getVarValue(unsigned(row)).toDouble() != 12.0)
         return where + QStringLiteral("12 reads back as %1").arg(model.getVarValue(unsigned(row)).toString());
-    // A bit field holds no negative number.
+    // A bit field holds no negative number, and the view edits only writable values.
     const bool negativeFits = model.checkVarValue(unsigned(row), -7) == VelmorDeviceModel::ValueAccepted;
-    if (model.setData(valueCell, QStringLiteral("-7")) != negativeFits)
+    if (model.setData(valueCell, QStringLiteral("-7")) != (negativeFits && model.isVarWritable(unsigned(row))))
         return where + QStringLiteral("setData and setVarValue disagree");
-    if (negativeFits && model.getVarValue(unsigned(row)).toDouble() != -7.0)
+    if (negativeFits && model.isVarWritable(unsigned(row)) && model.getVarValue(unsigned(row)).toDouble() != -7.0)
         return where + QStringLiteral("-7 reads back as %1").arg(model.getVarValue(unsigned(row)).toString());
 
     // Edge values must not crash; a refusal keeps what was held.

@@ -41,6 +41,7 @@ private slots:
     void linkWordOrderYieldsToTheVariables();
     void connectionClosedBetweenCyclesIsReportedAtOnce();
     void unknownTypeIsNoReading();
+    void qualityThroughCycles();
     void cycleTimingCoversPauses();
     void autoUpdateRepeatsUntilSwitchedOff();
     void switchingOffWhileReadingDropsTheReply();
@@ -244,6 +245,48 @@ void TestModbusTcpLink::emptyVariableListFinishesWithoutReading()
     QVERIFY(connectModel(model.get()));
     QVERIFY(runCycle(*model).finished);
     QCOMPARE(m_server->requests().size(), 0);
+}
+
+void TestModbusTcpLink::qualityThroughCycles()
+{
+    using Model = VelmorDeviceModel;
+    // Register 2 is refused; the third variable is never reached before the link goes.
+    m_server->setOverride([](const QModbusRequest &request) -> QModbusResponse {
+        if (request.data().startsWith(QByteArray::fromHex("0002")))
+            return QModbusExceptionResponse(request.functionCode(), QModbusPdu::IllegalDataAddress);
+        return QModbusResponse();
+    });
+    m_server->setHoldingRegisters(1, {7});
+    auto model = makeModel("  - {addr: 1, type: int16, desc: Supply}\n"
+                           "  - {addr: 2, type: int16}\n"
+                           "  - {addr: 3, type: int16, value: 9}\n");
+    QAbstractItemModelTester tester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    const auto qualities = [&model] {
+        QList<int> row;
+        for (int id = 0; id < model->varCount(); ++id)
+            row << model->data(model->index(id, 2), Model::QualityRole).toInt();
+        return row;
+    };
+    QCOMPARE(qualities(), (QList<int>{Model::QualityFromFile, Model::QualityFromFile, Model::QualityFromFile}));
+    QVERIFY(connectModel(model.get()));
+    QSignalSpy changed(model.get(), &QAbstractItemModel::dataChanged);
+
+    QVERIFY(runCycle(*model).finished);
+    QCOMPARE(qualities(), (QList<int>{Model::QualityGood, Model::QualityFailed, Model::QualityGood}));
+    QCOMPARE(changed.first().at(0).value<QModelIndex>(), model->index(0, 2));
+    QCOMPARE(changed.first().at(1).value<QModelIndex>(), model->index(0, 2));
+    QCOMPARE(changed.last().at(0).value<QModelIndex>(), model->index(0, 2));
+    QCOMPARE(changed.last().at(1).value<QModelIndex>(), model->index(2, 2));
+    QVERIFY(model->varLastReadTime(0).isValid());
+    QVERIFY(!model->varLastReadTime(1).isValid());
+    QVERIFY(!model->varLastFailure(1).isEmpty());
+    const QString tip = model->data(model->index(0, 1), Qt::ToolTipRole).toString();
+    QVERIFY2(tip.startsWith(QStringLiteral("Supply\nПрочитано: ")), qPrintable(tip));
+    QVERIFY(model->data(model->index(1, 2), Qt::ToolTipRole).toString().contains(model->varLastFailure(1)));
+    QCOMPARE(model->data(model->index(0, 2), Qt::TextAlignmentRole).toInt(), int(Qt::AlignRight | Qt::AlignVCenter));
+
+    model->disconnectDevice();
+    QCOMPARE(qualities(), (QList<int>{Model::QualityStale, Model::QualityFailed, Model::QualityStale}));
 }
 
 void TestModbusTcpLink::unknownTypeIsNoReading()
