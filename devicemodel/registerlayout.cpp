@@ -103,30 +103,45 @@ quint32 floatPattern(float value)
     return pattern;
 }
 
-bool heldTextFromRawWord(Type type, bool bitfield, quint32 rawWord, std::string *text)
+bool valueFromRawWord(Type type, bool bitfield, quint32 rawWord, double *value)
 {
     switch (type) {
     case Type::Untyped:
-        *text = std::to_string(qint32(rawWord));
+        *value = qint32(rawWord);
         return true;
     case Type::Float32: {
-        float value;
-        std::memcpy(&value, &rawWord, sizeof value);
-        *text = floatText(value);
+        float number;
+        std::memcpy(&number, &rawWord, sizeof number);
+        *value = number;
         return true;
     }
     case Type::Int16: {
         const quint16 upper = quint16(rawWord >> 16);
-        *text = bitfield ? std::to_string(upper) : std::to_string(qint16(upper));
+        *value = bitfield ? double(upper) : double(qint16(upper));
         return true;
     }
     case Type::Int32:
-        *text = bitfield ? std::to_string(rawWord) : std::to_string(qint32(rawWord));
+        *value = bitfield ? double(rawWord) : double(qint32(rawWord));
         return true;
     case Type::Unknown:
         break;
     }
     return false;
+}
+
+std::string heldText(Type type, double value)
+{
+    if (type == Type::Float32)
+        return floatText(float(value));
+    return std::to_string(qint64(value));
+}
+
+quint32 writePattern(Type type, double value)
+{
+    if (type == Type::Float32)
+        return floatPattern(float(value));
+    // Bit fields are held unsigned; the same 32 bits go out either way.
+    return quint32(qint64(value));
 }
 
 } // namespace RegisterLayout

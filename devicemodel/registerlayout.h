@@ -46,8 +46,12 @@ quint32 rawWordFromModbusRead(WordOrder order, Type type, quint16 firstRegister,
 // Register registerIndex of the modbusRegisterCount(type) registers written for pattern.
 quint16 modbusWriteRegister(WordOrder order, Type type, quint32 pattern, int registerIndex);
 
-// The held text of a value read as the raw word; false for Type::Unknown (nothing stored).
-bool heldTextFromRawWord(Type type, bool bitfield, quint32 rawWord, std::string *text);
+// The value a raw word holds; false for Type::Unknown (nothing stored).
+bool valueFromRawWord(Type type, bool bitfield, quint32 rawWord, double *value);
+// The text a value of the type is shown and exported as: decimal, or for float32 "%.7g".
+std::string heldText(Type type, double value);
+// The 32-bit pattern a write sends for a value of the type.
+quint32 writePattern(Type type, double value);
 
 // Held text of a float: general notation with 7 significant digits, like printf "%.7g".
 std::string floatText(float value);

@@ -76,16 +76,14 @@ Parsed parse(const QVariant &value, RegisterLayout::Type type, bool bitfield)
         if (!realNumber(value, &number))
             return parsed;
         parsed.check = within(number, limits) ? VelmorDeviceModel::ValueAccepted : VelmorDeviceModel::ValueOutOfRange;
-        parsed.heldText = RegisterLayout::floatText(float(number));
-        parsed.pattern = RegisterLayout::floatPattern(float(number));
+        parsed.number = double(float(number));
         return parsed;
     }
     qint64 number = 0;
     if (!wholeNumber(value, &number))
         return parsed;
     parsed.check = within(double(number), limits) ? VelmorDeviceModel::ValueAccepted : VelmorDeviceModel::ValueOutOfRange;
-    parsed.heldText = std::to_string(number);
-    parsed.pattern = quint32(number);
+    parsed.number = double(number);
     return parsed;
 }
 

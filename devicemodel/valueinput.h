@@ -9,7 +9,7 @@
 #include <string>
 
 // A value an engineer gives a variable: checked against what its type can hold, never cut
-// to fit, and turned into the held text and the 32-bit pattern a write sends.
+// to fit.
 namespace ValueInput {
 
 struct Range {
@@ -19,8 +19,8 @@ struct Range {
 
 struct Parsed {
     VelmorDeviceModel::ValueCheck check = VelmorDeviceModel::ValueNotANumber;
-    std::string heldText;
-    quint32 pattern = 0;
+    // The value as float32 holds it: rounded to single precision.
+    double number = 0;
 };
 
 // int16: 16 bits, int32 and no or an unknown "type": 32 bits, unsigned for a bit field;

@@ -8,6 +8,7 @@ void VariableTable::reset(const YAML::Node &variables)
 {
     m_variables.reset(variables);
     m_linkCache.clear();
+    m_held.clear();
     m_edits.clear();
 }
 
@@ -38,6 +39,9 @@ QVariant VariableTable::attribute(unsigned int id, const QString &attr) const
     const YAML::Node entry = variable(id);
     if (!entry)
         return QVariant();
+    const Held *value = attr == QLatin1String("value") ? held(id) : nullptr;
+    if (value)
+        return QString::fromStdString(RegisterLayout::heldText(value->type, value->number));
     const YAML::Node node = entry[attr.toUtf8().toStdString()];
     if (!node)
         return QVariant();
@@ -87,6 +91,10 @@ bool VariableTable::parseLink(unsigned int id, VariableLink *link) const
 
 bool VariableTable::writePattern(unsigned int id, RegisterLayout::Type type, quint32 *pattern) const
 {
+    if (const Held *value = held(id)) {
+        *pattern = RegisterLayout::writePattern(type, value->number);
+        return true;
+    }
     const YAML::Node value = variable(id)["value"];
     try {
         if (type == RegisterLayout::Type::Float32) {
@@ -106,6 +114,11 @@ bool VariableTable::writePattern(unsigned int id, RegisterLayout::Type type, qui
 
 QVariant VariableTable::value(unsigned int id) const
 {
+    if (const Held *value = held(id)) {
+        if (value->type == RegisterLayout::Type::Float32)
+            return QVariant(float(value->number));
+        return QVariant(int(qint32(quint32(qint64(value->number)))));
+    }
     const YAML::Node entry = variable(id);
     if (!entry || !entry["value"])
         return QVariant();
@@ -119,23 +132,29 @@ QVariant VariableTable::value(unsigned int id) const
     }
 }
 
-ValueInput::Range VariableTable::valueRange(unsigned int id) const
+RegisterLayout::Type VariableTable::typeOf(unsigned int id) const
 {
     const YAML::Node typeNode = variable(id)["type"];
     const std::string typeText = DescriptionFile::scalarString(typeNode);
-    return ValueInput::range(RegisterLayout::typeFromText(typeNode ? &typeText : nullptr),
-                             boolAttribute(id, "bitfield"));
+    return RegisterLayout::typeFromText(typeNode ? &typeText : nullptr);
+}
+
+const VariableTable::Held *VariableTable::held(unsigned int id) const
+{
+    const auto found = m_held.find(id);
+    return found == m_held.end() ? nullptr : &found->second;
+}
+
+ValueInput::Range VariableTable::valueRange(unsigned int id) const
+{
+    return ValueInput::range(typeOf(id), boolAttribute(id, "bitfield"));
 }
 
 ValueInput::Parsed VariableTable::parseInput(unsigned int id, const QVariant &value) const
 {
-    const YAML::Node entry = variable(id);
-    if (!entry)
+    if (!variable(id))
         return {};
-    const YAML::Node typeNode = entry["type"];
-    const std::string typeText = DescriptionFile::scalarString(typeNode);
-    return ValueInput::parse(value, RegisterLayout::typeFromText(typeNode ? &typeText : nullptr),
-                             boolAttribute(id, "bitfield"));
+    return ValueInput::parse(value, typeOf(id), boolAttribute(id, "bitfield"));
 }
 
 VelmorDeviceModel::ValueCheck VariableTable::checkValue(unsigned int id, const QVariant &value) const
@@ -148,8 +167,9 @@ bool VariableTable::setValue(unsigned int id, const QVariant &value)
     const ValueInput::Parsed parsed = parseInput(id, value);
     if (parsed.check != VelmorDeviceModel::ValueAccepted)
         return false;
-    variable(id)["value"] = parsed.heldText;
-    m_edits[id] = {parsed.pattern, ++m_lastEditSerial};
+    const RegisterLayout::Type type = typeOf(id);
+    m_held[id] = {type, parsed.number};
+    m_edits[id] = {RegisterLayout::writePattern(type, parsed.number), ++m_lastEditSerial};
     return true;
 }
 
@@ -172,11 +192,11 @@ void VariableTable::settleEdit(unsigned int id, quint64 serial)
 VariableTable::ReadOutcome VariableTable::storeRawWord(unsigned int id, quint32 rawWord)
 {
     VariableLink varLink;
-    std::string text;
-    if (!link(id, &varLink) || !RegisterLayout::heldTextFromRawWord(varLink.type, varLink.bitfield, rawWord, &text))
+    double number = 0;
+    if (!link(id, &varLink) || !RegisterLayout::valueFromRawWord(varLink.type, varLink.bitfield, rawWord, &number))
         return ReadOutcome::UnknownType;
     if (m_edits.count(id) != 0)
         return ReadOutcome::HeldBackForEdit;
-    variable(id)["value"] = text;
+    m_held[id] = {varLink.type, number};
     return ReadOutcome::Stored;
 }

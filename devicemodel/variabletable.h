@@ -13,7 +13,8 @@
 #include <yaml-cpp/yaml.h>
 
 // The "variables" of a description: the variable table and the store of current values,
-// which are held as the texts the file would carry. An engineer's edit is kept apart from
+// each held as a number of its variable's type; a value never read nor set is the file's
+// "value" text, as the file has it. An engineer's edit is kept apart from
 // what reads bring in until its write has been answered, so that a read on the wire while
 // the engineer types can neither overwrite the value shown nor change what is written.
 class VariableTable
@@ -33,7 +34,8 @@ public:
     YAML::Node variable(unsigned int id) const;
     // "name" of the variable, or '#' and its id when it has none.
     QString label(unsigned int id) const;
-    // The attribute's scalar text; invalid when the variable or the attribute is absent.
+    // The attribute's scalar text; invalid when the variable or the attribute is absent. For
+    // "value" the text of the value held, as a file would carry it.
     QVariant attribute(unsigned int id, const QString &attr) const;
     bool boolAttribute(unsigned int id, const char *key) const;
 
@@ -75,12 +77,20 @@ private:
         VariableLink link;
     };
 
+    struct Held {
+        RegisterLayout::Type type;
+        double number;
+    };
+
     bool parseLink(unsigned int id, VariableLink *link) const;
+    RegisterLayout::Type typeOf(unsigned int id) const;
     ValueInput::Parsed parseInput(unsigned int id, const QVariant &value) const;
+    const Held *held(unsigned int id) const;
 
     YAML::Node m_variables;
     // link() results by variable id, filled as the link needs them.
     mutable std::vector<CachedLink> m_linkCache;
+    std::unordered_map<unsigned int, Held> m_held;
     std::unordered_map<unsigned int, Edit> m_edits;
     quint64 m_lastEditSerial = 0;
 };
