@@ -52,6 +52,12 @@ into reads of at most N registers (1 to 125; 0 or 1 reads each variable alone), 
 Velmorbus waits 200 ms and Modbus 1000 ms). --retries N sends an unanswered Modbus
 request up to N more times (0 to 10); Velmorbus tries once.
 
+--word-order ORDER tells how a Modbus controller lays a 32-bit value into two
+registers, for the variables that name no "wordorder" of their own: ABCD (upper word
+first, each register big-endian), CDAB (lower word first), BADC and DCBA (the same
+with the two bytes of each register swapped, int16 too), or legacy (read as ABCD,
+written as CDAB). It overrides the file's "wordorder" key; Velmorbus ignores it.
+
 --trace prints every frame to stderr as it goes and comes: local time with
 milliseconds, ">" for sent or "<" for received, and the bytes in upper-case hex. A
 Velmorbus frame is shown whole; a Modbus frame as unit id and PDU (no MBAP header,
@@ -63,8 +69,8 @@ the suffix (boiler.yml: boiler), which must differ between the files. Tables and
 error lines carry that name, and so do CSV rows in a column after the time; --csv
 then needs a file name with %d, which stands for the name (--csv /var/log/%d.csv).
 --port, --baudrate, --host, --tcp-port, --id, --set, --store-flash, --dump and
---restore name one controller and take one FILE; --block, --gap, --timeout and
---retries apply to every controller. With several FILEs, --metrics or
+--restore name one controller and take one FILE; --block, --gap, --timeout,
+--retries and --word-order apply to every controller. With several FILEs, --metrics or
 --mqtt, --watch keeps going when a controller's link fails or goes away: the
 failure is reported once, and the link is opened again after 1 s, then after
 pauses that double up to 30 s, until it answers. The exit code is the highest of
@@ -148,6 +154,7 @@ struct Parser
     QCommandLineOption gap{QStringLiteral("gap"), QStringLiteral("Modbus: unused registers a read may span (0-124)."), QStringLiteral("N")};
     QCommandLineOption timeout{QStringLiteral("timeout"), QStringLiteral("Response timeout in ms (10-60000)."), QStringLiteral("MS")};
     QCommandLineOption retries{QStringLiteral("retries"), QStringLiteral("Modbus: resend an unanswered request N times (0-10)."), QStringLiteral("N")};
+    QCommandLineOption wordOrder{QStringLiteral("word-order"), QStringLiteral("Modbus: how 32-bit values lie in registers (ABCD, CDAB, BADC, DCBA, legacy)."), QStringLiteral("ORDER")};
     QCommandLineOption trace{QStringLiteral("trace"), QStringLiteral("Print every frame sent and received to stderr.")};
     QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Also show the device library's debug log.")};
     QCommandLineOption check{QStringLiteral("check"), QStringLiteral("Check the description files given, without connecting (see below).")};
@@ -164,7 +171,8 @@ struct Parser
     {
         parser.setApplicationDescription(QStringLiteral("Polls a Velmor controller described by a device description file."));
         parser.addOptions({port, baudRate, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
-                           onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, trace, verbose,
+                           onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, wordOrder, trace,
+                           verbose,
                            check, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
         parser.addPositionalArgument(QStringLiteral("FILE..."), QStringLiteral("Device description files (*.yml), one for each controller."));
     }
@@ -198,6 +206,20 @@ bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &opti
     return false;
 }
 
+bool readWordOrder(const Parser &p, Options *options, QString *message)
+{
+    if (!p.parser.isSet(p.wordOrder))
+        return true;
+    const QString order = p.parser.value(p.wordOrder);
+    const QStringList names = VelmorDeviceModel::wordOrderNames();
+    if (!names.contains(order)) {
+        *message = QStringLiteral("--word-order needs one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), order);
+        return false;
+    }
+    options->wordOrder = order;
+    return true;
+}
+
 bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *assignments, QString *message)
 {
     for (const QString &text : texts) {
@@ -214,7 +236,7 @@ bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *ass
 bool readNumbers(const Parser &p, Options *options, QString *message)
 {
     return readNumber(p.parser, p.baudRate, 1, &options->baudRate, message)
-        && readNumber(p.parser, p.tcpPort, 1, &options->tcpPort, message)
+        && readNumber(p.parser, p.tcpPort, 1, &options->tcpPort, message, 0xFFFF)
         && readNumber(p.parser, p.devId, 0, &options->devId, message)
         && readNumber(p.parser, p.queryDelay, 0, &options->queryDelayMs, message)
         && readNumber(p.parser, p.interval, 0, &options->intervalMs, message)
@@ -410,7 +432,7 @@ Options::Outcome Options::parse(const QStringList &arguments, Options *options, 
         return Outcome::Refused;
     }
     readTexts(p, options);
-    if (!readNumbers(p, options, message) || !readAssignments(p.parser.values(p.set), &options->assignments, message)
+    if (!readNumbers(p, options, message) || !readWordOrder(p, options, message) || !readAssignments(p.parser.values(p.set), &options->assignments, message)
         || !readEndpoints(p, options, message) || !checkCombinations(p, *options, message))
         return Outcome::Refused;
     return Outcome::Run;

@@ -3,6 +3,7 @@
 #include "csvlogger.h"
 #include "cyclerecorder.h"
 #include "dumpfile.h"
+#include "errorlines.h"
 #include "exitcode.h"
 #include "tableprinter.h"
 #include "traceline.h"
@@ -103,11 +104,14 @@ bool PollSession::loadModel()
     }
     m_recorder = new CycleRecorder(m_model, this);
     m_setter = std::make_unique<ValueSetter>(m_model);
-    connect(m_model, &VelmorDeviceModel::errorOccured, this, &PollSession::onError);
+    m_errors = new ErrorLines(m_model, this);
+    connect(m_errors, &ErrorLines::line, this, &PollSession::onError);
     connect(m_model, &VelmorDeviceModel::storeToFlashComplete, this, &PollSession::onFlashStored);
-    connect(m_model, &VelmorDeviceModel::variableRead, this, [this] { setLinkUp(true); });
-    connect(m_model, &VelmorDeviceModel::variableFailed, this, [this] { setLinkUp(m_model->connected()); });
-    connect(m_model, &VelmorDeviceModel::updateFinished, this, [this] { setLinkUp(true); });
+    connect(m_model, &VelmorDeviceModel::variableRead, this, &PollSession::endSilence);
+    connect(m_model, &VelmorDeviceModel::variableFailed, this, [this] {
+        if (!m_model->connected())
+            setLinkUp(false);
+    });
     // Several devices would share the one line.
     if (!m_labelled)
         connect(m_recorder, &CycleRecorder::progressed, this, [this](int done, int total) { m_progress.step(done, total); });
@@ -149,6 +153,8 @@ void PollSession::applyTuningOverrides()
         m_model->setResponseTimeoutMs(m_options.responseTimeoutMs);
     if (m_options.retries >= 0)
         m_model->setRetries(m_options.retries);
+    if (!m_options.wordOrder.isEmpty())
+        m_model->setWordOrder(m_options.wordOrder);
     if (m_options.trace)
         connect(m_model, &VelmorDeviceModel::frameTraced, this, &PollSession::printFrame);
 }
@@ -291,7 +297,7 @@ void PollSession::setLinkUp(bool up)
 void PollSession::onError(const QString &text)
 {
     // An outage was reported once; the failed attempts to end it say nothing new.
-    if (m_outage)
+    if (m_outage || m_silent || m_finished)
         return;
     m_progress.clear();
     m_err << devicePrefix() << text << Qt::endl;
@@ -299,7 +305,9 @@ void PollSession::onError(const QString &text)
 
 void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds)
 {
+    m_errors->flush();
     m_progress.clear();
+    judgeAnswers(failedIds);
     if (m_outage) {
         m_outage = false;
         m_reconnectDelayMs = firstReconnectDelayMs;
@@ -324,6 +332,28 @@ void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds
     // Without auto update the model waits to be asked for the next cycle.
     if (!m_model->autoUpdate())
         QTimer::singleShot(0, m_model, &VelmorDeviceModel::updateDeviceModel);
+}
+
+// A controller that keeps its connection open and answers nothing is as good as gone.
+void PollSession::judgeAnswers(const QVector<int> &failedIds)
+{
+    const bool answered = m_model->varCount() == 0 || failedIds.size() < m_model->varCount();
+    if (answered)
+        return endSilence();
+    setLinkUp(false);
+    if (m_silent)
+        return;
+    m_silent = true;
+    note(QStringLiteral("no variable read in a whole cycle; offline until the controller answers"));
+}
+
+void PollSession::endSilence()
+{
+    setLinkUp(true);
+    if (!m_silent)
+        return;
+    m_silent = false;
+    note(QStringLiteral("the controller answers again"));
 }
 
 void PollSession::onCycleAbandoned()
@@ -435,6 +465,7 @@ void PollSession::finish(int exitCode)
 {
     if (m_finished)
         return;
+    m_errors->flush();
     m_finished = true;
     m_progress.clear();
     m_reconnectTimer.stop();
