@@ -51,13 +51,12 @@ void DeviceMetrics::onVariableRead(int id)
 {
     if (!ownsSeries(id))
         return;
-    bool number = false;
-    const double value = m_model->getVarAttr(unsigned(id), QStringLiteral("value")).toString().toDouble(&number);
-    if (!number)
+    const QVariant value = m_model->getVarValue(unsigned(id));
+    if (!value.isValid())
         return dropValue(id);
     if (!m_values.at(id))
         m_values[id] = &m_families.value.Add(variableLabels(id));
-    m_values.at(id)->Set(value);
+    m_values.at(id)->Set(value.toDouble());
 }
 
 void DeviceMetrics::onVariableFailed(int id)

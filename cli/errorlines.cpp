@@ -19,9 +19,9 @@ void ErrorLines::flush()
     m_waiting.clear();
     for (const Event &event : waiting) {
         if (event.variables.isEmpty())
-            emit line(event.reason);
+            emit otherFailure(event.reason);
         else
-            emit line(QStringLiteral("Reading variable %1 failed: %2")
+            emit readFailure(QStringLiteral("Reading variable %1 failed: %2")
                           .arg(event.variables.join(QStringLiteral(", ")), event.reason));
     }
 }

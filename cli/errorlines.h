@@ -23,7 +23,10 @@ public:
     void flush();
 
 signals:
-    void line(const QString &text);
+    // A failed read, naming the variables it hit.
+    void readFailure(const QString &line);
+    // Any other failure: a write, the flash store, the link.
+    void otherFailure(const QString &line);
 
 private:
     struct Event {

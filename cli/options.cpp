@@ -31,7 +31,8 @@ file starts with a header row of the variable names.
 
 --set values are numbers: decimal, 0x... hexadecimal or, with a leading 0, octal
 for integer variables; a finite decimal fraction for float32 ones. Integers must fit
-the variable (int16: -32768 to 65535; others: 32 bits). Only writable ("rw")
+the variable (int16: -32768 to 32767, int32: 32 bits; a bit field is unsigned, up to
+65535 or 4294967295), and the whole value must be the number. Only writable ("rw")
 variables can be set, and only by a name no other writable variable has; a refused
 --set ends the run before anything is sent.
 
@@ -95,9 +96,10 @@ connection per controller. Under the prefix P (--mqtt-prefix, default velmor):
   P/DEVICE/VARIABLE               the value, retained, published when it changed
   P/DEVICE/VARIABLE/set           a value published here is written to the variable
   P/DEVICE/VARIABLE/set/result    "ok" once it read back as written, else the reason
-DEVICE and VARIABLE are the names with "/", "+", "#" and control characters
-replaced by "_"; variables whose names meet ("status" is taken) get "@ADDRESS"
-added. Only writable variables can be set; a set the broker hands out from its
+DEVICE and VARIABLE are the names with "/", "+", "#", control characters and
+non-characters replaced by "_", cut after 200 bytes of UTF-8; variables whose names
+meet ("status" is taken) get "@ADDRESS" added, those that still meet ".POSITION"
+(their place in the file from 0). A set payload must be wholly a number. Only writable variables can be set; a set the broker hands out from its
 retained messages (as at every reconnect) is not taken.
 A broker that is down or goes away holds up neither the polling nor the metrics:
 it is reported once and connected to again after pauses of 1 s up to 30 s.

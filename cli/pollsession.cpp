@@ -105,7 +105,12 @@ bool PollSession::loadModel()
     m_recorder = new CycleRecorder(m_model, this);
     m_setter = std::make_unique<ValueSetter>(m_model);
     m_errors = new ErrorLines(m_model, this);
-    connect(m_errors, &ErrorLines::line, this, &PollSession::onError);
+    connect(m_errors, &ErrorLines::otherFailure, this, &PollSession::onError);
+    // A controller that does not answer was reported once; its reads say nothing new.
+    connect(m_errors, &ErrorLines::readFailure, this, [this](const QString &line) {
+        if (!m_silent)
+            onError(line);
+    });
     connect(m_model, &VelmorDeviceModel::storeToFlashComplete, this, &PollSession::onFlashStored);
     connect(m_model, &VelmorDeviceModel::variableRead, this, &PollSession::endSilence);
     connect(m_model, &VelmorDeviceModel::variableFailed, this, [this] {
@@ -297,7 +302,7 @@ void PollSession::setLinkUp(bool up)
 void PollSession::onError(const QString &text)
 {
     // An outage was reported once; the failed attempts to end it say nothing new.
-    if (m_outage || m_silent || m_finished)
+    if (m_outage || m_finished)
         return;
     m_progress.clear();
     m_err << devicePrefix() << text << Qt::endl;
