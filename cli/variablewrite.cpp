@@ -11,6 +11,20 @@ QString attribute(const VelmorDeviceModel *model, int id, const char *key)
     return model->getVarAttr(unsigned(id), QString::fromLatin1(key)).toString();
 }
 
+// The text as a message can show it: a control character (a NUL in an MQTT payload)
+// as \xHH.
+QString printable(const QString &text)
+{
+    QString shown;
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 } // namespace
 
 VariableWrite::VariableWrite(int id, const QString &name, const QString &valueText)
@@ -46,10 +60,10 @@ bool VariableWrite::parse(const VelmorDeviceModel *model, QString *errorText)
         m_bits = m_isFloat ? 0 : m_value.toLongLong();
         return true;
     }
-    *errorText = QStringLiteral("%1 cannot hold the value \"%2\"").arg(m_name, m_requested);
+    *errorText = QStringLiteral("%1 cannot hold the value \"%2\"").arg(m_name, printable(m_requested));
     if (check == VelmorDeviceModel::ValueOutOfRange) {
         const QPair<double, double> range = model->varValueRange(unsigned(m_id));
-        *errorText += QStringLiteral(": it takes %1 to %2").arg(range.first).arg(range.second);
+        *errorText += QStringLiteral(": it takes %1 to %2").arg(range.first, 0, 'g', 10).arg(range.second, 0, 'g', 10);
     }
     return false;
 }

@@ -135,27 +135,34 @@ void TestCliMqtt::statusGoesOfflineWhenTheProgramEnds()
 void TestCliMqtt::setIsWrittenAndReadBack_data()
 {
     QTest::addColumn<QString>("variable");
-    QTest::addColumn<QString>("payload");
+    QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("value");
 
-    QTest::newRow("good value") << QStringLiteral("Hyst") << QStringLiteral("7") << QStringLiteral("ok") << QStringLiteral("7");
-    QTest::newRow("float value") << QStringLiteral("Setpoint") << QStringLiteral("22.5") << QStringLiteral("ok")
+    QTest::newRow("good value") << QStringLiteral("Hyst") << QByteArray("7") << QStringLiteral("ok") << QStringLiteral("7");
+    QTest::newRow("float value") << QStringLiteral("Setpoint") << QByteArray("22.5") << QStringLiteral("ok")
                                  << QStringLiteral("22.5");
-    QTest::newRow("read-only variable") << QStringLiteral("T1") << QStringLiteral("5") << QStringLiteral("T1 is read-only")
+    QTest::newRow("read-only variable") << QStringLiteral("T1") << QByteArray("5") << QStringLiteral("T1 is read-only")
                                         << QStringLiteral("65");
-    QTest::newRow("not a number") << QStringLiteral("Hyst") << QStringLiteral("abc")
+    QTest::newRow("not a number") << QStringLiteral("Hyst") << QByteArray("abc")
                                   << QStringLiteral("Hyst cannot hold the value \"abc\"") << QStringLiteral("3");
-    QTest::newRow("beyond 16 bits") << QStringLiteral("Hyst") << QStringLiteral("70000")
-                                    << QStringLiteral("Hyst cannot hold the value \"70000\"") << QStringLiteral("3");
-    QTest::newRow("no such variable") << QStringLiteral("Nope") << QStringLiteral("1")
+    QTest::newRow("beyond 16 bits") << QStringLiteral("Hyst") << QByteArray("70000")
+                                    << QStringLiteral("Hyst cannot hold the value \"70000\": it takes -32768 to 32767")
+                                    << QStringLiteral("3");
+    QTest::newRow("integer, NUL and more digits") << QStringLiteral("Hyst") << QByteArray("7\0" "999", 5)
+                                                  << QStringLiteral("Hyst cannot hold the value \"7\\x00999\"")
+                                                  << QStringLiteral("3");
+    QTest::newRow("float, NUL and text") << QStringLiteral("Setpoint") << QByteArray("2.5\0junk", 8)
+                                         << QStringLiteral("Setpoint cannot hold the value \"2.5\\x00junk\"")
+                                         << QStringLiteral("60");
+    QTest::newRow("no such variable") << QStringLiteral("Nope") << QByteArray("1")
                                       << QStringLiteral("no variable is published as Nope") << QString();
 }
 
 void TestCliMqtt::setIsWrittenAndReadBack()
 {
     QFETCH(QString, variable);
-    QFETCH(QString, payload);
+    QFETCH(QByteArray, payload);
     QFETCH(QString, result);
     QFETCH(QString, value);
 
@@ -183,7 +190,7 @@ void TestCliMqtt::setDuringTheVariablesOwnReadIsNotLost()
                   QStringLiteral("--query-delay"), QStringLiteral("0"), QStringLiteral("--mqtt"), m_broker->address()});
     MqttSubscriber device(m_broker->port(), topic(QStringLiteral("#")));
     QTRY_COMPARE_WITH_TIMEOUT(device.last(topic(QStringLiteral("Hyst"))), QStringLiteral("3"), WaitMs);
-    QVERIFY(MqttSubscriber::publish(m_broker->port(), topic(QStringLiteral("Hyst/set")), QStringLiteral("7")));
+    QVERIFY(MqttSubscriber::publish(m_broker->port(), topic(QStringLiteral("Hyst/set")), QByteArrayLiteral("7")));
     QTRY_COMPARE_WITH_TIMEOUT(device.last(topic(QStringLiteral("Hyst/set/result"))), QStringLiteral("ok"), WaitMs);
     QCOMPARE(device.last(topic(QStringLiteral("Hyst"))), QStringLiteral("7"));
 }
@@ -191,7 +198,7 @@ void TestCliMqtt::setDuringTheVariablesOwnReadIsNotLost()
 void TestCliMqtt::retainedSetIsNotWritten()
 {
     // Kept by the broker before the program connects, so handed to it as retained.
-    QVERIFY(MqttSubscriber::publish(m_broker->port(), QStringLiteral("velmor/alpha/Hyst/set"), QStringLiteral("9"), true));
+    QVERIFY(MqttSubscriber::publish(m_broker->port(), QStringLiteral("velmor/alpha/Hyst/set"), QByteArrayLiteral("9"), true));
     MqttSubscriber result(m_broker->port(), QStringLiteral("velmor/alpha/Hyst/set/result"));
     QVERIFY(startBridge(QStringLiteral("alpha")));
     QTRY_COMPARE_WITH_TIMEOUT(result.last(topic(QStringLiteral("Hyst/set/result"))),
