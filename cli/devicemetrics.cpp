@@ -51,12 +51,13 @@ void DeviceMetrics::onVariableRead(int id)
 {
     if (!ownsSeries(id))
         return;
-    const QVariant value = m_model->getVarValue(unsigned(id));
-    if (!value.isValid())
+    bool number = false;
+    const double value = m_model->getVarAttr(unsigned(id), QStringLiteral("value")).toString().toDouble(&number);
+    if (!number)
         return dropValue(id);
     if (!m_values.at(id))
         m_values[id] = &m_families.value.Add(variableLabels(id));
-    m_values.at(id)->Set(value.toDouble());
+    m_values.at(id)->Set(value);
 }
 
 void DeviceMetrics::onVariableFailed(int id)

@@ -312,12 +312,12 @@ void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds
 {
     m_errors->flush();
     m_progress.clear();
-    judgeAnswers(failedIds);
     if (m_outage) {
         m_outage = false;
         m_reconnectDelayMs = firstReconnectDelayMs;
         note(QStringLiteral("link up again"));
     }
+    judgeAnswers(failedIds);
     m_lastFailedIds = failedIds;
     if (!failedIds.isEmpty())
         m_failed = true;
@@ -349,7 +349,9 @@ void PollSession::judgeAnswers(const QVector<int> &failedIds)
     if (m_silent)
         return;
     m_silent = true;
-    note(QStringLiteral("no variable read in a whole cycle; offline until the controller answers"));
+    // A single cycle's table says it all.
+    if (m_options.polling())
+        note(QStringLiteral("no variable read in a whole cycle; offline until the controller answers"));
 }
 
 void PollSession::endSilence()
@@ -358,7 +360,8 @@ void PollSession::endSilence()
     if (!m_silent)
         return;
     m_silent = false;
-    note(QStringLiteral("the controller answers again"));
+    if (m_options.polling())
+        note(QStringLiteral("the controller answers again"));
 }
 
 void PollSession::onCycleAbandoned()
