@@ -75,8 +75,8 @@ error lines carry that name, and so do CSV rows in a column after the time; --cs
 then needs a file name with %d, which stands for the name (--csv /var/log/%d.csv).
 --port, --baudrate, --host, --tcp-port, --id, --set, --store-flash, --dump and
 --restore name one controller and take one FILE; --block, --gap, --timeout,
---retries and --word-order apply to every controller. With several FILEs, --metrics or
---mqtt, --watch keeps going when a controller's link fails or goes away: the
+--retries and --word-order apply to every controller. With several FILEs, --metrics
+or --mqtt, --watch keeps going when a controller's link fails or goes away: the
 failure is reported once, and the link is opened again after 1 s, then after
 pauses that double up to 30 s, until it answers. The exit code is the highest of
 the controllers'.
@@ -103,8 +103,9 @@ connection per controller. Under the prefix P (--mqtt-prefix, default velmor):
 DEVICE and VARIABLE are the names with "/", "+", "#", control characters and
 non-characters replaced by "_", cut after 200 bytes of UTF-8; variables whose names
 meet ("status" is taken) get "@ADDRESS" added, those that still meet ".POSITION"
-(their place in the file from 0). A set payload must be wholly a number. Only writable variables can be set; a set the broker hands out from its
-retained messages (as at every reconnect) is not taken.
+(their place in the file from 0). A set payload must be wholly a number. Only
+writable variables can be set; a set the broker hands out from its retained
+messages (as at every reconnect) is not taken.
 A broker that is down or goes away holds up neither the polling nor the metrics:
 it is reported once and connected to again after pauses of 1 s up to 30 s.
 
