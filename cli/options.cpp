@@ -44,10 +44,10 @@ fit more than one writable variable, nothing is written. Restore files, like
 description files, are refused past 8 MiB.
 
 Errors reported by the device go to stderr as they come; a failed read names the
-variables it hit. A controller that lets a whole cycle go by without a value read is
-reported once, counts as down (offline on MQTT, velmor_connected 0) and its read
-failures stay quiet until a read succeeds again, which is reported once too. Qt's own
-Modbus log lines show only with --verbose.
+variables it hit. A controller that lets a whole cycle go by without a value read
+is reported once, counts as down (offline on MQTT, velmor_connected 0) and its read
+failures stay quiet until a read succeeds again, which is reported once too. Qt's
+own Modbus log lines show only with --verbose.
 
 --block, --gap, --timeout and --retries override the keys of the same name in the
 description file. --block N joins neighbouring Modbus variables of one register table
@@ -88,7 +88,7 @@ every interface):
   velmor_write_failures_total{device,variable}    failed writes
   velmor_cycles_total{device}                     finished cycles
   velmor_cycle_duration_seconds{device}           cycle times (histogram)
-  velmor_connected{device}                        1 while the link is up and answering, else 0
+  velmor_connected{device}                        1 while the link answers, else 0
   velmor_last_cycle_timestamp_seconds{device}     end of the last finished cycle
 A variable whose last read failed has no velmor_value sample until it is read
 again, and no variable of a controller whose link is down has one.
