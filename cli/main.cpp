@@ -31,9 +31,10 @@ int main(int argc, char *argv[])
     case Options::Outcome::Run:
         break;
     }
-    // The library's progress lines are for developers; its warnings still show.
+    // The library's progress lines and Qt's Modbus internals are for developers; the
+    // library's warnings still show, and a lost link is reported as such.
     if (!options.verbose)
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.modbus*=false"));
 
     PollRun run(options);
     SignalWatcher signalWatcher;

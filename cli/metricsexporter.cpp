@@ -10,6 +10,7 @@
 #include <QTcpServer>
 
 #include <exception>
+#include <string>
 #include <vector>
 
 class MetricsExporterPrivate
@@ -79,6 +80,16 @@ bool bindAddress(const QString &host, int port, std::string *bind, QString *erro
     return true;
 }
 
+// civetweb's options: enough threads that a few clients that connect and say nothing
+// leave some for the scrapes, and a time-out that frees a thread such a client holds.
+std::vector<std::string> serverOptions(const std::string &bind)
+{
+    const int servingThreads = 8;
+    const int requestTimeoutMs = 2000;
+    return {"listening_ports", bind, "num_threads", std::to_string(servingThreads),
+            "request_timeout_ms", std::to_string(requestTimeoutMs)};
+}
+
 // The exposer only says that it could not bind; a listen of our own tells why.
 QString bindFailure(const std::string &bind)
 {
@@ -107,7 +118,7 @@ bool MetricsExporter::start(const QString &host, int port, QString *errorText)
     if (!bindAddress(host, port, &bind, errorText))
         return false;
     try {
-        d->exposer = std::make_unique<prometheus::Exposer>(bind);
+        d->exposer = std::make_unique<prometheus::Exposer>(serverOptions(bind));
     } catch (const std::exception &exception) {
         const QString reason = bindFailure(bind);
         *errorText = QStringLiteral("cannot serve metrics on %1:%2: %3")

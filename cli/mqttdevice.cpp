@@ -71,7 +71,9 @@ void MqttDevice::onMessage(const QString &topic, const QByteArray &payload, bool
         return;
     }
     QString error = refusal(id, payload, retained);
-    VariableWrite write(id, variableLabel(m_model, id), QString::fromUtf8(payload));
+    // Every byte counts: QString::fromUtf8(QByteArray) would end the text at a NUL and
+    // write what came before it.
+    VariableWrite write(id, variableLabel(m_model, id), QString::fromUtf8(payload.constData(), payload.size()));
     if (error.isEmpty() && write.parse(m_model, &error))
         error = hindrance(id);
     if (!error.isEmpty())

@@ -31,7 +31,8 @@ file starts with a header row of the variable names.
 
 --set values are numbers: decimal, 0x... hexadecimal or, with a leading 0, octal
 for integer variables; a finite decimal fraction for float32 ones. Integers must fit
-the variable (int16: -32768 to 65535; others: 32 bits). Only writable ("rw")
+the variable (int16: -32768 to 32767, int32: 32 bits; a bit field is unsigned, up to
+65535 or 4294967295), and the whole value must be the number. Only writable ("rw")
 variables can be set, and only by a name no other writable variable has; a refused
 --set ends the run before anything is sent.
 
@@ -42,7 +43,11 @@ that could not be written or did not read back as saved; if a saved name and add
 fit more than one writable variable, nothing is written. Restore files, like
 description files, are refused past 8 MiB.
 
-Errors reported by the device go to stderr as they come.
+Errors reported by the device go to stderr as they come; a failed read names the
+variables it hit. A controller that lets a whole cycle go by without a value read
+is reported once, counts as down (offline on MQTT, velmor_connected 0) and its read
+failures stay quiet until a read succeeds again, which is reported once too. Qt's
+own Modbus log lines show only with --verbose.
 
 --block, --gap, --timeout and --retries override the keys of the same name in the
 description file. --block N joins neighbouring Modbus variables of one register table
@@ -51,6 +56,12 @@ into reads of at most N registers (1 to 125; 0 or 1 reads each variable alone), 
 124). --timeout MS is the response timeout of every protocol (10 to 60000; without it
 Velmorbus waits 200 ms and Modbus 1000 ms). --retries N sends an unanswered Modbus
 request up to N more times (0 to 10); Velmorbus tries once.
+
+--word-order ORDER tells how a Modbus controller lays a 32-bit value into two
+registers, for the variables that name no "wordorder" of their own: ABCD (upper word
+first, each register big-endian), CDAB (lower word first), BADC and DCBA (the same
+with the two bytes of each register swapped, int16 too), or legacy (read as ABCD,
+written as CDAB). It overrides the file's "wordorder" key; Velmorbus ignores it.
 
 --trace prints every frame to stderr as it goes and comes: local time with
 milliseconds, ">" for sent or "<" for received, and the bytes in upper-case hex. A
@@ -63,9 +74,9 @@ the suffix (boiler.yml: boiler), which must differ between the files. Tables and
 error lines carry that name, and so do CSV rows in a column after the time; --csv
 then needs a file name with %d, which stands for the name (--csv /var/log/%d.csv).
 --port, --baudrate, --host, --tcp-port, --id, --set, --store-flash, --dump and
---restore name one controller and take one FILE; --block, --gap, --timeout and
---retries apply to every controller. With several FILEs, --metrics or
---mqtt, --watch keeps going when a controller's link fails or goes away: the
+--restore name one controller and take one FILE; --block, --gap, --timeout,
+--retries and --word-order apply to every controller. With several FILEs, --metrics
+or --mqtt, --watch keeps going when a controller's link fails or goes away: the
 failure is reported once, and the link is opened again after 1 s, then after
 pauses that double up to 30 s, until it answers. The exit code is the highest of
 the controllers'.
@@ -77,7 +88,7 @@ every interface):
   velmor_write_failures_total{device,variable}    failed writes
   velmor_cycles_total{device}                     finished cycles
   velmor_cycle_duration_seconds{device}           cycle times (histogram)
-  velmor_connected{device}                        1 while the link is up, else 0
+  velmor_connected{device}                        1 while the link answers, else 0
   velmor_last_cycle_timestamp_seconds{device}     end of the last finished cycle
 A variable whose last read failed has no velmor_value sample until it is read
 again, and no variable of a controller whose link is down has one.
@@ -89,10 +100,12 @@ connection per controller. Under the prefix P (--mqtt-prefix, default velmor):
   P/DEVICE/VARIABLE               the value, retained, published when it changed
   P/DEVICE/VARIABLE/set           a value published here is written to the variable
   P/DEVICE/VARIABLE/set/result    "ok" once it read back as written, else the reason
-DEVICE and VARIABLE are the names with "/", "+", "#" and control characters
-replaced by "_"; variables whose names meet ("status" is taken) get "@ADDRESS"
-added. Only writable variables can be set; a set the broker hands out from its
-retained messages (as at every reconnect) is not taken.
+DEVICE and VARIABLE are the names with "/", "+", "#", control characters and
+non-characters replaced by "_", cut after 200 bytes of UTF-8; variables whose names
+meet ("status" is taken) get "@ADDRESS" added, those that still meet ".POSITION"
+(their place in the file from 0). A set payload must be wholly a number. Only
+writable variables can be set; a set the broker hands out from its retained
+messages (as at every reconnect) is not taken.
 A broker that is down or goes away holds up neither the polling nor the metrics:
 it is reported once and connected to again after pauses of 1 s up to 30 s.
 
@@ -148,8 +161,9 @@ struct Parser
     QCommandLineOption gap{QStringLiteral("gap"), QStringLiteral("Modbus: unused registers a read may span (0-124)."), QStringLiteral("N")};
     QCommandLineOption timeout{QStringLiteral("timeout"), QStringLiteral("Response timeout in ms (10-60000)."), QStringLiteral("MS")};
     QCommandLineOption retries{QStringLiteral("retries"), QStringLiteral("Modbus: resend an unanswered request N times (0-10)."), QStringLiteral("N")};
+    QCommandLineOption wordOrder{QStringLiteral("word-order"), QStringLiteral("Modbus: how 32-bit values lie in registers (ABCD, CDAB, BADC, DCBA, legacy)."), QStringLiteral("ORDER")};
     QCommandLineOption trace{QStringLiteral("trace"), QStringLiteral("Print every frame sent and received to stderr.")};
-    QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Also show the device library's debug log.")};
+    QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Also show the device library's debug log and Qt's Modbus log.")};
     QCommandLineOption check{QStringLiteral("check"), QStringLiteral("Check the description files given, without connecting (see below).")};
     QCommandLineOption metrics{QStringLiteral("metrics"), QStringLiteral("Serve Prometheus metrics at http://HOST:PORT/metrics while polling."), QStringLiteral("HOST:PORT")};
     QCommandLineOption mqtt{QStringLiteral("mqtt"), QStringLiteral("Publish the values to an MQTT broker and take writes from it."), QStringLiteral("HOST[:PORT]")};
@@ -164,7 +178,8 @@ struct Parser
     {
         parser.setApplicationDescription(QStringLiteral("Polls a Velmor controller described by a device description file."));
         parser.addOptions({port, baudRate, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
-                           onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, trace, verbose,
+                           onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, wordOrder, trace,
+                           verbose,
                            check, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
         parser.addPositionalArgument(QStringLiteral("FILE..."), QStringLiteral("Device description files (*.yml), one for each controller."));
     }
@@ -198,6 +213,20 @@ bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &opti
     return false;
 }
 
+bool readWordOrder(const Parser &p, Options *options, QString *message)
+{
+    if (!p.parser.isSet(p.wordOrder))
+        return true;
+    const QString order = p.parser.value(p.wordOrder);
+    const QStringList names = VelmorDeviceModel::wordOrderNames();
+    if (!names.contains(order)) {
+        *message = QStringLiteral("--word-order needs one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), order);
+        return false;
+    }
+    options->wordOrder = order;
+    return true;
+}
+
 bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *assignments, QString *message)
 {
     for (const QString &text : texts) {
@@ -214,7 +243,7 @@ bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *ass
 bool readNumbers(const Parser &p, Options *options, QString *message)
 {
     return readNumber(p.parser, p.baudRate, 1, &options->baudRate, message)
-        && readNumber(p.parser, p.tcpPort, 1, &options->tcpPort, message)
+        && readNumber(p.parser, p.tcpPort, 1, &options->tcpPort, message, 0xFFFF)
         && readNumber(p.parser, p.devId, 0, &options->devId, message)
         && readNumber(p.parser, p.queryDelay, 0, &options->queryDelayMs, message)
         && readNumber(p.parser, p.interval, 0, &options->intervalMs, message)
@@ -410,7 +439,7 @@ Options::Outcome Options::parse(const QStringList &arguments, Options *options, 
         return Outcome::Refused;
     }
     readTexts(p, options);
-    if (!readNumbers(p, options, message) || !readAssignments(p.parser.values(p.set), &options->assignments, message)
+    if (!readNumbers(p, options, message) || !readWordOrder(p, options, message) || !readAssignments(p.parser.values(p.set), &options->assignments, message)
         || !readEndpoints(p, options, message) || !checkCombinations(p, *options, message))
         return Outcome::Refused;
     return Outcome::Run;

@@ -52,6 +52,8 @@ struct Options
     int gapRegisters = -1;
     int responseTimeoutMs = -1;
     int retries = -1;
+    // One of VelmorDeviceModel::wordOrderNames(); empty to keep the file's.
+    QString wordOrder;
     bool trace = false;
     bool watch = false;
     int cycles = 0;

@@ -3,6 +3,7 @@
 #include "csvlogger.h"
 #include "cyclerecorder.h"
 #include "dumpfile.h"
+#include "errorlines.h"
 #include "exitcode.h"
 #include "tableprinter.h"
 #include "traceline.h"
@@ -103,11 +104,19 @@ bool PollSession::loadModel()
     }
     m_recorder = new CycleRecorder(m_model, this);
     m_setter = std::make_unique<ValueSetter>(m_model);
-    connect(m_model, &VelmorDeviceModel::errorOccured, this, &PollSession::onError);
+    m_errors = new ErrorLines(m_model, this);
+    connect(m_errors, &ErrorLines::otherFailure, this, &PollSession::onError);
+    // A controller that does not answer was reported once; its reads say nothing new.
+    connect(m_errors, &ErrorLines::readFailure, this, [this](const QString &line) {
+        if (!m_silent)
+            onError(line);
+    });
     connect(m_model, &VelmorDeviceModel::storeToFlashComplete, this, &PollSession::onFlashStored);
-    connect(m_model, &VelmorDeviceModel::variableRead, this, [this] { setLinkUp(true); });
-    connect(m_model, &VelmorDeviceModel::variableFailed, this, [this] { setLinkUp(m_model->connected()); });
-    connect(m_model, &VelmorDeviceModel::updateFinished, this, [this] { setLinkUp(true); });
+    connect(m_model, &VelmorDeviceModel::variableRead, this, &PollSession::endSilence);
+    connect(m_model, &VelmorDeviceModel::variableFailed, this, [this] {
+        if (!m_model->connected())
+            setLinkUp(false);
+    });
     // Several devices would share the one line.
     if (!m_labelled)
         connect(m_recorder, &CycleRecorder::progressed, this, [this](int done, int total) { m_progress.step(done, total); });
@@ -149,6 +158,8 @@ void PollSession::applyTuningOverrides()
         m_model->setResponseTimeoutMs(m_options.responseTimeoutMs);
     if (m_options.retries >= 0)
         m_model->setRetries(m_options.retries);
+    if (!m_options.wordOrder.isEmpty())
+        m_model->setWordOrder(m_options.wordOrder);
     if (m_options.trace)
         connect(m_model, &VelmorDeviceModel::frameTraced, this, &PollSession::printFrame);
 }
@@ -291,7 +302,7 @@ void PollSession::setLinkUp(bool up)
 void PollSession::onError(const QString &text)
 {
     // An outage was reported once; the failed attempts to end it say nothing new.
-    if (m_outage)
+    if (m_outage || m_finished)
         return;
     m_progress.clear();
     m_err << devicePrefix() << text << Qt::endl;
@@ -299,12 +310,14 @@ void PollSession::onError(const QString &text)
 
 void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds)
 {
+    m_errors->flush();
     m_progress.clear();
     if (m_outage) {
         m_outage = false;
         m_reconnectDelayMs = firstReconnectDelayMs;
         note(QStringLiteral("link up again"));
     }
+    judgeAnswers(failedIds);
     m_lastFailedIds = failedIds;
     if (!failedIds.isEmpty())
         m_failed = true;
@@ -324,6 +337,31 @@ void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds
     // Without auto update the model waits to be asked for the next cycle.
     if (!m_model->autoUpdate())
         QTimer::singleShot(0, m_model, &VelmorDeviceModel::updateDeviceModel);
+}
+
+// A controller that keeps its connection open and answers nothing is as good as gone.
+void PollSession::judgeAnswers(const QVector<int> &failedIds)
+{
+    const bool answered = m_model->varCount() == 0 || failedIds.size() < m_model->varCount();
+    if (answered)
+        return endSilence();
+    setLinkUp(false);
+    if (m_silent)
+        return;
+    m_silent = true;
+    // A single cycle's table says it all.
+    if (m_options.polling())
+        note(QStringLiteral("no variable read in a whole cycle; offline until the controller answers"));
+}
+
+void PollSession::endSilence()
+{
+    setLinkUp(true);
+    if (!m_silent)
+        return;
+    m_silent = false;
+    if (m_options.polling())
+        note(QStringLiteral("the controller answers again"));
 }
 
 void PollSession::onCycleAbandoned()
@@ -435,6 +473,7 @@ void PollSession::finish(int exitCode)
 {
     if (m_finished)
         return;
+    m_errors->flush();
     m_finished = true;
     m_progress.clear();
     m_reconnectTimer.stop();

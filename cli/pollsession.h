@@ -15,6 +15,7 @@
 
 class CsvLogger;
 class CycleRecorder;
+class ErrorLines;
 class ValueSetter;
 
 // One controller's part of a run of velmor-cli: loads its description, connects,
@@ -43,7 +44,7 @@ public slots:
 
 signals:
     void done(int exitCode);
-    // The link answers (up) or is closed, failed or lost (down).
+    // The link answers (up) or is closed, failed, lost or has not answered a whole cycle (down).
     void linkChanged(bool up);
 
 private:
@@ -70,6 +71,8 @@ private:
     void setLinkUp(bool up);
     void onError(const QString &text);
     void onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds);
+    void judgeAnswers(const QVector<int> &failedIds);
+    void endSilence();
     void onCycleAbandoned();
     void onFlashStored();
     void onFlashFailed();
@@ -94,6 +97,7 @@ private:
     ProgressLine m_progress;
     VelmorDeviceModel *m_model = nullptr;
     CycleRecorder *m_recorder = nullptr;
+    ErrorLines *m_errors = nullptr;
     std::unique_ptr<ValueSetter> m_setter;
     std::unique_ptr<CsvLogger> m_csv;
     QStringList m_restoreProblems;
@@ -106,6 +110,8 @@ private:
     bool m_linkUp = false;
     // The link is down and being opened again; its errors were reported once.
     bool m_outage = false;
+    // A whole cycle went by without a variable read; reported once.
+    bool m_silent = false;
     int m_reconnectDelayMs = 0;
     QTimer m_reconnectTimer;
 };

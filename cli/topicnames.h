@@ -8,14 +8,15 @@
 class VelmorDeviceModel;
 
 // The MQTT topic levels of one device's variables: their names with the characters
-// MQTT gives a meaning replaced, unique within the device and apart from "status".
+// MQTT gives a meaning or forbids replaced and cut to a length every broker takes, unique
+// within the device and apart from "status".
 class TopicNames
 {
 public:
     explicit TopicNames(const VelmorDeviceModel *model);
 
     // A name as one topic level: "/", "+", "#", control characters and non-characters
-    // become "_", and so does an empty name.
+    // become "_", and so does an empty name; cut after 200 bytes of UTF-8.
     static QString level(const QString &name);
 
     QString variableLevel(int id) const;

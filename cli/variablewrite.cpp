@@ -2,7 +2,6 @@
 
 #include "velmordevicemodel.h"
 
-#include <cmath>
 #include <limits>
 
 namespace {
@@ -10,6 +9,20 @@ namespace {
 QString attribute(const VelmorDeviceModel *model, int id, const char *key)
 {
     return model->getVarAttr(unsigned(id), QString::fromLatin1(key)).toString();
+}
+
+// The text as a message can show it: a control character (a NUL in an MQTT payload)
+// as \xHH.
+QString printable(const QString &text)
+{
+    QString shown;
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 } // namespace
@@ -38,28 +51,26 @@ QString VariableWrite::requested() const
 
 bool VariableWrite::parse(const VelmorDeviceModel *model, QString *errorText)
 {
-    bool ok = false;
-    if (attribute(model, m_id, "type") == QLatin1String("float32")) {
-        m_isFloat = true;
-        m_floatValue = m_requested.toFloat(&ok);
-        // NaN and infinity are no setting for a controller, and the model cannot send them.
-        ok = ok && std::isfinite(m_floatValue);
-    } else {
-        // 0x... reads hexadecimal and a leading 0 octal, as in description files.
-        m_bits = m_requested.toLongLong(&ok, 0);
-        const qint64 mask = registerMask(model);
-        const qint64 lowest = -(mask / 2) - 1;
-        ok = ok && m_bits >= lowest && m_bits <= mask;
+    m_isFloat = attribute(model, m_id, "type") == QLatin1String("float32");
+    m_value = m_isFloat ? QVariant(m_requested) : integerValue(m_requested);
+    // The model judges every number, so that a set is refused for the reasons an edit is.
+    const VelmorDeviceModel::ValueCheck check = m_value.isValid() ? model->checkVarValue(unsigned(m_id), m_value)
+                                                                  : VelmorDeviceModel::ValueNotANumber;
+    if (check == VelmorDeviceModel::ValueAccepted) {
+        m_bits = m_isFloat ? 0 : m_value.toLongLong();
+        return true;
     }
-    if (!ok)
-        *errorText = QStringLiteral("%1 cannot hold the value \"%2\"").arg(m_name, m_requested);
-    return ok;
+    *errorText = QStringLiteral("%1 cannot hold the value \"%2\"").arg(m_name, printable(m_requested));
+    if (check == VelmorDeviceModel::ValueOutOfRange) {
+        const QPair<double, double> range = model->varValueRange(unsigned(m_id));
+        *errorText += QStringLiteral(": it takes %1 to %2").arg(range.first, 0, 'g', 10).arg(range.second, 0, 'g', 10);
+    }
+    return false;
 }
 
 bool VariableWrite::apply(VelmorDeviceModel *model, QString *errorText)
 {
-    const QVariant value = m_isFloat ? QVariant(m_floatValue) : QVariant(int(qint32(quint32(m_bits))));
-    if (!model->setVarValue(unsigned(m_id), value)) {
+    if (!model->setVarValue(unsigned(m_id), m_value)) {
         *errorText = QStringLiteral("%1 does not take the value %2").arg(m_name, m_requested);
         return false;
     }
@@ -67,6 +78,15 @@ bool VariableWrite::apply(VelmorDeviceModel *model, QString *errorText)
     if (m_isFloat)
         m_floatValue = attribute(model, m_id, "value").toFloat();
     return true;
+}
+
+// Decimal, 0x... hexadecimal or, with a leading 0, octal, as in description files;
+// invalid unless the whole text is one such number.
+QVariant VariableWrite::integerValue(const QString &text)
+{
+    bool ok = false;
+    const qlonglong number = text.toLongLong(&ok, 0);
+    return ok ? QVariant(number) : QVariant();
 }
 
 bool VariableWrite::readBackMatches(const VelmorDeviceModel *model) const

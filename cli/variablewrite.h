@@ -2,6 +2,7 @@
 #define VARIABLEWRITE_H
 
 #include <QString>
+#include <QVariant>
 
 class VelmorDeviceModel;
 
@@ -19,9 +20,9 @@ public:
     // The value text as given, without surrounding blanks.
     QString requested() const;
 
-    // False with the reason when the text is no number the variable can hold: decimal,
-    // 0x... hexadecimal or, with a leading 0, octal for integers (int16: -32768 to
-    // 65535, others 32 bits); a finite decimal fraction for float32.
+    // False with the reason when the text is not wholly a number the variable can hold,
+    // as the model's checkVarValue() judges it: decimal, 0x... hexadecimal or, with a
+    // leading 0, octal for integers; a finite decimal fraction for float32.
     bool parse(const VelmorDeviceModel *model, QString *errorText);
     // Hands the parsed value to the model, which queues its write.
     bool apply(VelmorDeviceModel *model, QString *errorText);
@@ -29,12 +30,15 @@ public:
     bool readBackMatches(const VelmorDeviceModel *model) const;
 
 private:
+    static QVariant integerValue(const QString &text);
     qint64 registerMask(const VelmorDeviceModel *model) const;
 
     int m_id = -1;
     QString m_name;
     QString m_requested;
     bool m_isFloat = false;
+    // What the model is given: the text for float32, the number for the integer types.
+    QVariant m_value;
     float m_floatValue = 0;
     qint64 m_bits = 0;
 };

@@ -43,15 +43,17 @@ QString MqttSubscriber::last(const QString &topic)
     return found.isEmpty() ? QString() : found.constLast();
 }
 
-bool MqttSubscriber::publish(int port, const QString &topic, const QString &payload, bool retained)
+bool MqttSubscriber::publish(int port, const QString &topic, const QByteArray &payload, bool retained)
 {
+    // -s: the whole of stdin is the message, which an argument could not carry.
     QStringList arguments{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port),
-                          QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-t"), topic,
-                          QStringLiteral("-m"), payload};
+                          QStringLiteral("-q"), QStringLiteral("1"), QStringLiteral("-t"), topic, QStringLiteral("-s")};
     if (retained)
         arguments << QStringLiteral("-r");
     QProcess publisher;
     publisher.start(QStringLiteral("mosquitto_pub"), arguments);
+    publisher.write(payload);
+    publisher.closeWriteChannel();
     return publisher.waitForFinished(ProcessTimeoutMs) && publisher.exitStatus() == QProcess::NormalExit
            && publisher.exitCode() == 0;
 }

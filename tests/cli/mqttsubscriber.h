@@ -28,8 +28,8 @@ public:
     // The last payload on topic; a null string when none came.
     QString last(const QString &topic);
 
-    // Publishes with mosquitto_pub; true when it was sent.
-    static bool publish(int port, const QString &topic, const QString &payload, bool retained = false);
+    // Publishes with mosquitto_pub, the payload byte for byte (NULs too); true when it was sent.
+    static bool publish(int port, const QString &topic, const QByteArray &payload, bool retained = false);
 
 private:
     void gather();

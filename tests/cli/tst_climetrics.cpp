@@ -5,9 +5,11 @@
 #include "simprocess.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 namespace {
@@ -108,6 +110,7 @@ private slots:
     void lostLinkDropsValuesUntilItIsBack();
     void takenPortExitsWithTwo();
     void prometheusScrapesTwoControllers();
+    void idleClientsHoldUpNoScrape();
 
 private:
     void startPolling(const QStringList &descriptionFiles);
@@ -258,6 +261,28 @@ void TestCliMetrics::prometheusScrapesTwoControllers()
     }
     devices.sort();
     QCOMPARE(devices, QStringList({QStringLiteral("alpha"), QStringLiteral("beta")}));
+}
+
+void TestCliMetrics::idleClientsHoldUpNoScrape()
+{
+    const QString alpha = m_fleet->add(QStringLiteral("alpha"));
+    QVERIFY(!alpha.isEmpty());
+    startPolling({alpha});
+    QTRY_VERIFY_WITH_TIMEOUT(cycles(QStringLiteral("alpha")) >= 1, WaitMs);
+
+    // Two clients that connect and say nothing, and one that stops halfway through its request.
+    QTcpSocket idle[3];
+    for (QTcpSocket &client : idle) {
+        client.connectToHost(QHostAddress::LocalHost, quint16(m_metricsPort));
+        QVERIFY(client.waitForConnected(WaitMs));
+    }
+    idle[2].write("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    QVERIFY(idle[2].waitForBytesWritten(WaitMs));
+    QElapsedTimer scrape;
+    scrape.start();
+    QVERIFY(metrics().contains("velmor_cycles_total"));
+    // Answered at once; a generous bound for the loaded machine, far below the 15 s it took.
+    QVERIFY2(scrape.elapsed() < 5000, qPrintable(QString::number(scrape.elapsed())));
 }
 
 QTEST_MAIN(TestCliMetrics)

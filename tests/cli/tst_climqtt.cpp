@@ -1,8 +1,13 @@
 #include "clirunner.h"
 #include "controllerfleet.h"
+#include "httpget.h"
 #include "mosquittobroker.h"
 #include "mqttsubscriber.h"
+#include "simprocess.h"
 
+#include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -16,6 +21,56 @@ constexpr int WaitMs = 30000;
 int finishedCycles(const QString &out)
 {
     return out.count(QStringLiteral("\nCycle ")) + (out.startsWith(QLatin1String("Cycle ")) ? 1 : 0);
+}
+
+// Passes a controller's Modbus TCP traffic on while it answers; while it does not, the
+// requests are swallowed and the connection stays open.
+class SwitchableController : public QTcpServer
+{
+public:
+    explicit SwitchableController(int controllerPort)
+        : m_controllerPort(controllerPort)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *client = nextPendingConnection())
+                relay(client);
+        });
+    }
+
+    void setAnswering(bool answering)
+    {
+        m_answering = answering;
+    }
+
+private:
+    void relay(QTcpSocket *client)
+    {
+        client->setParent(this);
+        auto *controller = new QTcpSocket(client);
+        controller->connectToHost(QHostAddress::LocalHost, quint16(m_controllerPort));
+        connect(client, &QTcpSocket::readyRead, controller, [this, client, controller] {
+            const QByteArray request = client->readAll();
+            if (m_answering)
+                controller->write(request);
+        });
+        connect(controller, &QTcpSocket::readyRead, client, [client, controller] { client->write(controller->readAll()); });
+    }
+
+    int m_controllerPort;
+    bool m_answering = true;
+};
+
+QString metricsText(int port)
+{
+    return QString::fromUtf8(httpGet(QUrl(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port))));
+}
+
+QStringList csvLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringList();
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -43,6 +98,9 @@ private slots:
     void tlsChecksTheBrokersName_data();
     void tlsChecksTheBrokersName();
     void unresolvableBrokerExitsWithTwo();
+    void silentControllerIsOfflineUntilItAnswers();
+    void valueNeverReadIsNotExported();
+    void everyNameGetsATopicOfItsOwn();
 
 private:
     // Polls the controller of that name, publishing to the broker, until it is online.
@@ -135,27 +193,34 @@ void TestCliMqtt::statusGoesOfflineWhenTheProgramEnds()
 void TestCliMqtt::setIsWrittenAndReadBack_data()
 {
     QTest::addColumn<QString>("variable");
-    QTest::addColumn<QString>("payload");
+    QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("value");
 
-    QTest::newRow("good value") << QStringLiteral("Hyst") << QStringLiteral("7") << QStringLiteral("ok") << QStringLiteral("7");
-    QTest::newRow("float value") << QStringLiteral("Setpoint") << QStringLiteral("22.5") << QStringLiteral("ok")
+    QTest::newRow("good value") << QStringLiteral("Hyst") << QByteArray("7") << QStringLiteral("ok") << QStringLiteral("7");
+    QTest::newRow("float value") << QStringLiteral("Setpoint") << QByteArray("22.5") << QStringLiteral("ok")
                                  << QStringLiteral("22.5");
-    QTest::newRow("read-only variable") << QStringLiteral("T1") << QStringLiteral("5") << QStringLiteral("T1 is read-only")
+    QTest::newRow("read-only variable") << QStringLiteral("T1") << QByteArray("5") << QStringLiteral("T1 is read-only")
                                         << QStringLiteral("65");
-    QTest::newRow("not a number") << QStringLiteral("Hyst") << QStringLiteral("abc")
+    QTest::newRow("not a number") << QStringLiteral("Hyst") << QByteArray("abc")
                                   << QStringLiteral("Hyst cannot hold the value \"abc\"") << QStringLiteral("3");
-    QTest::newRow("beyond 16 bits") << QStringLiteral("Hyst") << QStringLiteral("70000")
-                                    << QStringLiteral("Hyst cannot hold the value \"70000\"") << QStringLiteral("3");
-    QTest::newRow("no such variable") << QStringLiteral("Nope") << QStringLiteral("1")
+    QTest::newRow("beyond 16 bits") << QStringLiteral("Hyst") << QByteArray("70000")
+                                    << QStringLiteral("Hyst cannot hold the value \"70000\": it takes -32768 to 32767")
+                                    << QStringLiteral("3");
+    QTest::newRow("integer, NUL and more digits") << QStringLiteral("Hyst") << QByteArray("7\0" "999", 5)
+                                                  << QStringLiteral("Hyst cannot hold the value \"7\\x00999\"")
+                                                  << QStringLiteral("3");
+    QTest::newRow("float, NUL and text") << QStringLiteral("Setpoint") << QByteArray("2.5\0junk", 8)
+                                         << QStringLiteral("Setpoint cannot hold the value \"2.5\\x00junk\"")
+                                         << QStringLiteral("60");
+    QTest::newRow("no such variable") << QStringLiteral("Nope") << QByteArray("1")
                                       << QStringLiteral("no variable is published as Nope") << QString();
 }
 
 void TestCliMqtt::setIsWrittenAndReadBack()
 {
     QFETCH(QString, variable);
-    QFETCH(QString, payload);
+    QFETCH(QByteArray, payload);
     QFETCH(QString, result);
     QFETCH(QString, value);
 
@@ -183,7 +248,7 @@ void TestCliMqtt::setDuringTheVariablesOwnReadIsNotLost()
                   QStringLiteral("--query-delay"), QStringLiteral("0"), QStringLiteral("--mqtt"), m_broker->address()});
     MqttSubscriber device(m_broker->port(), topic(QStringLiteral("#")));
     QTRY_COMPARE_WITH_TIMEOUT(device.last(topic(QStringLiteral("Hyst"))), QStringLiteral("3"), WaitMs);
-    QVERIFY(MqttSubscriber::publish(m_broker->port(), topic(QStringLiteral("Hyst/set")), QStringLiteral("7")));
+    QVERIFY(MqttSubscriber::publish(m_broker->port(), topic(QStringLiteral("Hyst/set")), QByteArrayLiteral("7")));
     QTRY_COMPARE_WITH_TIMEOUT(device.last(topic(QStringLiteral("Hyst/set/result"))), QStringLiteral("ok"), WaitMs);
     QCOMPARE(device.last(topic(QStringLiteral("Hyst"))), QStringLiteral("7"));
 }
@@ -191,7 +256,7 @@ void TestCliMqtt::setDuringTheVariablesOwnReadIsNotLost()
 void TestCliMqtt::retainedSetIsNotWritten()
 {
     // Kept by the broker before the program connects, so handed to it as retained.
-    QVERIFY(MqttSubscriber::publish(m_broker->port(), QStringLiteral("velmor/alpha/Hyst/set"), QStringLiteral("9"), true));
+    QVERIFY(MqttSubscriber::publish(m_broker->port(), QStringLiteral("velmor/alpha/Hyst/set"), QByteArrayLiteral("9"), true));
     MqttSubscriber result(m_broker->port(), QStringLiteral("velmor/alpha/Hyst/set/result"));
     QVERIFY(startBridge(QStringLiteral("alpha")));
     QTRY_COMPARE_WITH_TIMEOUT(result.last(topic(QStringLiteral("Hyst/set/result"))),
@@ -304,6 +369,104 @@ void TestCliMqtt::unresolvableBrokerExitsWithTwo()
     QCOMPARE(m_cli->exitCode(), 2);
     QVERIFY2(m_cli->err().startsWith(QStringLiteral("velmor-cli: cannot resolve the MQTT broker host broker.invalid: ")),
              qPrintable(m_cli->err()));
+}
+
+void TestCliMqtt::silentControllerIsOfflineUntilItAnswers()
+{
+    QVERIFY(!m_fleet->add(QStringLiteral("alpha")).isEmpty());
+    SwitchableController controller(m_fleet->port(QStringLiteral("alpha")));
+    QVERIFY(controller.listen(QHostAddress::LocalHost, 0));
+    m_device = QStringLiteral("alpha");
+    const QString description = m_fleet->describe(m_device, controller.serverPort());
+    const int metricsPort = SimProcess::freePort();
+    m_cli->start({description, QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("50"),
+                  QStringLiteral("--query-delay"), QStringLiteral("10"), QStringLiteral("--timeout"), QStringLiteral("100"),
+                  QStringLiteral("--mqtt"), m_broker->address(), QStringLiteral("--metrics"),
+                  QStringLiteral("127.0.0.1:%1").arg(metricsPort)});
+    const QString connected = QStringLiteral("velmor_connected{device=\"alpha\"} ");
+    const QString status = topic(QStringLiteral("status"));
+    MqttSubscriber device(m_broker->port(), status);
+    QTRY_COMPARE_WITH_TIMEOUT(device.last(status), QStringLiteral("online"), WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(metricsText(metricsPort).contains(connected + QLatin1Char('1')), WaitMs);
+
+    controller.setAnswering(false);
+    QTRY_COMPARE_WITH_TIMEOUT(device.last(status), QStringLiteral("offline"), WaitMs);
+    QVERIFY(metricsText(metricsPort).contains(connected + QLatin1Char('0')));
+    QVERIFY(!metricsText(metricsPort).contains(QStringLiteral("velmor_value{")));
+    // Said once, however many cycles go unanswered; the reads of the first name their variables.
+    const int cycles = finishedCycles(m_cli->out());
+    QTRY_VERIFY_WITH_TIMEOUT(finishedCycles(m_cli->out()) >= cycles + 3, WaitMs);
+    const QString outage = QStringLiteral("velmor-cli: no variable read in a whole cycle; offline until the controller answers\n");
+    QCOMPARE(m_cli->err().count(outage), 1);
+    QVERIFY2(m_cli->err().section(outage, 0, 0).contains(QStringLiteral("Reading variable T1")),
+             qPrintable(m_cli->err()));
+    QVERIFY2(!m_cli->err().section(outage, 1).contains(QStringLiteral("Reading variable")), qPrintable(m_cli->err()));
+
+    controller.setAnswering(true);
+    QTRY_COMPARE_WITH_TIMEOUT(device.last(status), QStringLiteral("online"), WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(metricsText(metricsPort).contains(connected + QLatin1Char('1')), WaitMs);
+    QCOMPARE(m_cli->err().count(QStringLiteral("velmor-cli: the controller answers again\n")), 1);
+}
+
+void TestCliMqtt::valueNeverReadIsNotExported()
+{
+    // A type the model does not know is read, but no value is stored: the file's 777 is none.
+    QVERIFY(!m_fleet->add(QStringLiteral("alpha")).isEmpty());
+    m_device = QStringLiteral("alpha");
+    const QString description = m_fleet->describe(m_device, m_fleet->port(m_device),
+                                                  ControllerFleet::servedVariables
+                                                      + "  - {name: Odd, addr: 0, type: uint16, input: true, value: 777}\n");
+    const QString csv = m_fleet->path() + QStringLiteral("/log.csv");
+    const int metricsPort = SimProcess::freePort();
+    m_cli->start({description, QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("50"),
+                  QStringLiteral("--mqtt"), m_broker->address(), QStringLiteral("--metrics"),
+                  QStringLiteral("127.0.0.1:%1").arg(metricsPort), QStringLiteral("--csv"), csv});
+    MqttSubscriber device(m_broker->port(), topic(QStringLiteral("+")));
+    QTRY_COMPARE_WITH_TIMEOUT(device.last(topic(QStringLiteral("T1"))), QStringLiteral("65"), WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(finishedCycles(m_cli->out()) >= 2, WaitMs);
+
+    QCOMPARE(device.last(topic(QStringLiteral("Odd"))), QString());
+    const QString metrics = metricsText(metricsPort);
+    QVERIFY2(metrics.contains(QStringLiteral("velmor_value{address=\"0\",device=\"alpha\",variable=\"T1\"} 65")),
+             qPrintable(metrics));
+    QVERIFY2(!metrics.contains(QStringLiteral("variable=\"Odd\"} 777")), qPrintable(metrics));
+    const QStringList rows = csvLines(csv);
+    QVERIFY(rows.size() >= 3);
+    QCOMPARE(rows.first(), QStringLiteral("time,cycle_ms,T1,Hyst,Setpoint,Odd"));
+    QVERIFY2(rows.at(1).endsWith(QStringLiteral(",65,3,60,")), qPrintable(rows.at(1)));
+}
+
+void TestCliMqtt::everyNameGetsATopicOfItsOwn()
+{
+    // Names MQTT forbids, one far longer than a topic may be, and two that read alike once
+    // made fit, beside the usual three.
+    const QByteArray longName(70000, 'L');
+    QVERIFY(!m_fleet->add(QStringLiteral("alpha")).isEmpty());
+    m_device = QStringLiteral("alpha");
+    const QString description = m_fleet->describe(
+        m_device, m_fleet->port(m_device),
+        ControllerFleet::servedVariables + "  - {name: \"T\\U0001FFFE\", addr: 0, type: int16, input: true}\n"
+            "  - {name: " + longName + ", addr: 103, type: int16}\n"
+            "  - {name: a/b, addr: 100, type: float32}\n"
+            "  - {name: a+b, addr: 100, type: float32}\n");
+    m_cli->start({description, QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("50"),
+                  QStringLiteral("--mqtt"), m_broker->address()});
+    MqttSubscriber device(m_broker->port(), topic(QStringLiteral("#")));
+    const QMap<QString, QString> expected{{QStringLiteral("T1"), QStringLiteral("65")},
+                                          {QStringLiteral("Hyst"), QStringLiteral("3")},
+                                          {QStringLiteral("Setpoint"), QStringLiteral("60")},
+                                          {QStringLiteral("T_"), QStringLiteral("65")},
+                                          {QString(200, QLatin1Char('L')), QStringLiteral("3")},
+                                          {QStringLiteral("a_b@100.5"), QStringLiteral("60")},
+                                          {QStringLiteral("a_b@100.6"), QStringLiteral("60")}};
+    for (auto level = expected.cbegin(); level != expected.cend(); ++level)
+        QTRY_COMPARE_WITH_TIMEOUT(device.last(topic(level.key())), level.value(), WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(finishedCycles(m_cli->out()) >= 3, WaitMs);
+    // Online from the first value on: the connection to the broker never dropped.
+    const QStringList statuses = device.payloads(topic(QStringLiteral("status")));
+    QVERIFY2(!statuses.mid(statuses.indexOf(QStringLiteral("online"))).contains(QStringLiteral("offline")),
+             qPrintable(statuses.join(QLatin1Char(' '))));
+    QVERIFY2(!m_cli->err().contains(QStringLiteral("MQTT broker")), qPrintable(m_cli->err()));
 }
 
 QTEST_MAIN(TestCliMqtt)

@@ -104,6 +104,11 @@ private slots:
     void lostSerialLinkExitsWithOne_data();
     void lostSerialLinkExitsWithOne();
     void velmorbusTable();
+    void emptyDescriptionEndsAsAnyOther_data();
+    void emptyDescriptionEndsAsAnyOther();
+    void wordOrderOverridesTheFile();
+    void qtModbusLinesOnlyWhenVerbose_data();
+    void qtModbusLinesOnlyWhenVerbose();
 
 private:
     QString writeDescription(const QByteArray &variables = threeVariables);
@@ -300,6 +305,8 @@ void TestCliPolling::usageErrors_data()
     QTest::newRow("description file missing") << QStringList({QStringLiteral("%DIR/none.yml")});
     QTest::newRow("description without protocol") << QStringList({QStringLiteral("%DIR/bad.yml")});
     QTest::newRow("restore file missing") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--restore"), QStringLiteral("%DIR/none.yml")});
+    QTest::newRow("TCP port past 65535") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--tcp-port"), QStringLiteral("99999")});
+    QTest::newRow("unknown word order") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--word-order"), QStringLiteral("BACD")});
     QTest::newRow("restore file is a folder") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--restore"), QStringLiteral("%DIR")});
 }
 
@@ -417,6 +424,98 @@ void TestCliPolling::velmorbusTable()
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(tableRow(cli.out(), QStringLiteral("Level")),
              QStringList({QStringLiteral("0x10"), QStringLiteral("Level"), QStringLiteral("42")}));
+}
+
+void TestCliPolling::emptyDescriptionEndsAsAnyOther_data()
+{
+    QTest::addColumn<bool>("controllerThere");
+    QTest::addColumn<QStringList>("options");
+    // What stderr says once a run that goes on until stopped is under way; empty for a run that ends.
+    QTest::addColumn<QString>("runningWhen");
+    QTest::addColumn<int>("exitCode");
+    const QString until;
+    const QStringList watch{QStringLiteral("--watch"), QStringLiteral("--interval"), QStringLiteral("20")};
+    const QStringList twoCycles{QStringLiteral("--cycles"), QStringLiteral("2"), QStringLiteral("--interval"), QStringLiteral("0")};
+    const QStringList oneCycle{QStringLiteral("--cycles"), QStringLiteral("1")};
+    const QStringList metrics{QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:%PORT")};
+    // Nobody listens at the broker's port: a broker that is away holds up nothing.
+    const QStringList mqtt{QStringLiteral("--mqtt"), QStringLiteral("127.0.0.1:%PORT")};
+    QTest::newRow("one cycle") << true << QStringList() << until << 0;
+    QTest::newRow("two cycles") << true << twoCycles << until << 0;
+    QTest::newRow("watch") << true << watch << QStringLiteral("Cycle 2 at") << 0;
+    QTest::newRow("CSV") << true << QStringList{QStringLiteral("--csv"), QStringLiteral("%DIR/log.csv")} << until << 0;
+    QTest::newRow("dump") << true << QStringList{QStringLiteral("--dump"), QStringLiteral("%DIR/saved.yml")} << until << 0;
+    QTest::newRow("restore") << true << QStringList{QStringLiteral("--restore"), QStringLiteral("%DIR/nothing-saved.yml")}
+                             << until << 0;
+    QTest::newRow("set") << true << QStringList{QStringLiteral("--set"), QStringLiteral("Mode=1")} << until << 2;
+    QTest::newRow("metrics") << true << oneCycle + metrics << until << 0;
+    QTest::newRow("MQTT") << true << oneCycle + mqtt << until << 0;
+    QTest::newRow("MQTT, watch") << true << watch + mqtt << QStringLiteral("Cycle 2 at") << 0;
+    QTest::newRow("one cycle, no controller") << false << QStringList() << until << 3;
+    QTest::newRow("two cycles, no controller") << false << twoCycles << until << 3;
+    QTest::newRow("metrics, no controller") << false << oneCycle + metrics << until << 3;
+    QTest::newRow("MQTT, watch, no controller") << false << watch + mqtt << QStringLiteral("link down") << 1;
+}
+
+void TestCliPolling::emptyDescriptionEndsAsAnyOther()
+{
+    QFETCH(bool, controllerThere);
+    QFETCH(QStringList, options);
+    QFETCH(QString, runningWhen);
+    QFETCH(int, exitCode);
+    const int port = controllerThere ? m_server->port() : closedTcpPort();
+    const QString path = m_dir->write(QStringLiteral("empty.yml"),
+                                      "protocol: ModBUS TCP\nhost: 127.0.0.1\nport: " + QByteArray::number(port) + "\nvariables: []\n");
+    m_dir->write(QStringLiteral("nothing-saved.yml"), "variables: []\n");
+    options.replaceInStrings(QStringLiteral("%DIR"), m_dir->path());
+    options.replaceInStrings(QStringLiteral("%PORT"), QString::number(closedTcpPort()));
+    CliRunner &cli = *m_cli;
+    cli.start(QStringList{path} + options);
+    if (!runningWhen.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(cli.out().contains(runningWhen) || cli.err().contains(runningWhen), 20000);
+        cli.process().terminate();
+    }
+    QVERIFY(cli.waitForExit(20000));
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), exitCode);
+}
+
+void TestCliPolling::wordOrderOverridesTheFile()
+{
+    // 0x12345678 with its lower word first.
+    m_server->setHoldingRegisters(3, {0x5678, 0x1234});
+    const QString path = writeDescription(threeVariables + "  - name: Count\n    addr: 3\n    type: int32\n");
+    CliRunner &cli = *m_cli;
+    QVERIFY(cli.run({path, QStringLiteral("--word-order"), QStringLiteral("CDAB")}));
+    QCOMPARE(cli.exitCode(), 0);
+    QCOMPARE(tableRow(cli.out(), QStringLiteral("Count")).value(2), QStringLiteral("305419896"));
+}
+
+void TestCliPolling::qtModbusLinesOnlyWhenVerbose_data()
+{
+    QTest::addColumn<bool>("verbose");
+    QTest::newRow("plain") << false;
+    QTest::newRow("verbose") << true;
+}
+
+void TestCliPolling::qtModbusLinesOnlyWhenVerbose()
+{
+    QFETCH(bool, verbose);
+    // Every answer has a wrong CRC, which Qt's Modbus client logs as it drops it.
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    connect(&peer, &PtyPeer::bytesReceived, &peer, [&peer] { peer.write(QByteArray::fromHex("0103020041ffff")); });
+    const QString path = m_dir->write(QStringLiteral("rtu.yml"), "protocol: ModBUS RTU\nport: " + peer.slavePath().toUtf8()
+                                                                     + "\nbaudrate: 115200\nid: 1\nvariables:\n"
+                                                                     + threeVariables);
+    QStringList arguments{path, QStringLiteral("--timeout"), QStringLiteral("100")};
+    if (verbose)
+        arguments.append(QStringLiteral("--verbose"));
+    CliRunner &cli = *m_cli;
+    QVERIFY(cli.run(arguments));
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(cli.err().contains(QStringLiteral("Reading variable T1 failed: ")), qPrintable(cli.err()));
+    QCOMPARE(cli.err().contains(QStringLiteral("qt.modbus: ")), verbose);
 }
 
 QTEST_MAIN(TestCliPolling)

@@ -197,10 +197,16 @@ void TestCliWriting::setIsRefusedBeforeConnecting_data()
     QTest::newRow("unknown name") << QStringLiteral("Z=1") << QStringLiteral("no variable named Z");
     QTest::newRow("read-only variable") << QStringLiteral("T1=1") << QStringLiteral("T1 is read-only");
     QTest::newRow("not a number") << QStringLiteral("A=abc") << QStringLiteral("A cannot hold the value \"abc\"");
-    QTest::newRow("beyond 16 bits") << QStringLiteral("A=65536") << QStringLiteral("A cannot hold the value \"65536\"");
+    QTest::newRow("beyond signed 16 bits") << QStringLiteral("A=32768")
+                                           << QStringLiteral("A cannot hold the value \"32768\": it takes -32768 to 32767");
+    QTest::newRow("hexadecimal beyond signed 16 bits") << QStringLiteral("A=0x8000")
+                                                       << QStringLiteral("A cannot hold the value \"0x8000\": it takes -32768 to 32767");
+    QTest::newRow("number and unit") << QStringLiteral("A=7 kW") << QStringLiteral("A cannot hold the value \"7 kW\"");
     QTest::newRow("float NaN") << QStringLiteral("F=nan") << QStringLiteral("F cannot hold the value \"nan\"");
-    QTest::newRow("float infinity") << QStringLiteral("F=inf") << QStringLiteral("F cannot hold the value \"inf\"");
-    QTest::newRow("float minus infinity") << QStringLiteral("F=-inf") << QStringLiteral("F cannot hold the value \"-inf\"");
+    QTest::newRow("float infinity") << QStringLiteral("F=inf")
+                                    << QStringLiteral("F cannot hold the value \"inf\": it takes -3.402823466e+38 to 3.402823466e+38");
+    QTest::newRow("float minus infinity") << QStringLiteral("F=-inf")
+                                          << QStringLiteral("F cannot hold the value \"-inf\": it takes -3.402823466e+38 to 3.402823466e+38");
 }
 
 void TestCliWriting::setIsRefusedBeforeConnecting()

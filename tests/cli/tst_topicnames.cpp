@@ -27,6 +27,10 @@ void TestTopicNames::levelReplacesWhatMqttGivesAMeaning_data()
     QTest::newRow("control characters") << QStringLiteral("a\tb\x7f" "c") + QChar(0x85) << QStringLiteral("a_b_c_");
     QTest::newRow("NUL") << QString(QChar(0)) + QStringLiteral("x") << QStringLiteral("_x");
     QTest::newRow("non-character") << QStringLiteral("x") + QChar(0xFFFF) << QStringLiteral("x_");
+    QTest::newRow("non-character beyond the BMP") << QStringLiteral("x") + QString::fromUcs4(U"\U0001FFFE") + QStringLiteral("y")
+                                                  << QStringLiteral("x_y");
+    QTest::newRow("long name cut after 200 bytes") << QString(300, QLatin1Char('a')) << QString(200, QLatin1Char('a'));
+    QTest::newRow("long name cut between characters") << QString(150, QChar(0x0416)) << QString(100, QChar(0x0416));
     QTest::newRow("empty") << QString() << QStringLiteral("_");
 }
 
@@ -52,6 +56,12 @@ void TestTopicNames::levelsAreUniqueWithinADevice_data()
     QTest::newRow("one name and address twice") << QByteArray("[{name: A, addr: 1}, {name: A, addr: 1}]")
                                                 << QStringList{QStringLiteral("A@1.0"), QStringLiteral("A@1.1")};
     QTest::newRow("no name") << QByteArray("[{addr: 4}]") << QStringList{QStringLiteral("_0")};
+    QTest::newRow("long names alike up to the cut")
+        << "[{name: " + QByteArray(250, 'a') + "x, addr: 1}, {name: " + QByteArray(250, 'a') + "y, addr: 2}]"
+        << QStringList{QString(200, QLatin1Char('a')) + QStringLiteral("@1"), QString(200, QLatin1Char('a')) + QStringLiteral("@2")};
+    QTest::newRow("a name that meets a made one")
+        << QByteArray("[{name: A, addr: 1}, {name: A, addr: 1}, {name: A@1.1, addr: 2}]")
+        << QStringList{QStringLiteral("A@1.0"), QStringLiteral("A@1.1"), QStringLiteral("A@1.1.2")};
 }
 
 void TestTopicNames::levelsAreUniqueWithinADevice()
