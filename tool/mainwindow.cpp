@@ -21,16 +21,6 @@ constexpr int valueColumn = 2;
 // 25 repaints a second at most: live enough to watch, cheap at any polling rate.
 constexpr int treeRepaintPeriodMs = 40;
 
-bool isSerialProtocol(int proto)
-{
-    return proto == VelmorDeviceModel::VelmorbusRtu || proto == VelmorDeviceModel::ModbusRtu;
-}
-
-bool isNetworkProtocol(int proto)
-{
-    return proto == VelmorDeviceModel::VelmorbusTcp || proto == VelmorDeviceModel::ModbusTcp;
-}
-
 // The 32-bit pattern of a held value. A bit field with bit 31 set is held unsigned,
 // above the int range, so it is read as a 64-bit number and cut to its low 32 bits.
 quint32 bitPattern(const QVariant &heldValue)
@@ -191,13 +181,13 @@ void MainWindow::on_actionDeviceSettings_triggered()
     if (!device)
         return;
 
-    const int proto = device->devProto();
+    const VelmorDeviceModel::Transport transport = device->transport();
     SettingsDialog dialog;
-    if (isSerialProtocol(proto)) {
+    if (transport == VelmorDeviceModel::SerialTransport) {
         dialog.setSerialMode(true);
         dialog.setSerialPort(device->serialPort());
         dialog.setBaudRate(device->baudRate());
-    } else if (isNetworkProtocol(proto)) {
+    } else if (transport == VelmorDeviceModel::TcpTransport) {
         dialog.setSerialMode(false);
         dialog.setTcpHost(device->tcpHost());
         dialog.setTcpPort(device->tcpPort());
@@ -206,10 +196,10 @@ void MainWindow::on_actionDeviceSettings_triggered()
     if (dialog.exec() != QDialog::Accepted)
         return;
 
-    if (isSerialProtocol(proto)) {
+    if (transport == VelmorDeviceModel::SerialTransport) {
         device->setSerialPort(dialog.serialPort());
         device->setBaudRate(dialog.baudRate());
-    } else if (isNetworkProtocol(proto)) {
+    } else if (transport == VelmorDeviceModel::TcpTransport) {
         device->setTcpHost(dialog.tcpHost());
         device->setTcpPort(dialog.tcpPort());
     }
@@ -226,11 +216,16 @@ void MainWindow::updateDeviceItem(QListWidgetItem *item)
     QString text = QStringLiteral("%1\nproto: %2\nid: %3\n")
                        .arg(device->devName(), device->devProtoName())
                        .arg(device->devId());
-    const int proto = device->devProto();
-    if (isSerialProtocol(proto))
+    switch (device->transport()) {
+    case VelmorDeviceModel::SerialTransport:
         text += QStringLiteral("port: %1 (%2)").arg(device->serialPort()).arg(device->baudRate());
-    else if (isNetworkProtocol(proto))
+        break;
+    case VelmorDeviceModel::TcpTransport:
         text += QStringLiteral("host: %1:%2").arg(device->tcpHost()).arg(device->tcpPort());
+        break;
+    case VelmorDeviceModel::NoTransport:
+        break;
+    }
     item->setData(Qt::DisplayRole, text);
 }
 
