@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "bitfielddialog.h"
+#include "cyclesummary.h"
 #include "loadfailure.h"
 #include "settingsdialog.h"
 #include "valueeditdelegate.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QIcon>
+#include <QLabel>
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QMessageBox>
@@ -34,17 +36,23 @@ quint32 bitPattern(const QVariant &heldValue)
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_ui(new Ui::MainWindow)
+    , m_cycleSummary(new QLabel)
 {
     m_ui->setupUi(this);
     m_treeRepaint.setSingleShot(true);
     m_treeRepaint.setInterval(treeRepaintPeriodMs);
     connect(&m_treeRepaint, &QTimer::timeout, m_ui->treeView->viewport(), QOverload<>::of(&QWidget::update));
-    auto *valueEditor = new ValueEditDelegate(m_ui->treeView);
+    auto *valueEditor = new ValueEditDelegate(valueColumn, m_ui->treeView);
     m_ui->treeView->setItemDelegate(valueEditor);
     connect(valueEditor, &ValueEditDelegate::valueEdited, this, &MainWindow::writeValue);
     // A long message (a file's first problem, a refused value) is cut at the window's
     // width; its tool tip shows it whole.
     connect(m_ui->statusBar, &QStatusBar::messageChanged, m_ui->statusBar, &QWidget::setToolTip);
+    // Beside the messages, not instead of one: the update message keeps its own text.
+    m_cycleSummary->setObjectName(QStringLiteral("cycleSummary"));
+    m_cycleSummary->setToolTip(QStringLiteral("Последний завершённый цикл опроса: его длительность, "
+                                              "число прочитанных значений и ошибок чтения"));
+    m_ui->statusBar->addPermanentWidget(m_cycleSummary);
     connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
@@ -162,6 +170,8 @@ void MainWindow::updateFinished(int time)
     const QString name = device ? device->devName() : QString();
     m_ui->statusBar->showMessage(
         QStringLiteral("%1 :: Обновление завершено (%2 мс)").arg(name).arg(time));
+    if (device)
+        m_cycleSummary->setText(CycleSummary::text(*device, time));
 }
 
 void MainWindow::errorOccured(QString errorMessage)
