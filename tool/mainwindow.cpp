@@ -36,7 +36,7 @@ quint32 bitPattern(const QVariant &heldValue)
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_ui(new Ui::MainWindow)
-    , m_cycleSummary(new QLabel)
+    , m_cycleSummary(new QLabel(this))
 {
     m_ui->setupUi(this);
     m_treeRepaint.setSingleShot(true);

@@ -53,7 +53,7 @@ private:
     void writeValue(const QModelIndex &index, const QVariant &value);
 
     Ui::MainWindow *m_ui;
-    // Owned by the status bar once added to it.
+    // The last finished cycle of any device, beside the status messages.
     QLabel *m_cycleSummary;
     // Polled values arrive one reply at a time; the tree repaints at most once per period.
     QTimer m_treeRepaint;
