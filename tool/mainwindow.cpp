@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "bitfielddialog.h"
+#include "cyclesummary.h"
 #include "loadfailure.h"
 #include "settingsdialog.h"
 #include "valueeditdelegate.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QIcon>
+#include <QLabel>
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QMessageBox>
@@ -20,16 +22,6 @@ namespace {
 constexpr int valueColumn = 2;
 // 25 repaints a second at most: live enough to watch, cheap at any polling rate.
 constexpr int treeRepaintPeriodMs = 40;
-
-bool isSerialProtocol(int proto)
-{
-    return proto == VelmorDeviceModel::VelmorbusRtu || proto == VelmorDeviceModel::ModbusRtu;
-}
-
-bool isNetworkProtocol(int proto)
-{
-    return proto == VelmorDeviceModel::VelmorbusTcp || proto == VelmorDeviceModel::ModbusTcp;
-}
 
 // The 32-bit pattern of a held value. A bit field with bit 31 set is held unsigned,
 // above the int range, so it is read as a 64-bit number and cut to its low 32 bits.
@@ -44,17 +36,23 @@ quint32 bitPattern(const QVariant &heldValue)
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_ui(new Ui::MainWindow)
+    , m_cycleSummary(new QLabel(this))
 {
     m_ui->setupUi(this);
     m_treeRepaint.setSingleShot(true);
     m_treeRepaint.setInterval(treeRepaintPeriodMs);
     connect(&m_treeRepaint, &QTimer::timeout, m_ui->treeView->viewport(), QOverload<>::of(&QWidget::update));
-    auto *valueEditor = new ValueEditDelegate(m_ui->treeView);
+    auto *valueEditor = new ValueEditDelegate(valueColumn, m_ui->treeView);
     m_ui->treeView->setItemDelegate(valueEditor);
     connect(valueEditor, &ValueEditDelegate::valueEdited, this, &MainWindow::writeValue);
     // A long message (a file's first problem, a refused value) is cut at the window's
     // width; its tool tip shows it whole.
     connect(m_ui->statusBar, &QStatusBar::messageChanged, m_ui->statusBar, &QWidget::setToolTip);
+    // Beside the messages, not instead of one: the update message keeps its own text.
+    m_cycleSummary->setObjectName(QStringLiteral("cycleSummary"));
+    m_cycleSummary->setToolTip(QStringLiteral("Последний завершённый цикл опроса: его длительность, "
+                                              "число прочитанных значений и ошибок чтения"));
+    m_ui->statusBar->addPermanentWidget(m_cycleSummary);
     connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
@@ -172,6 +170,8 @@ void MainWindow::updateFinished(int time)
     const QString name = device ? device->devName() : QString();
     m_ui->statusBar->showMessage(
         QStringLiteral("%1 :: Обновление завершено (%2 мс)").arg(name).arg(time));
+    if (device)
+        m_cycleSummary->setText(CycleSummary::text(*device, time));
 }
 
 void MainWindow::errorOccured(QString errorMessage)
@@ -191,13 +191,13 @@ void MainWindow::on_actionDeviceSettings_triggered()
     if (!device)
         return;
 
-    const int proto = device->devProto();
+    const VelmorDeviceModel::Transport transport = device->transport();
     SettingsDialog dialog;
-    if (isSerialProtocol(proto)) {
+    if (transport == VelmorDeviceModel::SerialTransport) {
         dialog.setSerialMode(true);
         dialog.setSerialPort(device->serialPort());
         dialog.setBaudRate(device->baudRate());
-    } else if (isNetworkProtocol(proto)) {
+    } else if (transport == VelmorDeviceModel::TcpTransport) {
         dialog.setSerialMode(false);
         dialog.setTcpHost(device->tcpHost());
         dialog.setTcpPort(device->tcpPort());
@@ -206,10 +206,10 @@ void MainWindow::on_actionDeviceSettings_triggered()
     if (dialog.exec() != QDialog::Accepted)
         return;
 
-    if (isSerialProtocol(proto)) {
+    if (transport == VelmorDeviceModel::SerialTransport) {
         device->setSerialPort(dialog.serialPort());
         device->setBaudRate(dialog.baudRate());
-    } else if (isNetworkProtocol(proto)) {
+    } else if (transport == VelmorDeviceModel::TcpTransport) {
         device->setTcpHost(dialog.tcpHost());
         device->setTcpPort(dialog.tcpPort());
     }
@@ -226,11 +226,16 @@ void MainWindow::updateDeviceItem(QListWidgetItem *item)
     QString text = QStringLiteral("%1\nproto: %2\nid: %3\n")
                        .arg(device->devName(), device->devProtoName())
                        .arg(device->devId());
-    const int proto = device->devProto();
-    if (isSerialProtocol(proto))
+    switch (device->transport()) {
+    case VelmorDeviceModel::SerialTransport:
         text += QStringLiteral("port: %1 (%2)").arg(device->serialPort()).arg(device->baudRate());
-    else if (isNetworkProtocol(proto))
+        break;
+    case VelmorDeviceModel::TcpTransport:
         text += QStringLiteral("host: %1:%2").arg(device->tcpHost()).arg(device->tcpPort());
+        break;
+    case VelmorDeviceModel::NoTransport:
+        break;
+    }
     item->setData(Qt::DisplayRole, text);
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+class QLabel;
 class QListWidgetItem;
 class QPoint;
 class VelmorDeviceModel;
@@ -52,6 +53,8 @@ private:
     void writeValue(const QModelIndex &index, const QVariant &value);
 
     Ui::MainWindow *m_ui;
+    // The last finished cycle of any device, beside the status messages.
+    QLabel *m_cycleSummary;
     // Polled values arrive one reply at a time; the tree repaints at most once per period.
     QTimer m_treeRepaint;
 };

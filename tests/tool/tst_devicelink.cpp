@@ -7,16 +7,19 @@
 #include "modalwatcher.h"
 #include "recordingmodbusserver.h"
 #include "toolwindowfixture.h"
+#include "valuestyle.h"
 #include "velmordevicemodel.h"
 #include "windowdriver.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyleOptionViewItem>
 #include <QStatusBar>
 #include <QTcpSocket>
 #include <QTreeView>
@@ -32,6 +35,79 @@ constexpr int flagsAddr = 300;
 constexpr int missingAddr = 20000;
 
 enum Variable { Temperature, Mode, Flags };
+constexpr int valueColumn = 2;
+
+// Rows of the device that shows every quality: a cycle reads them in this order.
+enum QualityRow { ReadRow, WritableRow, RefusedRow, UnreadRow };
+
+QByteArray qualityDescription(int port)
+{
+    return "device: Pump station\nprotocol: ModBUS TCP\nhost: 127.0.0.1\nport: " + QByteArray::number(port)
+           + "\nid: 1\nvariables:\n"
+             "  - name: T\n    addr: 100\n    type: int16\n    value: 200\n"
+             "  - name: Mode\n    addr: 200\n    type: int16\n    rw: true\n    value: 1\n"
+             "  - name: Missing\n    addr: 20000\n    type: int16\n    value: 0\n"
+             "  - name: Level\n    addr: 300\n    type: int16\n    value: 7\n";
+}
+
+// The look of a value cell in words: its text colour, italic, the warning mark, a tint.
+QString lookOf(const QTreeView *tree, int row)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(tree);
+    option.font = tree->font();
+    option.fontMetrics = tree->fontMetrics();
+    option.widget = tree;
+    ValueStyle::apply(option, tree->model()->index(row, valueColumn));
+
+    QStringList traits;
+    const QColor text = option.palette.color(QPalette::Text);
+    if (text.red() > 2 * text.green() && text.red() > 2 * text.blue())
+        traits << QStringLiteral("red");
+    else if (text != tree->palette().color(QPalette::Text))
+        traits << QStringLiteral("grey");
+    if (option.font.italic())
+        traits << QStringLiteral("italic");
+    if (option.backgroundBrush.style() != Qt::NoBrush)
+        traits << QStringLiteral("tinted");
+    return traits.isEmpty() ? QStringLiteral("plain") : traits.join(QLatin1Char(' '));
+}
+
+QStringList valueLooks(const QTreeView *tree)
+{
+    QStringList looks;
+    for (int row = 0; row < tree->model()->rowCount(); ++row)
+        looks << lookOf(tree, row);
+    return looks;
+}
+
+// Rows whose value cell shows something in the square at its left, where the warning mark
+// goes; the values themselves are right-aligned.
+QList<int> markedRows(QTreeView *tree)
+{
+    const QImage shown = tree->viewport()->grab().toImage();
+    QList<int> marked;
+    for (int row = 0; row < tree->model()->rowCount(); ++row) {
+        const QRect cell = tree->visualRect(tree->model()->index(row, valueColumn));
+        const QRgb background = shown.pixel(cell.topLeft());
+        bool drawn = false;
+        for (int x = cell.left(); x < cell.left() + cell.height(); ++x) {
+            for (int y = cell.top(); y <= cell.bottom(); ++y)
+                drawn = drawn || shown.pixel(x, y) != background;
+        }
+        if (drawn)
+            marked << row;
+    }
+    return marked;
+}
+
+QList<int> valueRowHeights(const QTreeView *tree)
+{
+    QList<int> heights;
+    for (int row = 0; row < tree->model()->rowCount(); ++row)
+        heights << tree->visualRect(tree->model()->index(row, valueColumn)).height();
+    return heights;
+}
 
 QByteArray modbusDescription(int port, bool withMissingVariable = false)
 {
@@ -76,10 +152,15 @@ private slots:
     void storeToFlashConfirmed();
     void storeToFlashRefused();
     void storeToFlashOnModbusSendsNothing();
+    void valuesShowTheirQuality();
+    void writableValueTintedInTree();
+    void cycleSummaryBesideUpdateMessage();
 
 private:
     // Each loads its device, selects it and connects from the menu; true once connected.
     bool startModbusDevice(bool withMissingVariable = false);
+    bool startQualityDevice();
+    bool connectModbusDevice(const QByteArray &description);
     bool startVelmorDevice();
     bool connectSelectedDevice(const QString &fileName, const QByteArray &description);
     // Picks "update" in the device's menu; true once the poll it starts has finished.
@@ -121,12 +202,21 @@ void TestDeviceLink::cleanup()
 bool TestDeviceLink::startModbusDevice(bool withMissingVariable)
 {
     m_server = new RecordingModbusServer;
-    if (!m_server->listen())
-        return false;
+    return m_server->listen() && connectModbusDevice(modbusDescription(m_server->port(), withMissingVariable));
+}
+
+bool TestDeviceLink::startQualityDevice()
+{
+    m_server = new RecordingModbusServer;
+    return m_server->listen() && connectModbusDevice(qualityDescription(m_server->port()));
+}
+
+bool TestDeviceLink::connectModbusDevice(const QByteArray &description)
+{
     m_server->setHoldingRegisters(temperatureAddr, {215});
     m_server->setHoldingRegisters(modeAddr, {5});
     m_server->setHoldingRegisters(flagsAddr, {0xFFFF, 0xFFFE});
-    if (!connectSelectedDevice(QStringLiteral("pump.yml"), modbusDescription(m_server->port(), withMissingVariable)))
+    if (!connectSelectedDevice(QStringLiteral("pump.yml"), description))
         return false;
     m_device->setInterQueryDelay(5);
     return true;
@@ -314,6 +404,71 @@ void TestDeviceLink::storeToFlashOnModbusSendsNothing()
              QStringLiteral("Pump station :: По этой связи конфигурацию во флеш-память не сохранить, ничего не отправлено"));
     QVERIFY(updateFromMenu());
     QCOMPARE(writesTo(*m_server), QList<QByteArray>());
+}
+
+// Continuous update is turned off from a slot of the read that is to be the cycle's last:
+// the values after it keep what they had.
+void TestDeviceLink::valuesShowTheirQuality()
+{
+    QVERIFY(startQualityDevice());
+    QTreeView *tree = m_driver->variableTree();
+    QAction *autoUpdate = m_driver->action("actionAutoUpdate");
+    const QList<int> heightsFromFile = valueRowHeights(tree);
+    QCOMPARE(valueLooks(tree), (QStringList{"grey italic", "grey italic tinted", "grey italic", "grey italic"}));
+    QSignalSpy failed(m_device, &VelmorDeviceModel::variableFailed);
+    QSignalSpy abandoned(m_device, &VelmorDeviceModel::cycleAbandoned);
+
+    QMetaObject::Connection stop = connect(m_device, &VelmorDeviceModel::variableFailed, autoUpdate, &QAction::trigger);
+    m_driver->chooseFromMenu(0, QStringLiteral("actionAutoUpdate"));
+    QVERIFY(abandoned.wait(10000));
+    disconnect(stop);
+    stop = connect(m_device, &VelmorDeviceModel::variableRead, autoUpdate, &QAction::trigger);
+    m_driver->chooseFromMenu(0, QStringLiteral("actionAutoUpdate"));
+    QTRY_COMPARE_WITH_TIMEOUT(abandoned.count(), 2, 10000);
+    disconnect(stop);
+
+    QCOMPARE(valueLooks(tree), (QStringList{"plain", "grey tinted", "red", "grey italic"}));
+    QCOMPARE(markedRows(tree), QList<int>{RefusedRow});
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.first().first().toInt(), int(RefusedRow));
+    const QString reason = failed.first().last().toString();
+    QVERIFY(tree->model()->index(RefusedRow, valueColumn).data(Qt::ToolTipRole).toString().contains(reason));
+    QCOMPARE(valueRowHeights(tree), heightsFromFile);
+
+    m_driver->chooseFromMenu(0, QStringLiteral("actionConnect"));
+    QVERIFY(!m_device->connected());
+    QCOMPARE(valueLooks(tree), (QStringList{"grey", "grey tinted", "red", "grey italic"}));
+}
+
+void TestDeviceLink::writableValueTintedInTree()
+{
+    QVERIFY(startQualityDevice());
+    QTreeView *tree = m_driver->variableTree();
+    const QImage shown = tree->viewport()->grab().toImage();
+    const QPoint insideValue = tree->visualRect(m_device->index(WritableRow, valueColumn)).bottomLeft() + QPoint(1, -1);
+    const QPoint insideName = tree->visualRect(m_device->index(WritableRow, 1)).bottomLeft() + QPoint(1, -1);
+
+    QStyleOptionViewItem look;
+    look.initFrom(tree);
+    ValueStyle::apply(look, m_device->index(WritableRow, valueColumn));
+    QCOMPARE(shown.pixel(insideValue), look.backgroundBrush.color().rgb());
+    QCOMPARE(shown.pixel(insideName), tree->palette().color(QPalette::Base).rgb());
+}
+
+void TestDeviceLink::cycleSummaryBesideUpdateMessage()
+{
+    QVERIFY(startQualityDevice());
+    QSignalSpy finished(m_device, &VelmorDeviceModel::updateFinished);
+
+    m_driver->chooseFromMenu(0, QStringLiteral("actionUpdateDevice"));
+
+    QVERIFY(finished.wait(10000));
+    const int ms = finished.first().first().toInt();
+    QCOMPARE(m_driver->statusText(), QStringLiteral("Pump station :: Обновление завершено (%1 мс)").arg(ms));
+    const auto *summary = m_tool->window().findChild<QLabel *>(QStringLiteral("cycleSummary"));
+    QVERIFY(summary);
+    QVERIFY(summary->isVisible());
+    QCOMPARE(summary->text(), QStringLiteral("Pump station: цикл %1 мс, прочитано 3, ошибок 1").arg(ms));
 }
 
 QTEST_MAIN(TestDeviceLink)
