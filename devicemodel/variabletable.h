@@ -3,6 +3,7 @@
 
 #include "valueinput.h"
 #include "variablelink.h"
+#include "variablespec.h"
 
 #include <QString>
 #include <QVariant>
@@ -16,6 +17,8 @@
 // which are held as the texts the file would carry. An engineer's edit is kept apart from
 // what reads bring in until its write has been answered, so that a read on the wire while
 // the engineer types can neither overwrite the value shown nor change what is written.
+class DescriptionFile;
+
 class VariableTable
 {
 public:
@@ -26,16 +29,19 @@ public:
         quint64 serial = 0;
     };
 
-    void reset(const YAML::Node &variables);
+    // The file's "variables" and the specs read from them; the file outlives the table.
+    void reset(const DescriptionFile &file);
 
     int count() const;
     // Null for an id outside the table or an entry that is not a mapping.
     YAML::Node variable(unsigned int id) const;
     // "name" of the variable, or '#' and its id when it has none.
     QString label(unsigned int id) const;
-    // The attribute's scalar text; invalid when the variable or the attribute is absent.
+    // The attribute's scalar text as written; invalid when the variable or the attribute is absent.
     QVariant attribute(unsigned int id, const QString &attr) const;
-    bool boolAttribute(unsigned int id, const char *key) const;
+    // "rw" and "bitfield"; false when absent or not a boolean.
+    bool isWritable(unsigned int id) const;
+    bool isBitfield(unsigned int id) const;
 
     // False when "addr" is missing or not an integer, or "input"/"bitfield" is not a boolean.
     bool link(unsigned int id, VariableLink *link) const;
@@ -64,23 +70,14 @@ public:
     ReadOutcome storeRawWord(unsigned int id, quint32 rawWord);
 
 private:
-    struct CachedLink {
-        enum State {
-            Unread,
-            Usable,
-            Unusable
-        };
-
-        State state = Unread;
-        VariableLink link;
-    };
-
-    bool parseLink(unsigned int id, VariableLink *link) const;
+    // The spec of that id; an empty one (not a mapping) outside the table.
+    const VariableSpec &spec(unsigned int id) const;
+    RegisterLayout::Type type(unsigned int id) const;
     ValueInput::Parsed parseInput(unsigned int id, const QVariant &value) const;
 
     YAML::Node m_variables;
-    // link() results by variable id, filled as the link needs them.
-    mutable std::vector<CachedLink> m_linkCache;
+    // Read once, when the file was loaded: yaml-cpp's lookups would dominate a fast poll.
+    const std::vector<VariableSpec> *m_specs = nullptr;
     std::unordered_map<unsigned int, Edit> m_edits;
     quint64 m_lastEditSerial = 0;
 };

@@ -48,12 +48,11 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
     m_baudRate = settings.baudRate;
     m_devId = settings.devId;
 
-    const YAML::Node variables = d->file.variables();
-    if (!variables) {
+    if (!d->file.variables()) {
         logCritical("(VelmorDeviceModel) No variables block in configuration file");
         return;
     }
-    d->variables.reset(variables);
+    d->variables.reset(d->file);
     d->cyclePosition = d->variables.count();
     m_valid = true;
 }
@@ -67,7 +66,7 @@ bool VelmorDeviceModel::valid() const
 
 QString VelmorDeviceModel::devName() const
 {
-    return d->file.has("device") ? d->file.text("device") : QStringLiteral("Unknown Device");
+    return d->file.deviceName();
 }
 
 int VelmorDeviceModel::devProto() const
@@ -77,7 +76,7 @@ int VelmorDeviceModel::devProto() const
 
 QString VelmorDeviceModel::devProtoName() const
 {
-    return d->file.text("protocol");
+    return d->file.protocolName();
 }
 
 int VelmorDeviceModel::devId() const
@@ -282,12 +281,12 @@ QVariant VelmorDeviceModel::getVarValue(unsigned int id) const
 
 bool VelmorDeviceModel::isVarWritable(unsigned int id) const
 {
-    return d->variables.boolAttribute(id, "rw");
+    return d->variables.isWritable(id);
 }
 
 bool VelmorDeviceModel::isVarBitfield(unsigned int id) const
 {
-    return d->variables.boolAttribute(id, "bitfield");
+    return d->variables.isBitfield(id);
 }
 
 bool VelmorDeviceModel::setVarValue(unsigned int id, const QVariant &value)
