@@ -72,7 +72,7 @@ bool CommandQueue::pattern(unsigned int varId, RegisterLayout::Type type, quint3
 quint64 CommandQueue::sendStoreConfiguration(DeviceLink &link, int devId)
 {
     qDebug("Processing store configuration to FLASH");
-    if (!link.storesConfiguration())
+    if (!link.protocol().storesConfiguration)
         return 0;
     const quint64 request = link.storeConfiguration(devId);
     if (!request)

@@ -61,11 +61,11 @@ int exceptionCode(const QModbusReply &reply)
 
 } // namespace
 
-ModbusLink::ModbusLink(Transport transport, QObject *parent)
-    : DeviceLink(parent)
-    , m_transport(transport)
+ModbusLink::ModbusLink(const ProtocolTraits &protocol, QObject *parent)
+    : DeviceLink(protocol, parent)
+    , m_transport(protocol.isSerial() ? Transport::Rtu : Transport::Tcp)
 {
-    if (transport == Transport::Rtu) {
+    if (m_transport == Transport::Rtu) {
         m_client = new QModbusRtuSerialMaster(this);
         m_lineWatch = new ModbusRtuLineWatch(this);
         connect(m_lineWatch, &ModbusRtuLineWatch::lost, this, [this] {
@@ -164,11 +164,6 @@ quint64 ModbusLink::read(const VariableLink &variable, int devId)
     return sendRead({variable}, Purpose::Read, devId);
 }
 
-bool ModbusLink::readsBlocks() const
-{
-    return true;
-}
-
 quint64 ModbusLink::readBlock(const QVector<VariableLink> &variables, int devId)
 {
     return variables.isEmpty() ? 0 : sendRead(variables, Purpose::BlockRead, devId);
@@ -197,11 +192,6 @@ quint64 ModbusLink::write(const VariableLink &variable, quint32 pattern, int dev
     if (!id)
         qCritical("MODBUS::reply is nullptr");
     return id;
-}
-
-bool ModbusLink::storesConfiguration() const
-{
-    return false;
 }
 
 quint64 ModbusLink::storeConfiguration(int)

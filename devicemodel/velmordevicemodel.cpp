@@ -35,7 +35,7 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
     qRegisterMetaType<VelmorDeviceModel::TraceDirection>();
     const bool loaded = d->file.load(fileName);
     m_devProto = d->file.protocol();
-    if (!loaded || !d->createLink(m_devProto))
+    if (!loaded || !d->createLink(d->file.protocolTraits()))
         return;
 
     LinkSettings settings = d->file.linkSettings();
@@ -261,7 +261,7 @@ bool VelmorDeviceModel::connected() const
 
 bool VelmorDeviceModel::canStoreConfiguration() const
 {
-    return d->link && d->link->storesConfiguration();
+    return d->link && d->link->protocol().storesConfiguration;
 }
 
 int VelmorDeviceModel::varCount() const
@@ -404,7 +404,7 @@ void VelmorDeviceModel::connectDevice()
         emit connectFailed(refusal);
         return;
     }
-    if (d->link->readsBlocks())
+    if (d->link->protocol().readsBlocks)
         d->plan = ReadPlan(settings.blockRegisters, settings.gapRegisters);
     if (!d->link->open(settings)) {
         emit errorOccured(d->link->openFailure());
