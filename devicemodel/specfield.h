@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <type_traits>
+
 #include <yaml-cpp/yaml.h>
 
 // One key of a description as read: whether it is there and readable, its value, its text
@@ -58,7 +60,11 @@ SpecField<Value> read(const YAML::Node &mapping, const char *name, Convert conve
     if (!find(mapping, name, &key, &value))
         return field;
     field.state = convert(value, &field.value) ? SpecField<Value>::State::Read : SpecField<Value>::State::Unreadable;
-    field.text = value.IsScalar() ? QString::fromStdString(value.Scalar()) : QString();
+    // A text field shares its value's string: a large table holds each name once.
+    if constexpr (std::is_same<Value, QString>::value)
+        field.text = field.value;
+    else
+        field.text = value.IsScalar() ? QString::fromStdString(value.Scalar()) : QString();
     field.place = value.IsNull() || value.Mark().pos < key.Mark().pos ? key.Mark() : value.Mark();
     return field;
 }
