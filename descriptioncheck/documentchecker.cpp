@@ -94,6 +94,7 @@ void DocumentChecker::checkLaterDocuments(const std::string &text)
 
 void DocumentChecker::checkRoot(const DescriptionFile &file)
 {
+    m_file = &file;
     const YAML::Node root = file.root();
     if (root.IsNull()) {
         m_findings->error(startOfFile, QStringLiteral("the file holds no keys: the model refuses it for want of a "
@@ -197,25 +198,25 @@ void DocumentChecker::checkLinkSettings(const MappingIndex &keys)
 bool DocumentChecker::checkInteger(const MappingIndex &keys, const char *key, int minimum, int maximum,
                                       const QString &unreadableOutcome, int *value)
 {
-    const MappingIndex::Entry *entry = keys.find(key);
-    if (!entry)
+    const SpecField<int> &setting = *m_file->integerSetting(key);
+    if (!setting.isPresent())
         return false;
+    const YAML::Node written = keys.find(key)->value;
     long long wide = 0;
-    if (!DescriptionScalar::readLongLong(entry->value, &wide)) {
-        m_findings->errorAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" is %2, not an integer: %3")
-                                                              .arg(QLatin1String(key), shown(entry->value), unreadableOutcome));
+    if (!DescriptionScalar::readLongLong(written, &wide)) {
+        m_findings->error(setting.place, QStringLiteral("\"%1\" is %2, not an integer: %3")
+                                             .arg(QLatin1String(key), shown(written), unreadableOutcome));
         return false;
     }
-    if (!DescriptionScalar::readInt(entry->value, value) || *value < minimum || *value > maximum) {
-        m_findings->errorAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" %2 is out of range (%3 to %4)")
-                                                              .arg(QLatin1String(key), shown(entry->value))
-                                                              .arg(minimum).arg(maximum));
+    if (!setting.isRead() || setting.value < minimum || setting.value > maximum) {
+        m_findings->error(setting.place, QStringLiteral("\"%1\" %2 is out of range (%3 to %4)")
+                                             .arg(QLatin1String(key), shown(written)).arg(minimum).arg(maximum));
         return false;
     }
-    if (ScalarReading::isMisleadingOctal(entry->value))
-        m_findings->warningAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" %2 is octal because of its leading "
-                                                                           "0: it reads as %3")
-                                                                .arg(QLatin1String(key), shown(entry->value)).arg(*value));
+    *value = setting.value;
+    if (ScalarReading::isMisleadingOctal(written))
+        m_findings->warning(setting.place, QStringLiteral("\"%1\" %2 is octal because of its leading 0: it reads as %3")
+                                               .arg(QLatin1String(key), shown(written)).arg(*value));
     return true;
 }
 
@@ -249,18 +250,13 @@ void DocumentChecker::checkLinkTuning(const MappingIndex &keys)
 
 void DocumentChecker::checkWordOrder(const MappingIndex &keys)
 {
-    const MappingIndex::Entry *order = keys.find("wordorder");
-    if (!order)
-        return;
-    const QString text = order->value.IsScalar() ? QString::fromStdString(order->value.Scalar()) : QString();
-    RegisterLayout::WordOrder known;
-    if (!RegisterLayout::wordOrderFromName(text.toStdString(), &known)) {
-        m_findings->errorAt(order->keyNode, order->value,
-                            KeyCatalog::unknownWordOrderFinding(text, shown(order->value),
-                                                                QStringLiteral("the model refuses the file")));
+    const SpecField<RegisterLayout::WordOrder> &order = m_file->wordOrder();
+    if (order.isUnreadable()) {
+        m_findings->error(order.place, KeyCatalog::unknownWordOrderFinding(order.text, shown(keys.find("wordorder")->value),
+                                                                           QStringLiteral("the model refuses the file")));
         return;
     }
-    if (isVelmorbus())
+    if (order.isRead() && isVelmorbus())
         checkNotReadHere(keys, "wordorder", QStringLiteral("Modbus"));
 }
 

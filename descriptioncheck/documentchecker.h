@@ -42,6 +42,8 @@ private:
     bool isVelmorbus() const;
 
     Findings *m_findings;
+    // The model's reading of the file; set while its root is checked.
+    const DescriptionFile *m_file = nullptr;
     // Null for a protocol the model refuses.
     const ProtocolTraits *m_protocol = nullptr;
 };

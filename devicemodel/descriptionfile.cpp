@@ -194,6 +194,26 @@ bool DescriptionFile::readTuning(LinkSettings *settings) const
     return true;
 }
 
+const SpecField<int> *DescriptionFile::integerSetting(const std::string &key) const
+{
+    if (key == "port")
+        return &m_portNumber;
+    if (key == "baudrate")
+        return &m_baudRate;
+    if (key == "id")
+        return &m_id;
+    for (std::size_t index = 0; index < tuningKeys().size(); ++index) {
+        if (key == tuningKeys().at(index).key)
+            return &m_tuning.at(index);
+    }
+    return nullptr;
+}
+
+const SpecField<RegisterLayout::WordOrder> &DescriptionFile::wordOrder() const
+{
+    return m_wordOrder;
+}
+
 YAML::Node DescriptionFile::root() const
 {
     return m_root;

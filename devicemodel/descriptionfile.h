@@ -73,6 +73,11 @@ public:
     // The one table of the tuning keys, in the order they are checked.
     static const std::vector<TuningKey> &tuningKeys();
 
+    // The integer keys as read: "port" taken as a number, "baudrate", "id" and the tuning
+    // keys; null for any other key.
+    const SpecField<int> *integerSetting(const std::string &key) const;
+    const SpecField<RegisterLayout::WordOrder> &wordOrder() const;
+
     YAML::Node root() const;
     // "variables", or an undefined node when the file has no such sequence.
     YAML::Node variables() const;
