@@ -252,7 +252,8 @@ void DocumentChecker::checkWordOrder(const MappingIndex &keys)
 {
     const SpecField<RegisterLayout::WordOrder> &order = m_file->wordOrder();
     if (order.isUnreadable()) {
-        m_findings->error(order.place, KeyCatalog::unknownWordOrderFinding(order.text, shown(keys.find("wordorder")->value),
+        const YAML::Node written = keys.find("wordorder")->value;
+        m_findings->error(order.place, KeyCatalog::unknownWordOrderFinding(DescriptionScalar::scalarText(written), shown(written),
                                                                            QStringLiteral("the model refuses the file")));
         return;
     }

@@ -115,7 +115,7 @@ VariableChecker::Type VariableChecker::checkType(const MappingIndex &attributes,
     if (type != Type::Unknown)
         return type;
     const MappingIndex::Entry *written = attributes.find("type");
-    const QString nearest = KeyCatalog::nearestTypeName(spec.type.text);
+    const QString nearest = KeyCatalog::nearestTypeName(DescriptionScalar::scalarText(written->value));
     const QString hint = nearest.isEmpty() ? QString() : QStringLiteral(" (did you mean \"%1\"?)").arg(nearest);
     m_findings->warning(spec.type.place, QStringLiteral("\"type\" %1 is not int16, int32 or float32: the variable is "
                                                         "polled but never gets a value%2").arg(shown(written->value), hint));
@@ -154,7 +154,7 @@ void VariableChecker::checkWordOrder(const MappingIndex &attributes, const Varia
         return;
     if (spec.wordOrder.isUnreadable()) {
         m_findings->error(spec.wordOrder.place,
-                          KeyCatalog::unknownWordOrderFinding(spec.wordOrder.text, shown(order->value),
+                          KeyCatalog::unknownWordOrderFinding(DescriptionScalar::scalarText(order->value), shown(order->value),
                                                               QStringLiteral("the model can neither read nor "
                                                                              "write this variable")));
         return;

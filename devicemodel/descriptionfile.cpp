@@ -111,7 +111,7 @@ void DescriptionFile::readDescription()
 {
     const YAML::Node &root = m_root;
     m_protocolName = SpecReading::read<QString>(root, "protocol", readText);
-    m_protocol = ProtocolTraits::named(m_protocolName.text.toStdString());
+    m_protocol = ProtocolTraits::named(m_protocolName.value.toStdString());
     m_device = SpecReading::read<QString>(root, "device", readText);
     m_portName = SpecReading::read<QString>(root, "port", readText);
     m_portNumber = SpecReading::read<int>(root, "port", DescriptionScalar::readInt);
@@ -122,6 +122,7 @@ void DescriptionFile::readDescription()
         m_tuning.push_back(SpecReading::read<int>(root, tuning.key, DescriptionScalar::readInt));
     m_wordOrder = SpecReading::read<RegisterLayout::WordOrder>(root, "wordorder", readWordOrder);
     const YAML::Node entries = variables();
+    m_variableSpecs.reserve(entries.size());
     for (auto it = entries.begin(); it != entries.end(); ++it)
         m_variableSpecs.push_back(VariableSpec::fromEntry(*it));
 }
@@ -181,13 +182,14 @@ bool DescriptionFile::readTuning(LinkSettings *settings) const
             continue;
         if (!field.isRead() || field.value < tuning.minimum || field.value > tuning.maximum) {
             qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of %1 field: %2")
-                                           .arg(QLatin1String(tuning.key), field.text)));
+                                           .arg(QLatin1String(tuning.key), writtenText(tuning.key))));
             return false;
         }
         settings->*tuning.setting = field.value;
     }
     if (m_wordOrder.isUnreadable()) {
-        qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of wordorder field: %1").arg(m_wordOrder.text)));
+        qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of wordorder field: %1")
+                                       .arg(writtenText("wordorder"))));
         return false;
     }
     settings->wordOrder = m_wordOrder.valueOr(settings->wordOrder);
@@ -229,6 +231,12 @@ YAML::Node DescriptionFile::variables() const
 const std::vector<VariableSpec> &DescriptionFile::variableSpecs() const
 {
     return m_variableSpecs;
+}
+
+QString DescriptionFile::writtenText(const char *key) const
+{
+    const YAML::Node &root = m_root;
+    return DescriptionScalar::scalarText(root[key]);
 }
 
 std::string DescriptionFile::scalarString(const YAML::Node &node)

@@ -90,6 +90,8 @@ public:
 private:
     void readDescription();
     int intSetting(const SpecField<int> &setting, const char *key, int defaultValue) const;
+    // The scalar text of a top-level key as written; empty when absent.
+    QString writtenText(const char *key) const;
 
     YAML::Node m_root;
     ParseFailure m_parseFailure;

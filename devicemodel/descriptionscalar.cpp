@@ -2,15 +2,42 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <type_traits>
+
 namespace DescriptionScalar {
 
 namespace {
+
+// yaml-cpp converts a number through a string stream, which a table of 100,000 addresses
+// feels at load. Plain decimal digits without a leading zero, which it reads as decimal
+// too, are taken here; every other text goes to yaml-cpp.
+bool readPlainDecimal(const std::string &text, int *value)
+{
+    const std::size_t maxDigits = 9;
+    if (text.empty() || text.size() > maxDigits || text.front() == '0')
+        return false;
+    int number = 0;
+    for (const char digit : text) {
+        if (digit < '0' || digit > '9')
+            return false;
+        number = number * 10 + (digit - '0');
+    }
+    *value = number;
+    return true;
+}
 
 template <typename Value>
 bool convert(const YAML::Node &node, Value *value)
 {
     if (!node || !node.IsScalar())
         return false;
+    if constexpr (std::is_integral<Value>::value && !std::is_same<Value, bool>::value) {
+        int number = 0;
+        if (readPlainDecimal(node.Scalar(), &number)) {
+            *value = number;
+            return true;
+        }
+    }
     try {
         *value = node.as<Value>();
         return true;

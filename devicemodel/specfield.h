@@ -1,18 +1,17 @@
 #ifndef SPECFIELD_H
 #define SPECFIELD_H
 
-#include <QString>
-
-#include <type_traits>
+#include <QtGlobal>
 
 #include <yaml-cpp/yaml.h>
 
-// One key of a description as read: whether it is there and readable, its value, its text
-// as written, and where in the file it came from.
+// One key of a description as read: whether it is there and readable, its value, and
+// where in the file it came from. The text as written stays in the YAML tree.
 template <typename Value>
 struct SpecField
 {
-    enum class State {
+    // One byte: a table of 100,000 variables holds eight fields each.
+    enum class State : quint8 {
         Absent,
         Read,
         Unreadable
@@ -20,7 +19,6 @@ struct SpecField
 
     State state = State::Absent;
     Value value{};
-    QString text;
     // The value's place, or its key's when the value is empty or an alias (yaml-cpp marks
     // an empty value where the next token starts, an alias where its anchor stands).
     YAML::Mark place;
@@ -41,32 +39,41 @@ inline bool find(const YAML::Node &mapping, const char *name, YAML::Node *key, Y
     if (!mapping.IsMap())
         return false;
     for (auto it = mapping.begin(); it != mapping.end(); ++it) {
-        if (it->first.IsScalar() && it->first.Scalar() == name) {
-            *key = it->first;
-            *value = it->second;
+        const auto entry = *it;
+        if (entry.first.IsScalar() && entry.first.Scalar() == name) {
+            *key = entry.first;
+            *value = entry.second;
             return true;
         }
     }
     return false;
 }
 
-// The field of that key in the mapping: Read when convert takes the value, Unreadable when not.
+// The field of a key and its value: Read when convert takes the value, Unreadable when not.
+template <typename Value, typename Convert>
+SpecField<Value> field(const YAML::Node &key, const YAML::Node &value, Convert convert)
+{
+    SpecField<Value> field;
+    field.state = convert(value, &field.value) ? SpecField<Value>::State::Read : SpecField<Value>::State::Unreadable;
+    field.place = value.IsNull() || value.Mark().pos < key.Mark().pos ? key.Mark() : value.Mark();
+    return field;
+}
+
+// The field of that key in the mapping; absent when the mapping has no such key.
 template <typename Value, typename Convert>
 SpecField<Value> read(const YAML::Node &mapping, const char *name, Convert convert)
 {
-    SpecField<Value> field;
     YAML::Node key;
     YAML::Node value;
-    if (!find(mapping, name, &key, &value))
-        return field;
-    field.state = convert(value, &field.value) ? SpecField<Value>::State::Read : SpecField<Value>::State::Unreadable;
-    // A text field shares its value's string: a large table holds each name once.
-    if constexpr (std::is_same<Value, QString>::value)
-        field.text = field.value;
-    else
-        field.text = value.IsScalar() ? QString::fromStdString(value.Scalar()) : QString();
-    field.place = value.IsNull() || value.Mark().pos < key.Mark().pos ? key.Mark() : value.Mark();
-    return field;
+    return find(mapping, name, &key, &value) ? field<Value>(key, value, convert) : SpecField<Value>();
+}
+
+// Reads the field unless an earlier key of the same name has: the first one counts.
+template <typename Value, typename Convert>
+void readFirst(SpecField<Value> *target, const YAML::Node &key, const YAML::Node &value, Convert convert)
+{
+    if (!target->isPresent())
+        *target = field<Value>(key, value, convert);
 }
 
 } // namespace SpecReading

@@ -5,7 +5,7 @@
 #include "specfield.h"
 #include "variablelink.h"
 
-#include <QString>
+#include <string>
 
 // One entry of "variables" as the device model reads it.
 struct VariableSpec
@@ -13,7 +13,8 @@ struct VariableSpec
     // False for an entry that is not a mapping: then every field is absent.
     bool isMapping = false;
     YAML::Mark place;
-    SpecField<QString> name;
+    // Texts as UTF-8, as in the file: short names need no allocation of their own.
+    SpecField<std::string> name;
     SpecField<int> address;
     // Present and read whatever its text: a text the model does not know is Type::Unknown.
     SpecField<RegisterLayout::Type> type;
@@ -21,13 +22,16 @@ struct VariableSpec
     SpecField<bool> rw;
     SpecField<bool> bitfield;
     SpecField<RegisterLayout::WordOrder> wordOrder;
-    SpecField<QString> description;
+    SpecField<std::string> description;
 
     static VariableSpec fromEntry(const YAML::Node &entry);
 
     // What the link needs; false when "addr" is missing or not an integer, "input" or
     // "bitfield" is not a boolean, or "wordorder" is not a known name.
     bool link(VariableLink *link) const;
+
+private:
+    void readAttribute(const YAML::Node &key, const YAML::Node &value);
 };
 
 #endif // VARIABLESPEC_H

@@ -28,8 +28,8 @@ YAML::Node VariableTable::variable(unsigned int id) const
 
 QString VariableTable::label(unsigned int id) const
 {
-    const SpecField<QString> &name = spec(id).name;
-    return name.isPresent() ? name.value : QStringLiteral("#%1").arg(id);
+    const SpecField<std::string> &name = spec(id).name;
+    return name.isPresent() ? QString::fromStdString(name.value) : QStringLiteral("#%1").arg(id);
 }
 
 QVariant VariableTable::attribute(unsigned int id, const QString &attr) const

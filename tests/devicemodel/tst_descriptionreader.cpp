@@ -1,4 +1,5 @@
 #include "descriptionfile.h"
+#include "descriptionscalar.h"
 #include "velmordevicemodel.h"
 
 #include <QtTest>
@@ -16,6 +17,17 @@ QString stateText(bool present, bool read)
     if (!present)
         return QStringLiteral("absent");
     return read ? QStringLiteral("read") : QStringLiteral("unreadable");
+}
+
+// yaml-cpp's own conversion, or nothing when it cannot read the text.
+template <typename Number>
+QVariant yamlCppNumber(const QByteArray &text)
+{
+    try {
+        return QVariant::fromValue(YAML::Node(text.toStdString()).as<Number>());
+    } catch (const YAML::Exception &) {
+        return QVariant();
+    }
 }
 
 template <typename Value>
@@ -46,6 +58,8 @@ private slots:
     void outcomes_data();
     void outcomes();
     void syntaxErrorHasItsPlace();
+    void integersAreYamlCppIntegers_data();
+    void integersAreYamlCppIntegers();
     void variableFields_data();
     void variableFields();
     void flagsAndAddress_data();
@@ -125,6 +139,27 @@ void TestDescriptionReader::syntaxErrorHasItsPlace()
     QCOMPARE(file.parseFailure().place.line, 2);
 }
 
+void TestDescriptionReader::integersAreYamlCppIntegers_data()
+{
+    QTest::addColumn<QByteArray>("text");
+
+    for (const char *text : {"0", "7", "-7", "+7", "010", "08", "0x1F", "123456789", "999999999", "1234567890",
+                             "2147483647", "2147483648", "-2147483648", "4294967296", "12abc", "1.0", " 5", "5 ",
+                             "", "٣"})
+        QTest::newRow(text) << QByteArray(text);
+}
+
+void TestDescriptionReader::integersAreYamlCppIntegers()
+{
+    QFETCH(QByteArray, text);
+
+    const YAML::Node node(text.toStdString());
+    int number = 0;
+    long long wide = 0;
+    QCOMPARE(DescriptionScalar::readInt(node, &number) ? QVariant(number) : QVariant(), yamlCppNumber<int>(text));
+    QCOMPARE(DescriptionScalar::readLongLong(node, &wide) ? QVariant(wide) : QVariant(), yamlCppNumber<long long>(text));
+}
+
 void TestDescriptionReader::variableFields_data()
 {
     QTest::addColumn<QByteArray>("variable");
@@ -155,8 +190,8 @@ void TestDescriptionReader::variableFields()
 
     const VariableSpec spec = onlySpec(variable);
     QVERIFY(spec.isMapping);
-    QCOMPARE(spec.name.value, name);
-    QCOMPARE(spec.description.value, description);
+    QCOMPARE(QString::fromStdString(spec.name.value), name);
+    QCOMPARE(QString::fromStdString(spec.description.value), description);
     QCOMPARE(int(spec.type.valueOr(RegisterLayout::Type::Untyped)), type);
     QCOMPARE(fieldText(spec.type), typeField);
 }
