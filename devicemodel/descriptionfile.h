@@ -21,6 +21,7 @@ class DescriptionFile
 {
 public:
     enum class Outcome {
+        // Also for a protocol that is known but refused (ProtocolTraits::supported).
         Loaded,
         CannotOpen,
         CannotParse,
@@ -51,7 +52,7 @@ public:
     // False, after logging why, when the file cannot be read or parsed, or names no
     // known protocol. The parsed tree is kept when only the protocol is wrong.
     bool load(const QString &fileName);
-    Outcome read(const QString &fileName);
+    // Parses a description text; called once for each DescriptionFile.
     Outcome parse(const std::string &text);
     const ParseFailure &parseFailure() const;
 
@@ -88,6 +89,7 @@ public:
     static std::string scalarString(const YAML::Node &node);
 
 private:
+    Outcome read(const QString &fileName);
     void readDescription();
     int intSetting(const SpecField<int> &setting, const char *key, int defaultValue) const;
     // The scalar text of a top-level key as written; empty when absent.
