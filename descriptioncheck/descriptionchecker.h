@@ -7,9 +7,9 @@
 #include <QString>
 #include <QVector>
 
-// Reads a device description file as the device model does and reports every problem
-// the model would stumble over or silently work around, each at its line and column.
-// It never changes how the model reads a file: it is a separate, stricter reading.
+// Reads a device description file with the device model's own reader (DescriptionFile)
+// and reports every problem the model would stumble over or silently work around, each
+// at its line and column. Checking never changes how the model reads a file.
 namespace DescriptionChecker {
 
 // The findings in file order; an empty list for a clean file.

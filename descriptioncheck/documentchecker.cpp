@@ -1,6 +1,9 @@
 #include "documentchecker.h"
 
+#include "descriptionfile.h"
+#include "descriptionscalar.h"
 #include "findings.h"
+#include "keycatalog.h"
 #include "mappingindex.h"
 #include "scalarreading.h"
 #include "textscan.h"
@@ -12,7 +15,6 @@
 #include <limits>
 
 using KeyCatalog::Level;
-using KeyCatalog::Protocol;
 using ScalarReading::shown;
 
 namespace {
@@ -45,20 +47,18 @@ DocumentChecker::DocumentChecker(Findings *findings)
 
 void DocumentChecker::check(const std::string &text)
 {
-    YAML::Node root;
-    try {
-        root = YAML::Load(text);
-    } catch (const YAML::Exception &exception) {
-        m_findings->error(exception.mark, QStringLiteral("YAML syntax: %1: the model refuses the file")
-                                              .arg(QString::fromStdString(exception.msg)));
-        return;
-    } catch (const std::exception &exception) {
-        m_findings->error(startOfFile, QStringLiteral("cannot parse the file: %1").arg(QString::fromLocal8Bit(exception.what())));
+    DescriptionFile file;
+    if (file.parse(text) == DescriptionFile::Outcome::CannotParse) {
+        const DescriptionFile::ParseFailure &failure = file.parseFailure();
+        if (failure.syntax)
+            m_findings->error(failure.place, QStringLiteral("YAML syntax: %1: the model refuses the file").arg(failure.message));
+        else
+            m_findings->error(startOfFile, QStringLiteral("cannot parse the file: %1").arg(failure.message));
         return;
     }
     checkCharacters(text);
     checkLaterDocuments(text);
-    checkRoot(root);
+    checkRoot(file);
 }
 
 void DocumentChecker::checkCharacters(const std::string &text)
@@ -92,8 +92,10 @@ void DocumentChecker::checkLaterDocuments(const std::string &text)
     }
 }
 
-void DocumentChecker::checkRoot(const YAML::Node &root)
+void DocumentChecker::checkRoot(const DescriptionFile &file)
 {
+    m_file = &file;
+    const YAML::Node root = file.root();
     if (root.IsNull()) {
         m_findings->error(startOfFile, QStringLiteral("the file holds no keys: the model refuses it for want of a "
                                                       "\"protocol\""));
@@ -105,33 +107,33 @@ void DocumentChecker::checkRoot(const YAML::Node &root)
         return;
     }
     const MappingIndex keys(root, m_findings);
-    checkProtocol(root, keys);
+    checkProtocol(file, keys);
     checkKeys(keys);
     checkText(keys, "device");
     checkLinkSettings(keys);
     checkLinkTuning(keys);
     checkWordOrder(keys);
-    checkVariables(root, keys);
+    checkVariables(file, keys);
 }
 
-void DocumentChecker::checkProtocol(const YAML::Node &root, const MappingIndex &keys)
+void DocumentChecker::checkProtocol(const DescriptionFile &file, const MappingIndex &keys)
 {
     const MappingIndex::Entry *protocol = keys.find("protocol");
     if (!protocol) {
-        m_findings->error(root.Mark(), QStringLiteral("no \"protocol\": the model refuses the file"));
+        m_findings->error(file.root().Mark(), QStringLiteral("no \"protocol\": the model refuses the file"));
         return;
     }
-    const QString text = protocol->value.IsScalar() ? QString::fromStdString(protocol->value.Scalar()) : QString();
-    m_protocol = KeyCatalog::protocolOf(text);
-    if (m_protocol == Protocol::VelmorbusTcp) {
+    const ProtocolTraits *traits = file.protocolTraits();
+    if (traits && !traits->supported) {
         m_findings->errorAt(protocol->keyNode, protocol->value,
-                            QStringLiteral("\"VelmorBUS TCP\" is not supported yet: the model refuses the file"));
-        m_protocol = Protocol::Unknown;
+                            QStringLiteral("\"%1\" is not supported yet: the model refuses the file")
+                                .arg(QLatin1String(traits->name)));
         return;
     }
-    if (m_protocol != Protocol::Unknown)
+    m_protocol = traits;
+    if (m_protocol)
         return;
-    const QString like = KeyCatalog::protocolLike(text);
+    const QString like = KeyCatalog::protocolLike(file.protocolName());
     const QString hint = like.isEmpty() ? QString() : QStringLiteral(" (did you mean \"%1\"?)").arg(like);
     m_findings->errorAt(protocol->keyNode, protocol->value,
                         QStringLiteral("unknown protocol %1: the model refuses the file; it knows \"VelmorBUS RTU\", "
@@ -179,41 +181,42 @@ void DocumentChecker::checkNotReadHere(const MappingIndex &keys, const char *key
 void DocumentChecker::checkLinkSettings(const MappingIndex &keys)
 {
     int unused = 0;
-    if (KeyCatalog::isSerial(m_protocol)) {
+    if (!m_protocol)
+        return;
+    if (m_protocol->isSerial()) {
         checkText(keys, "port");
         checkInteger(keys, "baudrate", 1, std::numeric_limits<int>::max(), QStringLiteral("the model uses 115200"), &unused);
         checkNotReadHere(keys, "host", QStringLiteral("ModBUS TCP"));
-    } else if (m_protocol == Protocol::ModbusTcp) {
+    } else {
         checkText(keys, "host");
         checkInteger(keys, "port", 1, 0xFFFF, QStringLiteral("the model uses 502"), &unused);
         checkNotReadHere(keys, "baudrate", QStringLiteral("the serial protocols"));
     }
-    if (m_protocol != Protocol::Unknown)
-        checkDeviceAddress(keys);
+    checkDeviceAddress(keys);
 }
 
 bool DocumentChecker::checkInteger(const MappingIndex &keys, const char *key, int minimum, int maximum,
                                       const QString &unreadableOutcome, int *value)
 {
-    const MappingIndex::Entry *entry = keys.find(key);
-    if (!entry)
+    const SpecField<int> &setting = *m_file->integerSetting(key);
+    if (!setting.isPresent())
         return false;
+    const YAML::Node written = keys.find(key)->value;
     long long wide = 0;
-    if (!ScalarReading::readLongLong(entry->value, &wide)) {
-        m_findings->errorAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" is %2, not an integer: %3")
-                                                              .arg(QLatin1String(key), shown(entry->value), unreadableOutcome));
+    if (!DescriptionScalar::readLongLong(written, &wide)) {
+        m_findings->error(setting.place, QStringLiteral("\"%1\" is %2, not an integer: %3")
+                                             .arg(QLatin1String(key), shown(written), unreadableOutcome));
         return false;
     }
-    if (!ScalarReading::readInt(entry->value, value) || *value < minimum || *value > maximum) {
-        m_findings->errorAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" %2 is out of range (%3 to %4)")
-                                                              .arg(QLatin1String(key), shown(entry->value))
-                                                              .arg(minimum).arg(maximum));
+    if (!setting.isRead() || setting.value < minimum || setting.value > maximum) {
+        m_findings->error(setting.place, QStringLiteral("\"%1\" %2 is out of range (%3 to %4)")
+                                             .arg(QLatin1String(key), shown(written)).arg(minimum).arg(maximum));
         return false;
     }
-    if (ScalarReading::isMisleadingOctal(entry->value))
-        m_findings->warningAt(entry->keyNode, entry->value, QStringLiteral("\"%1\" %2 is octal because of its leading "
-                                                                           "0: it reads as %3")
-                                                                .arg(QLatin1String(key), shown(entry->value)).arg(*value));
+    *value = setting.value;
+    if (ScalarReading::isMisleadingOctal(written))
+        m_findings->warning(setting.place, QStringLiteral("\"%1\" %2 is octal because of its leading 0: it reads as %3")
+                                               .arg(QLatin1String(key), shown(written)).arg(*value));
     return true;
 }
 
@@ -222,7 +225,7 @@ void DocumentChecker::checkDeviceAddress(const MappingIndex &keys)
     int id = 0;
     if (keys.find("id") && !checkInteger(keys, "id", 0, 0xFF, QStringLiteral("the model uses 0"), &id))
         return;
-    if (m_protocol != Protocol::ModbusRtu || id != 0)
+    if (!m_protocol->modbus || !m_protocol->isSerial() || id != 0)
         return;
     const QString unanswered = QStringLiteral("the Modbus broadcast address: no controller answers a read sent to it");
     if (const MappingIndex::Entry *entry = keys.find("id")) {
@@ -236,36 +239,33 @@ void DocumentChecker::checkDeviceAddress(const MappingIndex &keys)
 
 void DocumentChecker::checkLinkTuning(const MappingIndex &keys)
 {
-    for (const KeyCatalog::IntegerRange &range : KeyCatalog::linkTuningKeys()) {
+    for (const DescriptionFile::TuningKey &tuning : DescriptionFile::tuningKeys()) {
         int value = 0;
-        checkInteger(keys, range.key, range.minimum, range.maximum,
-                     QStringLiteral("it takes %1 to %2").arg(range.minimum).arg(range.maximum), &value);
-        if (range.modbusOnly && m_protocol == Protocol::VelmorbusRtu)
-            checkNotReadHere(keys, range.key, QStringLiteral("Modbus"));
+        checkInteger(keys, tuning.key, tuning.minimum, tuning.maximum,
+                     QStringLiteral("it takes %1 to %2").arg(tuning.minimum).arg(tuning.maximum), &value);
+        if (tuning.modbusOnly && isVelmorbus())
+            checkNotReadHere(keys, tuning.key, QStringLiteral("Modbus"));
     }
 }
 
 void DocumentChecker::checkWordOrder(const MappingIndex &keys)
 {
-    const MappingIndex::Entry *order = keys.find("wordorder");
-    if (!order)
-        return;
-    const QString text = order->value.IsScalar() ? QString::fromStdString(order->value.Scalar()) : QString();
-    if (!KeyCatalog::isWordOrder(text)) {
-        m_findings->errorAt(order->keyNode, order->value,
-                            KeyCatalog::unknownWordOrderFinding(text, shown(order->value),
-                                                                QStringLiteral("the model refuses the file")));
+    const SpecField<RegisterLayout::WordOrder> &order = m_file->wordOrder();
+    if (order.isUnreadable()) {
+        const YAML::Node written = keys.find("wordorder")->value;
+        m_findings->error(order.place, KeyCatalog::unknownWordOrderFinding(DescriptionScalar::scalarText(written), shown(written),
+                                                                           QStringLiteral("the model refuses the file")));
         return;
     }
-    if (m_protocol == Protocol::VelmorbusRtu)
+    if (order.isRead() && isVelmorbus())
         checkNotReadHere(keys, "wordorder", QStringLiteral("Modbus"));
 }
 
-void DocumentChecker::checkVariables(const YAML::Node &root, const MappingIndex &keys)
+void DocumentChecker::checkVariables(const DescriptionFile &file, const MappingIndex &keys)
 {
     const MappingIndex::Entry *variables = keys.find("variables");
     if (!variables) {
-        m_findings->error(root.Mark(), QStringLiteral("no \"variables\": the model refuses the file"));
+        m_findings->error(file.root().Mark(), QStringLiteral("no \"variables\": the model refuses the file"));
         return;
     }
     if (!variables->value.IsSequence()) {
@@ -274,5 +274,10 @@ void DocumentChecker::checkVariables(const YAML::Node &root, const MappingIndex 
                                            "the file").arg(shown(variables->value)));
         return;
     }
-    VariableChecker(m_protocol, m_findings).check(variables->value);
+    VariableChecker(m_protocol, m_findings).check(variables->value, file.variableSpecs());
+}
+
+bool DocumentChecker::isVelmorbus() const
+{
+    return m_protocol && !m_protocol->modbus;
 }

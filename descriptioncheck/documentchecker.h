@@ -1,12 +1,14 @@
 #ifndef DOCUMENTCHECKER_H
 #define DOCUMENTCHECKER_H
 
-#include "keycatalog.h"
+#include <QString>
 
 #include <string>
 
+class DescriptionFile;
 class Findings;
 class MappingIndex;
+struct ProtocolTraits;
 
 namespace YAML {
 class Node;
@@ -23,8 +25,8 @@ public:
 private:
     void checkCharacters(const std::string &text);
     void checkLaterDocuments(const std::string &text);
-    void checkRoot(const YAML::Node &root);
-    void checkProtocol(const YAML::Node &root, const MappingIndex &keys);
+    void checkRoot(const DescriptionFile &file);
+    void checkProtocol(const DescriptionFile &file, const MappingIndex &keys);
     void checkKeys(const MappingIndex &keys);
     void checkText(const MappingIndex &keys, const char *key);
     void checkNotReadHere(const MappingIndex &keys, const char *key, const QString &readBy);
@@ -35,10 +37,15 @@ private:
     void checkDeviceAddress(const MappingIndex &keys);
     void checkLinkTuning(const MappingIndex &keys);
     void checkWordOrder(const MappingIndex &keys);
-    void checkVariables(const YAML::Node &root, const MappingIndex &keys);
+    void checkVariables(const DescriptionFile &file, const MappingIndex &keys);
+    // VelmorBUS RTU: the keys of Modbus alone are not read.
+    bool isVelmorbus() const;
 
     Findings *m_findings;
-    KeyCatalog::Protocol m_protocol = KeyCatalog::Protocol::Unknown;
+    // The model's reading of the file; set while its root is checked.
+    const DescriptionFile *m_file = nullptr;
+    // Null for a protocol the model refuses.
+    const ProtocolTraits *m_protocol = nullptr;
 };
 
 #endif // DOCUMENTCHECKER_H

@@ -1,5 +1,8 @@
 #include "keycatalog.h"
 
+#include "protocoltraits.h"
+#include "registerlayout.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -116,56 +119,22 @@ const QStringList &typeNames()
     return names;
 }
 
-const QStringList &wordOrderNames()
+QStringList wordOrderNames()
 {
-    static const QStringList names = {QStringLiteral("ABCD"), QStringLiteral("CDAB"), QStringLiteral("BADC"),
-                                      QStringLiteral("DCBA"), QStringLiteral("legacy")};
-    return names;
-}
-
-const QStringList &protocolNames()
-{
-    static const QStringList names = {QStringLiteral("VelmorBUS RTU"), QStringLiteral("VelmorBUS TCP"),
-                                      QStringLiteral("ModBUS RTU"), QStringLiteral("ModBUS TCP")};
+    QStringList names;
+    for (const std::string &name : RegisterLayout::wordOrderNames())
+        names.append(QString::fromStdString(name));
     return names;
 }
 
 } // namespace
 
-const QVector<IntegerRange> &linkTuningKeys()
-{
-    static const QVector<IntegerRange> keys = {
-        {"block", 0, 125, true},
-        {"gap", 0, 124, true},
-        {"timeout", 10, 60000, false},
-        {"retries", 0, 10, true},
-    };
-    return keys;
-}
-
-Protocol protocolOf(const QString &text)
-{
-    static const Protocol protocols[] = {Protocol::VelmorbusRtu, Protocol::VelmorbusTcp, Protocol::ModbusRtu,
-                                         Protocol::ModbusTcp};
-    const int index = protocolNames().indexOf(text);
-    return index < 0 ? Protocol::Unknown : protocols[index];
-}
-
-bool isSerial(Protocol protocol)
-{
-    return protocol == Protocol::VelmorbusRtu || protocol == Protocol::ModbusRtu;
-}
-
-bool isModbus(Protocol protocol)
-{
-    return protocol == Protocol::ModbusRtu || protocol == Protocol::ModbusTcp;
-}
-
 QString protocolLike(const QString &text)
 {
     const QString folded = normalized(text);
-    for (const QString &name : protocolNames()) {
-        if (normalized(name) == folded && name != QLatin1String("VelmorBUS TCP"))
+    for (const ProtocolTraits &protocol : ProtocolTraits::all()) {
+        const QString name = QString::fromLatin1(protocol.name);
+        if (protocol.supported && normalized(name) == folded)
             return name;
     }
     return QString();
@@ -213,14 +182,9 @@ QString nearestTypeName(const QString &text)
     return nearest(text, candidates);
 }
 
-bool isWordOrder(const QString &text)
-{
-    return wordOrderNames().contains(text);
-}
-
 QString unknownWordOrderFinding(const QString &text, const QString &shownValue, const QString &outcome)
 {
-    const QStringList &names = wordOrderNames();
+    const QStringList names = wordOrderNames();
     const QString choices = names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ")
                             + names.last();
     QString finding = QStringLiteral("\"wordorder\" is %1, not %2: %3").arg(shownValue, choices, outcome);

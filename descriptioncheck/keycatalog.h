@@ -8,36 +8,11 @@
 // The keys a device description may hold, as the checker knows them.
 namespace KeyCatalog {
 
-enum class Protocol {
-    Unknown,
-    VelmorbusRtu,
-    VelmorbusTcp,
-    ModbusRtu,
-    ModbusTcp
-};
-
 enum class Level {
     TopLevel,
     Variable
 };
 
-// An integer key with the range it must stay in.
-struct IntegerRange
-{
-    const char *key;
-    int minimum;
-    int maximum;
-    // Read by the Modbus protocols only; the others ignore it.
-    bool modbusOnly;
-};
-
-// The optional link tuning keys beside "id": the one table of their ranges.
-const QVector<IntegerRange> &linkTuningKeys();
-
-// The protocol of that exact text, Unknown when none.
-Protocol protocolOf(const QString &text);
-bool isSerial(Protocol protocol);
-bool isModbus(Protocol protocol);
 // The usable protocol whose name differs only in letter case or blanks, else empty.
 QString protocolLike(const QString &text);
 
@@ -56,8 +31,6 @@ QString mergeKeyFinding();
 // when none is close.
 QString nearestTypeName(const QString &text);
 
-// A Modbus "wordorder" the model knows, in its exact letter case.
-bool isWordOrder(const QString &text);
 // The finding on a "wordorder" of that text, shown as shownValue, that the model does
 // not know, ending in what the model does then; with a suggestion for a wrong letter case.
 QString unknownWordOrderFinding(const QString &text, const QString &shownValue, const QString &outcome);

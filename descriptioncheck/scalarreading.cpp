@@ -1,5 +1,7 @@
 #include "scalarreading.h"
 
+#include "descriptionscalar.h"
+
 #include <yaml-cpp/yaml.h>
 
 #include <QRegularExpression>
@@ -9,19 +11,6 @@ namespace ScalarReading {
 namespace {
 
 const int shownCharacters = 40;
-
-template <typename Number>
-bool convert(const YAML::Node &node, Number *value)
-{
-    if (!node.IsScalar())
-        return false;
-    try {
-        *value = node.as<Number>();
-        return true;
-    } catch (const YAML::Exception &) {
-        return false;
-    }
-}
 
 QString trimmedEnd(const std::string &text)
 {
@@ -33,38 +22,17 @@ QString trimmedEnd(const std::string &text)
 
 } // namespace
 
-bool readInt(const YAML::Node &node, int *value)
-{
-    return convert(node, value);
-}
-
-bool readLongLong(const YAML::Node &node, long long *value)
-{
-    return convert(node, value);
-}
-
-bool readFloat(const YAML::Node &node)
-{
-    float value;
-    return convert(node, &value);
-}
-
-bool readBool(const YAML::Node &node, bool *value)
-{
-    return convert(node, value);
-}
-
 bool isFalseWordOtherThanFalse(const YAML::Node &node)
 {
     bool value = true;
-    return readBool(node, &value) && !value && QString::fromStdString(node.Scalar()).toLower() != QLatin1String("false");
+    return DescriptionScalar::readBool(node, &value) && !value && QString::fromStdString(node.Scalar()).toLower() != QLatin1String("false");
 }
 
 bool isMisleadingOctal(const YAML::Node &node)
 {
     static const QRegularExpression octal(QStringLiteral("^[-+]?0([0-7]+)$"));
     long long value;
-    if (!readLongLong(node, &value))
+    if (!DescriptionScalar::readLongLong(node, &value))
         return false;
     const QRegularExpressionMatch match = octal.match(trimmedEnd(node.Scalar()));
     return match.hasMatch() && match.captured(1).toLongLong() != match.captured(1).toLongLong(nullptr, 8);

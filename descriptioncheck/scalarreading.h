@@ -7,18 +7,10 @@ namespace YAML {
 class Node;
 }
 
-// Reads scalars the way the device model does (yaml-cpp's own conversions), and says
-// what a finding needs to show of them.
+// What the checker needs to know of scalars beyond the model's reading of them
+// (DescriptionScalar), and what a finding shows of them.
 namespace ScalarReading {
 
-// The model's integer: optional sign, 0x hexadecimal, leading-0 octal, else decimal,
-// trailing blanks allowed, within 32 bits signed.
-bool readInt(const YAML::Node &node, int *value);
-// The same forms over 64 bits, to tell an out-of-range number from no number.
-bool readLongLong(const YAML::Node &node, long long *value);
-bool readFloat(const YAML::Node &node);
-// y, yes, true, on / n, no, false, off; all lower case, all upper case or capitalised.
-bool readBool(const YAML::Node &node, bool *value);
 // n, no or off in any of the accepted cases: false to the model, true to a plain
 // text-to-flag conversion (anything but empty, 0 and false).
 bool isFalseWordOtherThanFalse(const YAML::Node &node);

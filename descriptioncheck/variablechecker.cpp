@@ -1,6 +1,9 @@
 #include "variablechecker.h"
 
+#include "descriptionscalar.h"
 #include "findings.h"
+#include "keycatalog.h"
+#include "protocoltraits.h"
 #include "scalarreading.h"
 
 #include <limits>
@@ -36,22 +39,22 @@ int lineOf(const YAML::Node &node)
 
 } // namespace
 
-VariableChecker::VariableChecker(KeyCatalog::Protocol protocol, Findings *findings)
+VariableChecker::VariableChecker(const ProtocolTraits *protocol, Findings *findings)
     : m_protocol(protocol)
     , m_findings(findings)
 {
 }
 
-void VariableChecker::check(const YAML::Node &variables)
+void VariableChecker::check(const YAML::Node &variables, const std::vector<VariableSpec> &specs)
 {
     int id = 0;
-    for (auto it = variables.begin(); it != variables.end(); ++it)
-        checkEntry(*it, id++);
+    for (auto it = variables.begin(); it != variables.end(); ++it, ++id)
+        checkEntry(*it, specs.at(std::size_t(id)), id);
 }
 
-void VariableChecker::checkEntry(const YAML::Node &entry, int id)
+void VariableChecker::checkEntry(const YAML::Node &entry, const VariableSpec &spec, int id)
 {
-    if (!entry.IsMap()) {
+    if (!spec.isMapping) {
         m_findings->error(entry.Mark(), QStringLiteral("variable #%1 is %2, not a mapping of attributes: the model "
                                                        "cannot read it").arg(id).arg(shown(entry)));
         return;
@@ -61,16 +64,16 @@ void VariableChecker::checkEntry(const YAML::Node &entry, int id)
     checkText(attributes, "name");
     checkText(attributes, "desc");
     checkName(attributes);
-    const Type type = checkType(attributes);
-    const bool input = checkFlag(attributes, "input");
-    checkFlag(attributes, "rw");
-    const bool bitfield = checkFlag(attributes, "bitfield");
+    const Type type = checkType(attributes, spec);
+    const bool input = checkFlag(attributes, spec.input, "input");
+    checkFlag(attributes, spec.rw, "rw");
+    const bool bitfield = checkFlag(attributes, spec.bitfield, "bitfield");
     checkFlagAsTheToolReadsIt(attributes, "rw");
     checkFlagAsTheToolReadsIt(attributes, "bitfield");
     checkInputHasEffect(attributes);
-    checkWordOrder(attributes);
+    checkWordOrder(attributes, spec);
     int addr = 0;
-    if (checkAddr(attributes, entry, type, &addr))
+    if (checkAddr(attributes, spec, &addr))
         checkRegisters(attributes, type, input, addr);
     checkValue(attributes, type, bitfield);
 }
@@ -106,38 +109,25 @@ void VariableChecker::checkText(const MappingIndex &attributes, const char *key)
                                                                          "it as empty").arg(QLatin1String(key), shown(text->value)));
 }
 
-VariableChecker::Type VariableChecker::checkType(const MappingIndex &attributes)
+VariableChecker::Type VariableChecker::checkType(const MappingIndex &attributes, const VariableSpec &spec)
 {
-    const MappingIndex::Entry *type = attributes.find("type");
-    if (!type)
-        return Type::Untyped;
-    const QString text = type->value.IsScalar() ? QString::fromStdString(type->value.Scalar()) : QString();
-    if (text == QLatin1String("int16"))
-        return Type::Int16;
-    if (text == QLatin1String("int32"))
-        return Type::Int32;
-    if (text == QLatin1String("float32"))
-        return Type::Float32;
-    const QString nearest = KeyCatalog::nearestTypeName(text);
+    const Type type = spec.type.valueOr(Type::Untyped);
+    if (type != Type::Unknown)
+        return type;
+    const MappingIndex::Entry *written = attributes.find("type");
+    const QString nearest = KeyCatalog::nearestTypeName(DescriptionScalar::scalarText(written->value));
     const QString hint = nearest.isEmpty() ? QString() : QStringLiteral(" (did you mean \"%1\"?)").arg(nearest);
-    m_findings->warningAt(type->keyNode, type->value,
-                          QStringLiteral("\"type\" %1 is not int16, int32 or float32: the variable is polled but "
-                                         "never gets a value%2").arg(shown(type->value), hint));
-    return Type::Unknown;
+    m_findings->warning(spec.type.place, QStringLiteral("\"type\" %1 is not int16, int32 or float32: the variable is "
+                                                        "polled but never gets a value%2").arg(shown(written->value), hint));
+    return type;
 }
 
-bool VariableChecker::checkFlag(const MappingIndex &attributes, const char *key)
+bool VariableChecker::checkFlag(const MappingIndex &attributes, const SpecField<bool> &flag, const char *key)
 {
-    const MappingIndex::Entry *flag = attributes.find(key);
-    if (!flag)
-        return false;
-    bool value = false;
-    if (!ScalarReading::readBool(flag->value, &value)) {
-        m_findings->errorAt(flag->keyNode, flag->value, QStringLiteral("\"%1\" is %2, not a boolean: write true or false")
-                                                            .arg(QLatin1String(key), shown(flag->value)));
-        return false;
-    }
-    return value;
+    if (flag.isUnreadable())
+        m_findings->error(flag.place, QStringLiteral("\"%1\" is %2, not a boolean: write true or false")
+                                          .arg(QLatin1String(key), shown(attributes.find(key)->value)));
+    return flag.valueOr(false);
 }
 
 void VariableChecker::checkFlagAsTheToolReadsIt(const MappingIndex &attributes, const char *key)
@@ -152,49 +142,49 @@ void VariableChecker::checkFlagAsTheToolReadsIt(const MappingIndex &attributes, 
 void VariableChecker::checkInputHasEffect(const MappingIndex &attributes)
 {
     const MappingIndex::Entry *input = attributes.find("input");
-    if (input && m_protocol == KeyCatalog::Protocol::VelmorbusRtu)
+    if (input && m_protocol && !m_protocol->modbus)
         m_findings->warning(input->keyNode.Mark(), QStringLiteral("\"input\" has no effect on VelmorBUS RTU: only "
                                                                   "Modbus has input registers"));
 }
 
-void VariableChecker::checkWordOrder(const MappingIndex &attributes)
+void VariableChecker::checkWordOrder(const MappingIndex &attributes, const VariableSpec &spec)
 {
     const MappingIndex::Entry *order = attributes.find("wordorder");
     if (!order)
         return;
-    const QString text = order->value.IsScalar() ? QString::fromStdString(order->value.Scalar()) : QString();
-    if (!KeyCatalog::isWordOrder(text)) {
-        m_findings->errorAt(order->keyNode, order->value,
-                            KeyCatalog::unknownWordOrderFinding(text, shown(order->value),
-                                                                QStringLiteral("the model can neither read nor "
-                                                                               "write this variable")));
+    if (spec.wordOrder.isUnreadable()) {
+        m_findings->error(spec.wordOrder.place,
+                          KeyCatalog::unknownWordOrderFinding(DescriptionScalar::scalarText(order->value), shown(order->value),
+                                                              QStringLiteral("the model can neither read nor "
+                                                                             "write this variable")));
         return;
     }
-    if (m_protocol == KeyCatalog::Protocol::VelmorbusRtu)
+    if (m_protocol && !m_protocol->modbus)
         m_findings->warning(order->keyNode.Mark(), QStringLiteral("\"wordorder\" is read only for Modbus: the model "
                                                                   "ignores it here"));
 }
 
-bool VariableChecker::checkAddr(const MappingIndex &attributes, const YAML::Node &entry, Type type, int *addr)
+bool VariableChecker::checkAddr(const MappingIndex &attributes, const VariableSpec &spec, int *addr)
 {
     const MappingIndex::Entry *address = attributes.find("addr");
-    if (!address) {
-        m_findings->error(entry.Mark(), QStringLiteral("this variable has no \"addr\": the model cannot poll it"));
+    if (!spec.address.isPresent()) {
+        m_findings->error(spec.place, QStringLiteral("this variable has no \"addr\": the model cannot poll it"));
         return false;
     }
     long long wide = 0;
-    if (!ScalarReading::readLongLong(address->value, &wide)) {
+    if (!DescriptionScalar::readLongLong(address->value, &wide)) {
         m_findings->errorAt(address->keyNode, address->value,
                             QStringLiteral("\"addr\" is %1, not an integer: the model cannot poll this variable")
                                 .arg(shown(address->value)));
         return false;
     }
-    if (!ScalarReading::readInt(address->value, addr)) {
+    if (!spec.address.isRead()) {
         m_findings->errorAt(address->keyNode, address->value,
                             QStringLiteral("\"addr\" %1 is beyond 16 bits (0 to 65535) and too large for the "
                                            "model to read: it cannot poll this variable").arg(shown(address->value)));
         return false;
     }
+    *addr = spec.address.value;
     if (*addr < 0 || *addr > lastAddress) {
         m_findings->errorAt(address->keyNode, address->value,
                             QStringLiteral("\"addr\" %1 is beyond 16 bits (0 to 65535): the model would poll "
@@ -205,7 +195,7 @@ bool VariableChecker::checkAddr(const MappingIndex &attributes, const YAML::Node
         m_findings->warningAt(address->keyNode, address->value,
                               QStringLiteral("\"addr\" %1 is octal because of its leading 0: it reads as %2")
                                   .arg(shown(address->value)).arg(*addr));
-    if (KeyCatalog::isModbus(m_protocol) && type != Type::Int16 && *addr == lastAddress) {
+    if (isModbus() && spec.type.value != Type::Int16 && *addr == lastAddress) {
         m_findings->errorAt(address->keyNode, address->value,
                             QStringLiteral("\"addr\" 65535 leaves no room for the second register of this type"));
         return false;
@@ -222,7 +212,8 @@ void VariableChecker::checkValue(const MappingIndex &attributes, Type type, bool
         checkIntegerValue(*value, type, bitfield);
         return;
     }
-    if (!ScalarReading::readFloat(value->value))
+    float number = 0;
+    if (!DescriptionScalar::readFloat(value->value, &number))
         m_findings->errorAt(value->keyNode, value->value, QStringLiteral("\"value\" is %1, not a number a float32 "
                                                                          "can hold").arg(shown(value->value)));
 }
@@ -231,7 +222,7 @@ void VariableChecker::checkIntegerValue(const MappingIndex::Entry &value, Type t
 {
     const ValueRange range = valueRange(type == Type::Int16, type == Type::Int32, bitfield);
     long long number = 0;
-    if (!ScalarReading::readLongLong(value.value, &number)) {
+    if (!DescriptionScalar::readLongLong(value.value, &number)) {
         m_findings->errorAt(value.keyNode, value.value, QStringLiteral("\"value\" is %1, not an integer: %2 holds whole numbers")
                                                             .arg(shown(value.value), QLatin1String(range.typeName)));
         return;
@@ -267,7 +258,7 @@ void VariableChecker::checkName(const MappingIndex &attributes)
 
 void VariableChecker::checkRegisters(const MappingIndex &attributes, Type type, bool input, int addr)
 {
-    if (!KeyCatalog::isModbus(m_protocol))
+    if (!isModbus())
         return;
     QHash<int, int> &lines = input ? m_inputRegisterLines : m_holdingRegisterLines;
     const MappingIndex::Entry *address = attributes.find("addr");
@@ -284,4 +275,9 @@ void VariableChecker::checkRegisters(const MappingIndex &attributes, Type type, 
         if (!lines.contains(reg))
             lines.insert(reg, lineOf(address->keyNode));
     }
+}
+
+bool VariableChecker::isModbus() const
+{
+    return m_protocol && m_protocol->modbus;
 }

@@ -1,50 +1,50 @@
 #ifndef VARIABLECHECKER_H
 #define VARIABLECHECKER_H
 
-#include "keycatalog.h"
 #include "mappingindex.h"
+#include "variablespec.h"
 
 #include <QHash>
 #include <QString>
 
-class Findings;
+#include <vector>
 
-// Checks the entries of "variables": each attribute alone, then what entries share
-// (names, Modbus registers).
+class Findings;
+struct ProtocolTraits;
+
+// Checks the entries of "variables" as the model read them into specs: each attribute
+// alone, then what entries share (names, Modbus registers).
 class VariableChecker
 {
 public:
-    VariableChecker(KeyCatalog::Protocol protocol, Findings *findings);
+    // protocol: null for one the model refuses.
+    VariableChecker(const ProtocolTraits *protocol, Findings *findings);
 
-    void check(const YAML::Node &variables);
+    // specs: the model's reading of the entries, one for each.
+    void check(const YAML::Node &variables, const std::vector<VariableSpec> &specs);
 
 private:
-    enum class Type {
-        Untyped,
-        Int16,
-        Int32,
-        Float32,
-        Unknown
-    };
+    using Type = RegisterLayout::Type;
 
-    void checkEntry(const YAML::Node &entry, int id);
+    void checkEntry(const YAML::Node &entry, const VariableSpec &spec, int id);
     void checkKeys(const MappingIndex &attributes);
     void checkText(const MappingIndex &attributes, const char *key);
-    Type checkType(const MappingIndex &attributes);
+    Type checkType(const MappingIndex &attributes, const VariableSpec &spec);
     // The flag's value; false when it is absent or not a boolean.
-    bool checkFlag(const MappingIndex &attributes, const char *key);
+    bool checkFlag(const MappingIndex &attributes, const SpecField<bool> &flag, const char *key);
     // velmor-tool's menus read "rw" and "bitfield" as plain text, where only an empty
     // text, 0 and false count as false.
     void checkFlagAsTheToolReadsIt(const MappingIndex &attributes, const char *key);
     void checkInputHasEffect(const MappingIndex &attributes);
-    void checkWordOrder(const MappingIndex &attributes);
-    bool checkAddr(const MappingIndex &attributes, const YAML::Node &entry, Type type, int *addr);
+    void checkWordOrder(const MappingIndex &attributes, const VariableSpec &spec);
+    bool checkAddr(const MappingIndex &attributes, const VariableSpec &spec, int *addr);
+    bool isModbus() const;
     void checkValue(const MappingIndex &attributes, Type type, bool bitfield);
     void checkIntegerValue(const MappingIndex::Entry &value, Type type, bool bitfield);
     void checkName(const MappingIndex &attributes);
     void checkRegisters(const MappingIndex &attributes, Type type, bool input, int addr);
 
-    KeyCatalog::Protocol m_protocol;
+    const ProtocolTraits *m_protocol;
     Findings *m_findings;
     // Line of the first variable of each name.
     QHash<QString, int> m_nameLines;

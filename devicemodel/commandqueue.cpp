@@ -1,6 +1,6 @@
 #include "commandqueue.h"
 
-#include "descriptionfile.h"
+#include "descriptionscalar.h"
 #include "devicelink.h"
 #include "variabletable.h"
 
@@ -45,7 +45,7 @@ quint64 CommandQueue::sendStoreVariable(DeviceLink &link, const Command &cmd, in
     const YAML::Node entry = m_variables.variable(cmd.varId);
     if (!entry || !m_variables.attribute(cmd.varId, QStringLiteral("value")).isValid())
         return 0;
-    qDebug().noquote() << "Processing store variable" << DescriptionFile::scalarText(entry["name"]);
+    qDebug().noquote() << "Processing store variable" << DescriptionScalar::scalarText(entry["name"]);
     VariableLink variable;
     quint32 written = 0;
     const bool linkable = m_variables.link(cmd.varId, &variable);
@@ -72,7 +72,7 @@ bool CommandQueue::pattern(unsigned int varId, RegisterLayout::Type type, quint3
 quint64 CommandQueue::sendStoreConfiguration(DeviceLink &link, int devId)
 {
     qDebug("Processing store configuration to FLASH");
-    if (!link.storesConfiguration())
+    if (!link.protocol().storesConfiguration)
         return 0;
     const quint64 request = link.storeConfiguration(devId);
     if (!request)

@@ -1,16 +1,11 @@
 #include "descriptionfile.h"
 
+#include "descriptionscalar.h"
 #include "velmordevicemodel.h"
 
 #include <QFile>
 
-#include <algorithm>
-#include <iterator>
-
 namespace {
-
-// Indexed by devProto() code.
-const char *const protocolNames[] = {"VelmorBUS RTU", "VelmorBUS TCP", "ModBUS RTU", "ModBUS TCP"};
 
 // Larger description files are refused before parsing: 100,000 variables take 7.4 MiB, and
 // yaml-cpp needs up to 240 times a file's size in memory (1.9 GiB at this limit).
@@ -35,101 +30,195 @@ bool readDescriptionText(QFile &file, QByteArray *text)
     return true;
 }
 
-void logCritical(const char *text)
+const char *refusalText(DescriptionFile::Outcome outcome)
 {
-    qCritical("%s", text);
+    switch (outcome) {
+    case DescriptionFile::Outcome::CannotOpen:
+        return "(VelmorDeviceModel) Unable to open configuration file";
+    case DescriptionFile::Outcome::CannotParse:
+        return "(VelmorDeviceModel) Unable to parse configuration file";
+    case DescriptionFile::Outcome::NoProtocol:
+        return "(VelmorDeviceModel) Device protocol not specified";
+    case DescriptionFile::Outcome::UnknownProtocol:
+        return "(VelmorDeviceModel) Device protocol not supported";
+    case DescriptionFile::Outcome::Loaded:
+        break;
+    }
+    return nullptr;
+}
+
+bool readText(const YAML::Node &node, QString *text)
+{
+    *text = DescriptionScalar::scalarText(node);
+    return true;
+}
+
+bool readWordOrder(const YAML::Node &node, RegisterLayout::WordOrder *order)
+{
+    return RegisterLayout::wordOrderFromName(DescriptionScalar::scalarString(node), order);
 }
 
 } // namespace
 
 bool DescriptionFile::load(const QString &fileName)
 {
+    const Outcome outcome = read(fileName);
+    if (outcome == Outcome::Loaded)
+        return true;
+    qCritical("%s", refusalText(outcome));
+    return false;
+}
+
+DescriptionFile::Outcome DescriptionFile::read(const QString &fileName)
+{
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        logCritical("(VelmorDeviceModel) Unable to open configuration file");
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return Outcome::CannotOpen;
     QByteArray text;
     const bool withinLimit = readDescriptionText(file, &text);
     file.close();
-    if (!withinLimit) {
-        logCritical("(VelmorDeviceModel) Unable to parse configuration file");
-        return false;
-    }
+    if (!withinLimit)
+        return Outcome::CannotParse;
     // One copy of the text fewer while the parser builds its own.
     const std::string yamlText = text.toStdString();
     text.clear();
-    try {
-        m_root = YAML::Load(yamlText);
-    } catch (const std::exception &) {
-        logCritical("(VelmorDeviceModel) Unable to parse configuration file");
-        return false;
-    }
+    return parse(yamlText);
+}
 
+DescriptionFile::Outcome DescriptionFile::parse(const std::string &text)
+{
+    try {
+        m_root = YAML::Load(text);
+    } catch (const YAML::Exception &exception) {
+        m_parseFailure = {true, exception.mark, QString::fromStdString(exception.msg)};
+        return Outcome::CannotParse;
+    } catch (const std::exception &exception) {
+        m_parseFailure = {false, YAML::Mark::null_mark(), QString::fromLocal8Bit(exception.what())};
+        return Outcome::CannotParse;
+    }
+    readDescription();
+    if (!m_protocolName.isPresent())
+        return Outcome::NoProtocol;
+    return m_protocol ? Outcome::Loaded : Outcome::UnknownProtocol;
+}
+
+const DescriptionFile::ParseFailure &DescriptionFile::parseFailure() const
+{
+    return m_parseFailure;
+}
+
+void DescriptionFile::readDescription()
+{
     const YAML::Node &root = m_root;
-    if (!root.IsMap() || !root["protocol"]) {
-        logCritical("(VelmorDeviceModel) Device protocol not specified");
-        return false;
-    }
-    const std::string protocolText = scalarString(root["protocol"]);
-    const auto known = std::find(std::begin(protocolNames), std::end(protocolNames), protocolText);
-    if (known == std::end(protocolNames)) {
-        logCritical("(VelmorDeviceModel) Device protocol not supported");
-        return false;
-    }
-    m_protocol = int(known - std::begin(protocolNames));
-    return true;
+    m_protocolName = SpecReading::read<QString>(root, "protocol", readText);
+    m_protocol = ProtocolTraits::named(m_protocolName.value.toStdString());
+    m_device = SpecReading::read<QString>(root, "device", readText);
+    m_portName = SpecReading::read<QString>(root, "port", readText);
+    m_portNumber = SpecReading::read<int>(root, "port", DescriptionScalar::readInt);
+    m_baudRate = SpecReading::read<int>(root, "baudrate", DescriptionScalar::readInt);
+    m_host = SpecReading::read<QString>(root, "host", readText);
+    m_id = SpecReading::read<int>(root, "id", DescriptionScalar::readInt);
+    for (const TuningKey &tuning : tuningKeys())
+        m_tuning.push_back(SpecReading::read<int>(root, tuning.key, DescriptionScalar::readInt));
+    m_wordOrder = SpecReading::read<RegisterLayout::WordOrder>(root, "wordorder", readWordOrder);
+    const YAML::Node entries = variables();
+    m_variableSpecs.reserve(entries.size());
+    for (auto it = entries.begin(); it != entries.end(); ++it)
+        m_variableSpecs.push_back(VariableSpec::fromEntry(*it));
+}
+
+const ProtocolTraits *DescriptionFile::protocolTraits() const
+{
+    return m_protocol;
 }
 
 int DescriptionFile::protocol() const
 {
-    return m_protocol;
+    return m_protocol ? m_protocol->code : VelmorDeviceModel::UnknownProtocol;
+}
+
+QString DescriptionFile::protocolName() const
+{
+    return m_protocolName.value;
+}
+
+QString DescriptionFile::deviceName() const
+{
+    return m_device.isPresent() ? m_device.value : QStringLiteral("Unknown Device");
 }
 
 LinkSettings DescriptionFile::linkSettings() const
 {
     LinkSettings settings;
-    if (m_protocol == VelmorDeviceModel::ModbusTcp) {
-        settings.tcpHost = has("host") ? text("host") : QStringLiteral("127.0.0.1");
-        settings.tcpPort = intSetting("port", 502);
+    if (m_protocol->isSerial()) {
+        settings.serialPort = m_portName.valueOr(QString::fromLatin1(m_protocol->defaultSerialPort));
+        settings.baudRate = intSetting(m_baudRate, "baudrate", m_protocol->defaultBaudRate);
     } else {
-        settings.serialPort = has("port") ? text("port") : QStringLiteral("COM1");
-        settings.baudRate = intSetting("baudrate", 115200);
+        settings.tcpHost = m_host.valueOr(QString::fromLatin1(m_protocol->defaultHost));
+        settings.tcpPort = intSetting(m_portNumber, "port", m_protocol->defaultTcpPort);
     }
-    settings.devId = intSetting("id", 0);
+    settings.devId = intSetting(m_id, "id", 0);
     return settings;
+}
+
+const std::vector<DescriptionFile::TuningKey> &DescriptionFile::tuningKeys()
+{
+    static const std::vector<TuningKey> keys = {
+        {"block", 0, VelmorDeviceModel::MaxBlockRegisters, true, &LinkSettings::blockRegisters},
+        {"gap", 0, VelmorDeviceModel::MaxGapRegisters, true, &LinkSettings::gapRegisters},
+        {"timeout", VelmorDeviceModel::MinResponseTimeoutMs, VelmorDeviceModel::MaxResponseTimeoutMs, false,
+         &LinkSettings::responseTimeoutMs},
+        {"retries", 0, VelmorDeviceModel::MaxRetries, true, &LinkSettings::retries},
+    };
+    return keys;
 }
 
 bool DescriptionFile::readTuning(LinkSettings *settings) const
 {
-    return tuningSetting("block", 0, VelmorDeviceModel::MaxBlockRegisters, &settings->blockRegisters)
-        && tuningSetting("gap", 0, VelmorDeviceModel::MaxGapRegisters, &settings->gapRegisters)
-        && tuningSetting("timeout", VelmorDeviceModel::MinResponseTimeoutMs, VelmorDeviceModel::MaxResponseTimeoutMs,
-                         &settings->responseTimeoutMs)
-        && tuningSetting("retries", 0, VelmorDeviceModel::MaxRetries, &settings->retries)
-        && wordOrderSetting(&settings->wordOrder);
+    for (std::size_t index = 0; index < tuningKeys().size(); ++index) {
+        const TuningKey &tuning = tuningKeys().at(index);
+        const SpecField<int> &field = m_tuning.at(index);
+        if (!field.isPresent())
+            continue;
+        if (!field.isRead() || field.value < tuning.minimum || field.value > tuning.maximum) {
+            qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of %1 field: %2")
+                                           .arg(QLatin1String(tuning.key), writtenText(tuning.key))));
+            return false;
+        }
+        settings->*tuning.setting = field.value;
+    }
+    if (m_wordOrder.isUnreadable()) {
+        qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of wordorder field: %1")
+                                       .arg(writtenText("wordorder"))));
+        return false;
+    }
+    settings->wordOrder = m_wordOrder.valueOr(settings->wordOrder);
+    return true;
 }
 
-bool DescriptionFile::wordOrderSetting(RegisterLayout::WordOrder *order) const
+const SpecField<int> *DescriptionFile::integerSetting(const std::string &key) const
 {
-    const YAML::Node &root = m_root;
-    const YAML::Node node = root["wordorder"];
-    if (!node || RegisterLayout::wordOrderFromName(scalarString(node), order))
-        return true;
-    qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of wordorder field: %1").arg(scalarText(node))));
-    return false;
+    if (key == "port")
+        return &m_portNumber;
+    if (key == "baudrate")
+        return &m_baudRate;
+    if (key == "id")
+        return &m_id;
+    for (std::size_t index = 0; index < tuningKeys().size(); ++index) {
+        if (key == tuningKeys().at(index).key)
+            return &m_tuning.at(index);
+    }
+    return nullptr;
 }
 
-bool DescriptionFile::has(const char *key) const
+const SpecField<RegisterLayout::WordOrder> &DescriptionFile::wordOrder() const
 {
-    const YAML::Node &root = m_root;
-    return root.IsMap() && root[key];
+    return m_wordOrder;
 }
 
-QString DescriptionFile::text(const char *key) const
+YAML::Node DescriptionFile::root() const
 {
-    const YAML::Node &root = m_root;
-    return root.IsMap() ? scalarText(root[key]) : QString();
+    return m_root;
 }
 
 YAML::Node DescriptionFile::variables() const
@@ -139,73 +228,21 @@ YAML::Node DescriptionFile::variables() const
     return variables && variables.IsSequence() ? variables : YAML::Node(YAML::NodeType::Undefined);
 }
 
-int DescriptionFile::intSetting(const char *key, int defaultValue) const
+const std::vector<VariableSpec> &DescriptionFile::variableSpecs() const
+{
+    return m_variableSpecs;
+}
+
+QString DescriptionFile::writtenText(const char *key) const
 {
     const YAML::Node &root = m_root;
-    const YAML::Node node = root[key];
-    if (!node)
-        return defaultValue;
-    try {
-        if (node.IsScalar())
-            return node.as<int>();
-    } catch (const YAML::Exception &) {
-    }
-    qWarning("%s", qPrintable(QStringLiteral("Bad conversion of %1 field, using default (%2)")
-                                  .arg(QLatin1String(key)).arg(defaultValue)));
-    return defaultValue;
+    return DescriptionScalar::scalarText(root[key]);
 }
 
-bool DescriptionFile::tuningSetting(const char *key, int minimum, int maximum, int *value) const
+int DescriptionFile::intSetting(const SpecField<int> &setting, const char *key, int defaultValue) const
 {
-    const YAML::Node &root = m_root;
-    const YAML::Node node = root[key];
-    if (!node)
-        return true;
-    // Whole numbers as the other integer keys take them: decimal, 0x hexadecimal, 0 octal.
-    int number = 0;
-    bool isNumber = false;
-    try {
-        if (node.IsScalar()) {
-            number = node.as<int>();
-            isNumber = true;
-        }
-    } catch (const YAML::Exception &) {
-    }
-    if (!isNumber || number < minimum || number > maximum) {
-        qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of %1 field: %2")
-                                       .arg(QLatin1String(key), scalarText(node))));
-        return false;
-    }
-    *value = number;
-    return true;
-}
-
-std::string DescriptionFile::scalarString(const YAML::Node &node)
-{
-    return node ? node.Scalar() : std::string();
-}
-
-QString DescriptionFile::scalarText(const YAML::Node &node)
-{
-    return QString::fromStdString(scalarString(node));
-}
-
-bool DescriptionFile::readBool(const YAML::Node &entry, const char *key, bool *value)
-{
-    const YAML::Node node = entry[key];
-    *value = false;
-    if (!node)
-        return true;
-    try {
-        *value = node.as<bool>();
-        return true;
-    } catch (const YAML::Exception &) {
-        return false;
-    }
-}
-
-bool DescriptionFile::boolAttribute(const YAML::Node &entry, const char *key)
-{
-    bool value;
-    return readBool(entry, key, &value) && value;
+    if (setting.isUnreadable())
+        qWarning("%s", qPrintable(QStringLiteral("Bad conversion of %1 field, using default (%2)")
+                                      .arg(QLatin1String(key)).arg(defaultValue)));
+    return setting.valueOr(defaultValue);
 }

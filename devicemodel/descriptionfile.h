@@ -2,50 +2,110 @@
 #define DESCRIPTIONFILE_H
 
 #include "linksettings.h"
+#include "protocoltraits.h"
+#include "specfield.h"
+#include "variablespec.h"
 
 #include <QString>
 
 #include <string>
+#include <vector>
 
 #include <yaml-cpp/yaml.h>
 
-// A device description file: the bounded read, the parse, the protocol and the
-// device-level link settings. Refusals are logged with the model's texts.
+// A device description file, parsed once into a typed description: the protocol with its
+// traits, the device-level link settings and the variable specs, each with its place in the
+// file. The YAML tree is kept for the texts as written. load() logs refusals with the
+// model's texts; parse() only says what it found, for the checker.
 class DescriptionFile
 {
 public:
+    enum class Outcome {
+        // Also for a protocol that is known but refused (ProtocolTraits::supported).
+        Loaded,
+        CannotOpen,
+        CannotParse,
+        NoProtocol,
+        UnknownProtocol
+    };
+
+    // An optional link tuning key beside "id", with its range and the setting it fills.
+    struct TuningKey
+    {
+        const char *key;
+        int minimum;
+        int maximum;
+        // Read by the Modbus protocols only; the others ignore it.
+        bool modbusOnly;
+        int LinkSettings::*setting;
+    };
+
+    // Why a text could not be parsed: yaml-cpp's syntax message and place, or the
+    // failure of the parse itself (memory).
+    struct ParseFailure
+    {
+        bool syntax = false;
+        YAML::Mark place = YAML::Mark::null_mark();
+        QString message;
+    };
+
     // False, after logging why, when the file cannot be read or parsed, or names no
     // known protocol. The parsed tree is kept when only the protocol is wrong.
     bool load(const QString &fileName);
+    // Parses a description text; called once for each DescriptionFile.
+    Outcome parse(const std::string &text);
+    const ParseFailure &parseFailure() const;
 
-    // A devProto() code; -1 until load() has found a known protocol.
+    // Null until a known protocol was found.
+    const ProtocolTraits *protocolTraits() const;
+    // A devProto() code; -1 until a known protocol was found.
     int protocol() const;
-    // The link settings the file gives, with the defaults for the protocol.
+    // "protocol" as written; empty when absent.
+    QString protocolName() const;
+    // "device", or "Unknown Device" when absent.
+    QString deviceName() const;
+    // The link settings the file gives, with the defaults for the protocol; logs each
+    // integer setting it cannot read.
     LinkSettings linkSettings() const;
     // Adds the optional keys block, gap, timeout, retries and wordorder to settings. False, after
     // logging key and value, when one is not a whole number or out of its range.
     bool readTuning(LinkSettings *settings) const;
-    // The scalar text of a top-level key; empty when absent.
-    QString text(const char *key) const;
-    bool has(const char *key) const;
+
+    // The one table of the tuning keys, in the order they are checked.
+    static const std::vector<TuningKey> &tuningKeys();
+
+    // The integer keys as read: "port" taken as a number, "baudrate", "id" and the tuning
+    // keys; null for any other key.
+    const SpecField<int> *integerSetting(const std::string &key) const;
+    const SpecField<RegisterLayout::WordOrder> &wordOrder() const;
+
+    YAML::Node root() const;
     // "variables", or an undefined node when the file has no such sequence.
     YAML::Node variables() const;
-
-    // Empty for an absent key (whose node refuses Scalar()) and for a node that is not a scalar.
-    static std::string scalarString(const YAML::Node &node);
-    static QString scalarText(const YAML::Node &node);
-    // A YAML boolean ("y", "yes", "true", "on", ... in three letter cases); absent reads as false.
-    static bool readBool(const YAML::Node &entry, const char *key, bool *value);
-    // The boolean, or false when it is absent or unreadable.
-    static bool boolAttribute(const YAML::Node &entry, const char *key);
+    // One spec for each entry of "variables", in order.
+    const std::vector<VariableSpec> &variableSpecs() const;
 
 private:
-    int intSetting(const char *key, int defaultValue) const;
-    bool tuningSetting(const char *key, int minimum, int maximum, int *value) const;
-    bool wordOrderSetting(RegisterLayout::WordOrder *order) const;
+    Outcome read(const QString &fileName);
+    void readDescription();
+    int intSetting(const SpecField<int> &setting, const char *key, int defaultValue) const;
+    // The scalar text of a top-level key as written; empty when absent.
+    QString writtenText(const char *key) const;
 
     YAML::Node m_root;
-    int m_protocol = -1;
+    ParseFailure m_parseFailure;
+    const ProtocolTraits *m_protocol = nullptr;
+    SpecField<QString> m_protocolName;
+    SpecField<QString> m_device;
+    SpecField<QString> m_portName;
+    SpecField<int> m_portNumber;
+    SpecField<int> m_baudRate;
+    SpecField<QString> m_host;
+    SpecField<int> m_id;
+    // By the index of tuningKeys().
+    std::vector<SpecField<int>> m_tuning;
+    SpecField<RegisterLayout::WordOrder> m_wordOrder;
+    std::vector<VariableSpec> m_variableSpecs;
 };
 
 #endif // DESCRIPTIONFILE_H

@@ -1,16 +1,22 @@
 #include "devicelink.h"
 
+DeviceLink::DeviceLink(const ProtocolTraits &protocol, QObject *parent)
+    : QObject(parent)
+    , m_protocol(protocol)
+{
+}
+
+const ProtocolTraits &DeviceLink::protocol() const
+{
+    return m_protocol;
+}
+
 QString DeviceLink::addressRefusal(int) const
 {
     return QString();
 }
 
 bool DeviceLink::isConnecting() const
-{
-    return false;
-}
-
-bool DeviceLink::readsBlocks() const
 {
     return false;
 }

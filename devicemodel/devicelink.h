@@ -2,8 +2,8 @@
 #define DEVICELINK_H
 
 #include "linksettings.h"
+#include "protocoltraits.h"
 #include "variablelink.h"
-#include "velmordevicemodel.h"
 
 #include <QObject>
 #include <QString>
@@ -17,7 +17,10 @@ class DeviceLink : public QObject
     Q_OBJECT
 
 public:
-    using QObject::QObject;
+    // protocol: an entry of ProtocolTraits::all(), which lives as long as the program.
+    explicit DeviceLink(const ProtocolTraits &protocol, QObject *parent = nullptr);
+
+    const ProtocolTraits &protocol() const;
 
     // False when the port or the connection cannot be opened; openFailure() tells why.
     virtual bool open(const LinkSettings &settings) = 0;
@@ -25,7 +28,6 @@ public:
     virtual QString openFailure() const = 0;
     // The system's reason for the last failed open or refused connection.
     virtual QString openFailureReason() const = 0;
-    virtual VelmorDeviceModel::Transport transport() const = 0;
     // Why no request may go to this device id; empty when it may.
     virtual QString addressRefusal(int devId) const;
     // A connection under way takes no request yet; ready() or refused() ends the wait.
@@ -33,12 +35,10 @@ public:
 
     // Each returns the request's id, or 0 when the request could not be sent.
     virtual quint64 read(const VariableLink &variable, int devId) = 0;
-    // Whether readBlock() can cover several variables with one request.
-    virtual bool readsBlocks() const;
     // One request for variables that a ReadPlan joined; blockReadFinished tells the outcome.
     virtual quint64 readBlock(const QVector<VariableLink> &variables, int devId);
     virtual quint64 write(const VariableLink &variable, quint32 pattern, int devId) = 0;
-    virtual bool storesConfiguration() const = 0;
+    // Only for a protocol that stores configuration.
     virtual quint64 storeConfiguration(int devId) = 0;
 
     // The pause before the next request after the last failed one.
@@ -69,6 +69,7 @@ protected:
     bool tracing() const;
 
 private:
+    const ProtocolTraits &m_protocol;
     quint64 m_lastRequestId = 0;
     bool m_tracing = false;
 };

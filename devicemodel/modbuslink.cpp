@@ -61,11 +61,11 @@ int exceptionCode(const QModbusReply &reply)
 
 } // namespace
 
-ModbusLink::ModbusLink(Transport transport, QObject *parent)
-    : DeviceLink(parent)
-    , m_transport(transport)
+ModbusLink::ModbusLink(const ProtocolTraits &protocol, QObject *parent)
+    : DeviceLink(protocol, parent)
+    , m_transport(protocol.isSerial() ? Transport::Rtu : Transport::Tcp)
 {
-    if (transport == Transport::Rtu) {
+    if (m_transport == Transport::Rtu) {
         m_client = new QModbusRtuSerialMaster(this);
         m_lineWatch = new ModbusRtuLineWatch(this);
         connect(m_lineWatch, &ModbusRtuLineWatch::lost, this, [this] {
@@ -139,11 +139,6 @@ QString ModbusLink::openFailure() const
     return QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_settings.serialPort).arg(m_settings.baudRate);
 }
 
-VelmorDeviceModel::Transport ModbusLink::transport() const
-{
-    return m_transport == Transport::Tcp ? VelmorDeviceModel::TcpTransport : VelmorDeviceModel::SerialTransport;
-}
-
 QString ModbusLink::openFailureReason() const
 {
     return m_client->errorString();
@@ -167,11 +162,6 @@ bool ModbusLink::isConnecting() const
 quint64 ModbusLink::read(const VariableLink &variable, int devId)
 {
     return sendRead({variable}, Purpose::Read, devId);
-}
-
-bool ModbusLink::readsBlocks() const
-{
-    return true;
 }
 
 quint64 ModbusLink::readBlock(const QVector<VariableLink> &variables, int devId)
@@ -202,11 +192,6 @@ quint64 ModbusLink::write(const VariableLink &variable, quint32 pattern, int dev
     if (!id)
         qCritical("MODBUS::reply is nullptr");
     return id;
-}
-
-bool ModbusLink::storesConfiguration() const
-{
-    return false;
 }
 
 quint64 ModbusLink::storeConfiguration(int)

@@ -24,20 +24,17 @@ public:
         Tcp
     };
 
-    explicit ModbusLink(Transport transport, QObject *parent = nullptr);
+    explicit ModbusLink(const ProtocolTraits &protocol, QObject *parent = nullptr);
 
     bool open(const LinkSettings &settings) override;
     void close() override;
     QString openFailure() const override;
     QString openFailureReason() const override;
-    VelmorDeviceModel::Transport transport() const override;
     QString addressRefusal(int devId) const override;
     bool isConnecting() const override;
     quint64 read(const VariableLink &variable, int devId) override;
-    bool readsBlocks() const override;
     quint64 readBlock(const QVector<VariableLink> &variables, int devId) override;
     quint64 write(const VariableLink &variable, quint32 pattern, int devId) override;
-    bool storesConfiguration() const override;
     quint64 storeConfiguration(int devId) override;
     int pauseAfterFailure(int usualDelayMs) const override;
     void dropPendingRequest() override;

@@ -1,13 +1,14 @@
 #include "variabletable.h"
 
 #include "descriptionfile.h"
+#include "descriptionscalar.h"
 
 #include <limits>
 
-void VariableTable::reset(const YAML::Node &variables)
+void VariableTable::reset(const DescriptionFile &file)
 {
-    m_variables.reset(variables);
-    m_linkCache.clear();
+    m_variables.reset(file.variables());
+    m_specs = &file.variableSpecs();
     m_held.clear();
     m_edits.clear();
 }
@@ -28,10 +29,8 @@ YAML::Node VariableTable::variable(unsigned int id) const
 
 QString VariableTable::label(unsigned int id) const
 {
-    const YAML::Node entry = variable(id);
-    if (entry && entry["name"])
-        return DescriptionFile::scalarText(entry["name"]);
-    return QStringLiteral("#%1").arg(id);
+    const SpecField<std::string> &name = spec(id).name;
+    return name.isPresent() ? QString::fromStdString(name.value) : QStringLiteral("#%1").arg(id);
 }
 
 QVariant VariableTable::attribute(unsigned int id, const QString &attr) const
@@ -45,48 +44,33 @@ QVariant VariableTable::attribute(unsigned int id, const QString &attr) const
     const YAML::Node node = entry[attr.toUtf8().toStdString()];
     if (!node)
         return QVariant();
-    return DescriptionFile::scalarText(node);
+    return DescriptionScalar::scalarText(node);
 }
 
-bool VariableTable::boolAttribute(unsigned int id, const char *key) const
+bool VariableTable::isWritable(unsigned int id) const
 {
-    return DescriptionFile::boolAttribute(variable(id), key);
+    return spec(id).rw.valueOr(false);
+}
+
+bool VariableTable::isBitfield(unsigned int id) const
+{
+    return spec(id).bitfield.valueOr(false);
 }
 
 bool VariableTable::link(unsigned int id, VariableLink *link) const
 {
-    if (id >= unsigned(count()))
-        return false;
-    // Only "value" changes after construction, so each description is parsed once, when
-    // the link first needs it; yaml-cpp's lookups would otherwise dominate a fast poll.
-    if (m_linkCache.empty())
-        m_linkCache.resize(size_t(count()));
-    CachedLink &cached = m_linkCache[id];
-    if (cached.state == CachedLink::Unread)
-        cached.state = parseLink(id, &cached.link) ? CachedLink::Usable : CachedLink::Unusable;
-    *link = cached.link;
-    return cached.state == CachedLink::Usable;
+    return spec(id).link(link);
 }
 
-bool VariableTable::parseLink(unsigned int id, VariableLink *link) const
+const VariableSpec &VariableTable::spec(unsigned int id) const
 {
-    const YAML::Node entry = variable(id);
-    if (!entry)
-        return false;
-    try {
-        link->addr = quint16(entry["addr"].as<int>());
-    } catch (const YAML::Exception &) {
-        return false;
-    }
-    const YAML::Node typeNode = entry["type"];
-    const std::string typeText = DescriptionFile::scalarString(typeNode);
-    link->type = RegisterLayout::typeFromText(typeNode ? &typeText : nullptr);
-    const YAML::Node orderNode = entry["wordorder"];
-    link->hasWordOrder = bool(orderNode);
-    if (orderNode && !RegisterLayout::wordOrderFromName(DescriptionFile::scalarString(orderNode), &link->wordOrder))
-        return false;
-    return DescriptionFile::readBool(entry, "input", &link->input)
-           && DescriptionFile::readBool(entry, "bitfield", &link->bitfield);
+    static const VariableSpec outside;
+    return m_specs && id < m_specs->size() ? (*m_specs)[id] : outside;
+}
+
+RegisterLayout::Type VariableTable::type(unsigned int id) const
+{
+    return spec(id).type.valueOr(RegisterLayout::Type::Untyped);
 }
 
 bool VariableTable::writePattern(unsigned int id, RegisterLayout::Type type, quint32 *pattern) const
@@ -122,21 +106,13 @@ QVariant VariableTable::value(unsigned int id) const
     const YAML::Node entry = variable(id);
     if (!entry || !entry["value"])
         return QVariant();
-    const YAML::Node type = entry["type"];
     try {
-        if (DescriptionFile::scalarString(type) == "float32")
+        if (type(id) == RegisterLayout::Type::Float32)
             return QVariant(entry["value"].as<float>());
         return QVariant(entry["value"].as<int>());
     } catch (const YAML::Exception &) {
         return QVariant();
     }
-}
-
-RegisterLayout::Type VariableTable::typeOf(unsigned int id) const
-{
-    const YAML::Node typeNode = variable(id)["type"];
-    const std::string typeText = DescriptionFile::scalarString(typeNode);
-    return RegisterLayout::typeFromText(typeNode ? &typeText : nullptr);
 }
 
 const VariableTable::Held *VariableTable::held(unsigned int id) const
@@ -147,14 +123,14 @@ const VariableTable::Held *VariableTable::held(unsigned int id) const
 
 ValueInput::Range VariableTable::valueRange(unsigned int id) const
 {
-    return ValueInput::range(typeOf(id), boolAttribute(id, "bitfield"));
+    return ValueInput::range(type(id), isBitfield(id));
 }
 
 ValueInput::Parsed VariableTable::parseInput(unsigned int id, const QVariant &value) const
 {
-    if (!variable(id))
+    if (!spec(id).isMapping)
         return {};
-    return ValueInput::parse(value, typeOf(id), boolAttribute(id, "bitfield"));
+    return ValueInput::parse(value, type(id), isBitfield(id));
 }
 
 VelmorDeviceModel::ValueCheck VariableTable::checkValue(unsigned int id, const QVariant &value) const
@@ -167,9 +143,9 @@ bool VariableTable::setValue(unsigned int id, const QVariant &value)
     const ValueInput::Parsed parsed = parseInput(id, value);
     if (parsed.check != VelmorDeviceModel::ValueAccepted)
         return false;
-    const RegisterLayout::Type type = typeOf(id);
-    m_held[id] = {type, parsed.number};
-    m_edits[id] = {RegisterLayout::writePattern(type, parsed.number), ++m_lastEditSerial};
+    const RegisterLayout::Type held = type(id);
+    m_held[id] = {held, parsed.number};
+    m_edits[id] = {RegisterLayout::writePattern(held, parsed.number), ++m_lastEditSerial};
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "valueinput.h"
 #include "variablelink.h"
+#include "variablespec.h"
 
 #include <QString>
 #include <QVariant>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include <yaml-cpp/yaml.h>
+
+class DescriptionFile;
 
 // The "variables" of a description: the variable table and the store of current values,
 // each held as a number of its variable's type; a value never read nor set is the file's
@@ -27,17 +30,20 @@ public:
         quint64 serial = 0;
     };
 
-    void reset(const YAML::Node &variables);
+    // The file's "variables" and the specs read from them; the file outlives the table.
+    void reset(const DescriptionFile &file);
 
     int count() const;
     // Null for an id outside the table or an entry that is not a mapping.
     YAML::Node variable(unsigned int id) const;
     // "name" of the variable, or '#' and its id when it has none.
     QString label(unsigned int id) const;
-    // The attribute's scalar text; invalid when the variable or the attribute is absent. For
-    // "value" the text of the value held, as a file would carry it.
+    // The attribute's scalar text as written; invalid when the variable or the attribute is
+    // absent. For "value" the text of the value held, as a file would carry it.
     QVariant attribute(unsigned int id, const QString &attr) const;
-    bool boolAttribute(unsigned int id, const char *key) const;
+    // "rw" and "bitfield"; false when absent or not a boolean.
+    bool isWritable(unsigned int id) const;
+    bool isBitfield(unsigned int id) const;
 
     // False when "addr" is missing or not an integer, or "input"/"bitfield" is not a boolean.
     bool link(unsigned int id, VariableLink *link) const;
@@ -66,30 +72,20 @@ public:
     ReadOutcome storeRawWord(unsigned int id, quint32 rawWord);
 
 private:
-    struct CachedLink {
-        enum State {
-            Unread,
-            Usable,
-            Unusable
-        };
-
-        State state = Unread;
-        VariableLink link;
-    };
-
     struct Held {
         RegisterLayout::Type type;
         double number;
     };
 
-    bool parseLink(unsigned int id, VariableLink *link) const;
-    RegisterLayout::Type typeOf(unsigned int id) const;
+    // The spec of that id; an empty one (not a mapping) outside the table.
+    const VariableSpec &spec(unsigned int id) const;
+    RegisterLayout::Type type(unsigned int id) const;
     ValueInput::Parsed parseInput(unsigned int id, const QVariant &value) const;
     const Held *held(unsigned int id) const;
 
     YAML::Node m_variables;
-    // link() results by variable id, filled as the link needs them.
-    mutable std::vector<CachedLink> m_linkCache;
+    // Read once, when the file was loaded: yaml-cpp's lookups would dominate a fast poll.
+    const std::vector<VariableSpec> *m_specs = nullptr;
     std::unordered_map<unsigned int, Held> m_held;
     std::unordered_map<unsigned int, Edit> m_edits;
     quint64 m_lastEditSerial = 0;

@@ -12,8 +12,8 @@ const int valueBytes = 4;
 
 } // namespace
 
-VelmorbusLink::VelmorbusLink(QObject *parent)
-    : DeviceLink(parent)
+VelmorbusLink::VelmorbusLink(const ProtocolTraits &protocol, QObject *parent)
+    : DeviceLink(protocol, parent)
     , m_master(new VelmorbusRtuSerialMaster(this))
 {
     connect(m_master, &VelmorbusRtuSerialMaster::errorOccurred, this, [this] {
@@ -41,11 +41,6 @@ QString VelmorbusLink::openFailure() const
     return QStringLiteral("Unable open serial port %1 (baudrate: %2)").arg(m_settings.serialPort).arg(m_settings.baudRate);
 }
 
-VelmorDeviceModel::Transport VelmorbusLink::transport() const
-{
-    return VelmorDeviceModel::SerialTransport;
-}
-
 QString VelmorbusLink::openFailureReason() const
 {
     return m_master->portErrorString();
@@ -66,11 +61,6 @@ quint64 VelmorbusLink::write(const VariableLink &variable, quint32 pattern, int 
     VelmorBusPacket request(VelmorBusPacket::CmdWrite, variable.addr, valueBytes);
     request.setData(qint32(pattern));
     return sendCommand(request, devId);
-}
-
-bool VelmorbusLink::storesConfiguration() const
-{
-    return true;
 }
 
 quint64 VelmorbusLink::storeConfiguration(int devId)

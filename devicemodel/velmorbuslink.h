@@ -13,16 +13,14 @@ class VelmorbusLink : public DeviceLink
     Q_OBJECT
 
 public:
-    explicit VelmorbusLink(QObject *parent = nullptr);
+    explicit VelmorbusLink(const ProtocolTraits &protocol, QObject *parent = nullptr);
 
     bool open(const LinkSettings &settings) override;
     void close() override;
     QString openFailure() const override;
     QString openFailureReason() const override;
-    VelmorDeviceModel::Transport transport() const override;
     quint64 read(const VariableLink &variable, int devId) override;
     quint64 write(const VariableLink &variable, quint32 pattern, int devId) override;
-    bool storesConfiguration() const override;
     quint64 storeConfiguration(int devId) override;
     void dropPendingRequest() override;
     void enableTrace() override;

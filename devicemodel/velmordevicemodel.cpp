@@ -28,7 +28,7 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
     qRegisterMetaType<VelmorDeviceModel::TraceDirection>();
     const bool loaded = d->file.load(fileName);
     m_devProto = d->file.protocol();
-    if (!loaded || !d->createLink(m_devProto))
+    if (!loaded || !d->createLink(d->file.protocolTraits()))
         return;
 
     LinkSettings settings = d->file.linkSettings();
@@ -41,12 +41,11 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
     m_baudRate = settings.baudRate;
     m_devId = settings.devId;
 
-    const YAML::Node variables = d->file.variables();
-    if (!variables) {
+    if (!d->file.variables()) {
         logCritical("(VelmorDeviceModel) No variables block in configuration file");
         return;
     }
-    d->variables.reset(variables);
+    d->variables.reset(d->file);
     d->qualities.reset(d->variables.count());
     d->cyclePosition = d->variables.count();
     m_valid = true;
@@ -61,7 +60,7 @@ bool VelmorDeviceModel::valid() const
 
 QString VelmorDeviceModel::devName() const
 {
-    return d->file.has("device") ? d->file.text("device") : QStringLiteral("Unknown Device");
+    return d->file.deviceName();
 }
 
 int VelmorDeviceModel::devProto() const
@@ -71,7 +70,7 @@ int VelmorDeviceModel::devProto() const
 
 QString VelmorDeviceModel::devProtoName() const
 {
-    return d->file.text("protocol");
+    return d->file.protocolName();
 }
 
 int VelmorDeviceModel::devId() const
@@ -256,17 +255,19 @@ bool VelmorDeviceModel::connected() const
 
 bool VelmorDeviceModel::canStoreConfiguration() const
 {
-    return d->link && d->link->storesConfiguration();
+    return d->link && d->link->protocol().storesConfiguration;
 }
 
 bool VelmorDeviceModel::readsBlocks() const
 {
-    return d->link && d->link->readsBlocks();
+    return d->link && d->link->protocol().readsBlocks;
 }
 
 VelmorDeviceModel::Transport VelmorDeviceModel::transport() const
 {
-    return d->link ? d->link->transport() : NoTransport;
+    if (!d->link)
+        return NoTransport;
+    return d->link->protocol().isSerial() ? SerialTransport : TcpTransport;
 }
 
 VelmorDeviceModel::ValueQuality VelmorDeviceModel::varQuality(unsigned int id) const
@@ -301,12 +302,12 @@ QVariant VelmorDeviceModel::getVarValue(unsigned int id) const
 
 bool VelmorDeviceModel::isVarWritable(unsigned int id) const
 {
-    return d->variables.boolAttribute(id, "rw");
+    return d->variables.isWritable(id);
 }
 
 bool VelmorDeviceModel::isVarBitfield(unsigned int id) const
 {
-    return d->variables.boolAttribute(id, "bitfield");
+    return d->variables.isBitfield(id);
 }
 
 bool VelmorDeviceModel::setVarValue(unsigned int id, const QVariant &value)
@@ -438,7 +439,7 @@ void VelmorDeviceModel::connectDevice()
         emit connectFailed(refusal);
         return;
     }
-    if (d->link->readsBlocks())
+    if (d->link->protocol().readsBlocks)
         d->plan = ReadPlan(settings.blockRegisters, settings.gapRegisters);
     if (!d->link->open(settings)) {
         emit errorOccured(d->link->openFailure());

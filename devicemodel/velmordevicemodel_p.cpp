@@ -14,24 +14,16 @@ VelmorDeviceModelPrivate::VelmorDeviceModelPrivate(VelmorDeviceModel *model)
 {
 }
 
-bool VelmorDeviceModelPrivate::createLink(int protocol)
+bool VelmorDeviceModelPrivate::createLink(const ProtocolTraits *protocol)
 {
-    switch (protocol) {
-    case VelmorDeviceModel::VelmorbusTcp:
-        qCritical("%s", "(VelmorDeviceModel) VelmorBUS TCP proto not suported yet");
-        return false;
-    case VelmorDeviceModel::VelmorbusRtu:
-        link = new VelmorbusLink(q);
-        break;
-    case VelmorDeviceModel::ModbusRtu:
-        link = new ModbusLink(ModbusLink::Transport::Rtu, q);
-        break;
-    case VelmorDeviceModel::ModbusTcp:
-        link = new ModbusLink(ModbusLink::Transport::Tcp, q);
-        break;
-    default:
+    if (!protocol->supported) {
+        qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) %1 proto not suported yet").arg(QLatin1String(protocol->name))));
         return false;
     }
+    if (protocol->modbus)
+        link = new ModbusLink(*protocol, q);
+    else
+        link = new VelmorbusLink(*protocol, q);
     QObject::connect(link, &DeviceLink::readFinished, q, &VelmorDeviceModel::varUpdated);
     QObject::connect(link, &DeviceLink::blockReadFinished, q,
                      [this](quint64 request, const QVector<quint32> &rawWords, const QString &failure, bool refused) {

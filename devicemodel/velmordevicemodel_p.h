@@ -24,7 +24,7 @@ public:
 
     explicit VelmorDeviceModelPrivate(VelmorDeviceModel *model);
 
-    bool createLink(int protocol);
+    bool createLink(const ProtocolTraits *protocol);
     // Takes value when it lies in [minimum, maximum], and logs when not; true when it changed.
     bool setTuning(int *setting, int value, int minimum, int maximum, const char *key);
     void relayTrace(bool sent, const QByteArray &bytes);

@@ -11,7 +11,9 @@ class Node;
 }
 
 // Reads a device description file into what the simulator serves. Refuses, with a
-// message for the user, anything it could not serve faithfully.
+// message for the user, anything it could not serve faithfully. It stays apart from the
+// device model's reader (velmordescription) on purpose: the simulator is the model's test
+// oracle, and a mistake shared by both readings would go unseen.
 class DescriptionReader
 {
 public:

@@ -1,11 +1,12 @@
 #include "checkercases.h"
 #include "descriptionchecker.h"
 #include "descriptiondir.h"
+#include "descriptionfile.h"
+#include "descriptionscalar.h"
 #include "hostilecorpus.h"
 #include "keycatalog.h"
 #include "logcapture.h"
 #include "modelloader.h"
-#include "scalarreading.h"
 #include "velmordevicemodel.h"
 
 #include <QDir>
@@ -153,7 +154,7 @@ private slots:
     void shippedAndExampleFilesAreClean();
     void referenceHasAnExampleForEachProtocol();
     void schemaKnowsTheCheckersKeys();
-    void linkTuningRangesAreTheCheckersTable();
+    void linkTuningRangesAreTheReadersTable();
     void integerPatternMatchesTheModel_data();
     void integerPatternMatchesTheModel();
     void floatPatternMatchesTheModel_data();
@@ -254,9 +255,9 @@ void TestDescriptionAgreement::schemaKnowsTheCheckersKeys()
     QCOMPARE(schemaKeys(variable), sorted(KeyCatalog::keys(KeyCatalog::Level::Variable)));
 }
 
-void TestDescriptionAgreement::linkTuningRangesAreTheCheckersTable()
+void TestDescriptionAgreement::linkTuningRangesAreTheReadersTable()
 {
-    for (const KeyCatalog::IntegerRange &range : KeyCatalog::linkTuningKeys()) {
+    for (const DescriptionFile::TuningKey &range : DescriptionFile::tuningKeys()) {
         const QJsonObject typed = schemaDefinition(QLatin1String(range.key)).value(QStringLiteral("anyOf")).toArray().first().toObject();
         QCOMPARE(typed.value(QStringLiteral("minimum")).toInt(-1), range.minimum);
         QCOMPARE(typed.value(QStringLiteral("maximum")).toInt(-1), range.maximum);
@@ -278,7 +279,7 @@ void TestDescriptionAgreement::integerPatternMatchesTheModel()
 
     long long value = 0;
     QCOMPARE(matchesPattern(QStringLiteral("integerText"), text),
-             ScalarReading::readLongLong(YAML::Node(text.toStdString()), &value));
+             DescriptionScalar::readLongLong(YAML::Node(text.toStdString()), &value));
 }
 
 void TestDescriptionAgreement::floatPatternMatchesTheModel_data()
@@ -294,7 +295,9 @@ void TestDescriptionAgreement::floatPatternMatchesTheModel()
 {
     QFETCH(QString, text);
 
-    QCOMPARE(matchesPattern(QStringLiteral("floatText"), text), ScalarReading::readFloat(YAML::Node(text.toStdString())));
+    float value = 0;
+    QCOMPARE(matchesPattern(QStringLiteral("floatText"), text),
+             DescriptionScalar::readFloat(YAML::Node(text.toStdString()), &value));
 }
 
 void TestDescriptionAgreement::booleanWordsAreTheModels()
@@ -305,7 +308,7 @@ void TestDescriptionAgreement::booleanWordsAreTheModels()
     QStringList modelWords;
     for (const QString &candidate : candidates) {
         bool value = false;
-        if (ScalarReading::readBool(YAML::Node(candidate.toStdString()), &value))
+        if (DescriptionScalar::readBool(YAML::Node(candidate.toStdString()), &value))
             modelWords.append(candidate);
     }
     QCOMPARE(sorted(booleanWords(QStringLiteral("flag"))), sorted(modelWords));

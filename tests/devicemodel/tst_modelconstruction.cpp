@@ -254,13 +254,14 @@ void TestModelConstruction::protocols_data()
     QTest::addColumn<int>("baudRate");
     QTest::addColumn<QString>("tcpHost");
     QTest::addColumn<int>("tcpPort");
+    QTest::addColumn<bool>("storesConfiguration");
 
     QTest::newRow("VelmorBUS RTU") << QByteArray("VelmorBUS RTU") << 0
-                                   << QStringLiteral("COM1") << 115200 << QString() << 0;
+                                   << QStringLiteral("COM1") << 115200 << QString() << 0 << true;
     QTest::newRow("ModBUS RTU") << QByteArray("ModBUS RTU") << 2
-                                << QStringLiteral("COM1") << 115200 << QString() << 0;
+                                << QStringLiteral("COM1") << 115200 << QString() << 0 << false;
     QTest::newRow("ModBUS TCP") << QByteArray("ModBUS TCP") << 3
-                                << QString() << 0 << QStringLiteral("127.0.0.1") << 502;
+                                << QString() << 0 << QStringLiteral("127.0.0.1") << 502 << false;
 }
 
 void TestModelConstruction::protocols()
@@ -271,6 +272,7 @@ void TestModelConstruction::protocols()
     QFETCH(int, baudRate);
     QFETCH(QString, tcpHost);
     QFETCH(int, tcpPort);
+    QFETCH(bool, storesConfiguration);
 
     ModelLoader loader;
     LogCapture log;
@@ -286,6 +288,7 @@ void TestModelConstruction::protocols()
     QCOMPARE(model->tcpHost(), tcpHost);
     QCOMPARE(model->tcpPort(), tcpPort);
     QCOMPARE(model->devId(), 0);
+    QCOMPARE(model->canStoreConfiguration(), storesConfiguration);
 }
 
 void TestModelConstruction::intSettings_data()
