@@ -8,8 +8,8 @@
 #include <QModbusReply>
 #include <QModbusRtuSerialMaster>
 #include <QModbusTcpClient>
+#include <QAbstractSocket>
 #include <QSerialPort>
-#include <QTimer>
 
 namespace {
 
@@ -141,6 +141,12 @@ QString ModbusLink::openFailure() const
 
 QString ModbusLink::openFailureReason() const
 {
+    // Qt's TCP client takes its error text from the socket only after it has told its
+    // state; the socket has it already.
+    if (m_transport == Transport::Tcp) {
+        if (const auto *socket = m_client->findChild<QAbstractSocket *>())
+            return socket->errorString();
+    }
     return m_client->errorString();
 }
 
@@ -341,16 +347,11 @@ void ModbusLink::onStateChanged(QModbusDevice::State state)
     if (m_closing)
         return;
     // The TCP client accepts connectDevice() before the server answers; a refused or
-    // closed connection only shows up here, also between two requests. Qt sets the
-    // client's error text only after this state change.
-    QModbusClient *client = m_client;
-    QTimer::singleShot(0, this, [this, client, wasUp] {
-        if (client != m_client || m_up || m_client->state() != QModbusDevice::UnconnectedState)
-            return;
-        if (wasUp)
-            emit lost(m_client->errorString().isEmpty() ? QStringLiteral("the server closed the connection")
-                                                        : m_client->errorString());
-        else
-            emit refused();
-    });
+    // closed connection only shows up here, also between two requests.
+    if (!wasUp) {
+        emit refused();
+        return;
+    }
+    const QString reason = openFailureReason();
+    emit lost(reason.isEmpty() ? QStringLiteral("the server closed the connection") : reason);
 }
