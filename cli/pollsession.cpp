@@ -17,16 +17,6 @@
 
 namespace {
 
-bool isModbus(int protocol)
-{
-    return protocol == VelmorDeviceModel::ModbusRtu || protocol == VelmorDeviceModel::ModbusTcp;
-}
-
-bool isTcp(int protocol)
-{
-    return protocol == VelmorDeviceModel::ModbusTcp;
-}
-
 // The pause before the first attempt to open a failed link again; it doubles with
 // every further failure up to the longest.
 const int firstReconnectDelayMs = 1000;
@@ -172,7 +162,7 @@ void PollSession::printFrame(const QDateTime &time, VelmorDeviceModel::TraceDire
 
 void PollSession::applyLinkOverrides()
 {
-    const bool tcp = isTcp(m_model->devProto());
+    const bool tcp = m_model->transport() == VelmorDeviceModel::TcpTransport;
     if (!m_options.serialPort.isEmpty())
         m_model->setSerialPort(m_options.serialPort);
     if (m_options.baudRate > 0)
@@ -248,7 +238,7 @@ void PollSession::planFlash()
 {
     if (!m_options.storeFlash)
         return;
-    if (isModbus(m_model->devProto())) {
+    if (!m_model->canStoreConfiguration()) {
         note(QStringLiteral("storing to flash is not supported on Modbus; nothing was sent"));
         return;
     }
