@@ -5,6 +5,7 @@
 #include "dumpfile.h"
 #include "errorlines.h"
 #include "exitcode.h"
+#include "readingfeed.h"
 #include "tableprinter.h"
 #include "traceline.h"
 #include "valuesetter.h"
@@ -61,6 +62,11 @@ VelmorDeviceModel *PollSession::model() const
     return m_model;
 }
 
+ReadingFeed *PollSession::readings() const
+{
+    return m_readings;
+}
+
 void PollSession::start()
 {
     if (!connectLink()) {
@@ -92,6 +98,7 @@ bool PollSession::loadModel()
         note(QStringLiteral("cannot load the description file %1").arg(m_descriptionFile));
         return false;
     }
+    m_readings = new ReadingFeed(m_model, this);
     m_recorder = new CycleRecorder(m_model, this);
     m_setter = std::make_unique<ValueSetter>(m_model);
     m_errors = new ErrorLines(m_model, this);
@@ -181,7 +188,7 @@ bool PollSession::openCsv()
 {
     if (m_options.csvFile.isEmpty())
         return true;
-    m_csv = std::make_unique<CsvLogger>(m_model, m_options.onChange, m_labelled ? m_deviceName : QString());
+    m_csv = std::make_unique<CsvLogger>(m_readings, m_options.onChange, m_labelled ? m_deviceName : QString());
     QString errorText;
     if (m_csv->open(m_options.csvFileFor(m_deviceName), &errorText))
         return true;
@@ -415,7 +422,7 @@ void PollSession::printCycle(int cycleTimeMs, const QVector<int> &failedIds)
                  .arg(of, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz")))
                  .arg(cycleTimeMs)
           << Qt::endl;
-    TablePrinter(m_model).print(m_out, failedIds);
+    TablePrinter(m_readings).print(m_out, failedIds);
     m_out << Qt::endl;
 }
 
@@ -474,7 +481,7 @@ void PollSession::finish(int exitCode)
         if (reported && !m_options.polling() && m_recorder->finishedCycles() > 0) {
             if (m_labelled)
                 m_out << m_deviceName << ':' << Qt::endl;
-            TablePrinter(m_model).print(m_out, m_lastFailedIds);
+            TablePrinter(m_readings).print(m_out, m_lastFailedIds);
         }
         if (reported)
             writeDump();

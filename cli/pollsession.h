@@ -16,6 +16,7 @@
 class CsvLogger;
 class CycleRecorder;
 class ErrorLines;
+class ReadingFeed;
 class ValueSetter;
 
 // One controller's part of a run of velmor-cli: loads its description, connects,
@@ -35,6 +36,8 @@ public:
     QString deviceName() const;
     // Null until prepare() loaded it.
     VelmorDeviceModel *model() const;
+    // The model's reads, for the outputs; null until prepare() loaded the model.
+    ReadingFeed *readings() const;
 
 public slots:
     // Connects and polls; prepare() must have succeeded.
@@ -96,6 +99,7 @@ private:
     QTextStream m_err;
     ProgressLine m_progress;
     VelmorDeviceModel *m_model = nullptr;
+    ReadingFeed *m_readings = nullptr;
     CycleRecorder *m_recorder = nullptr;
     ErrorLines *m_errors = nullptr;
     std::unique_ptr<ValueSetter> m_setter;
