@@ -34,12 +34,10 @@ PollSession::PollSession(const Options &options, const QString &descriptionFile,
     , m_out(stdout)
     , m_err(stderr)
     , m_progress(m_err)
-    , m_reconnectDelayMs(firstReconnectDelayMs)
+    , m_reconnect(firstReconnectDelayMs, longestReconnectDelayMs, [this] { reconnect(); })
 {
     m_out.setCodec("UTF-8");
     m_err.setCodec("UTF-8");
-    m_reconnectTimer.setSingleShot(true);
-    connect(&m_reconnectTimer, &QTimer::timeout, this, &PollSession::reconnect);
 }
 
 PollSession::~PollSession() = default;
@@ -272,10 +270,7 @@ void PollSession::loseLink()
         note(QStringLiteral("link down; opening it again after %1 s, then up to every %2 s")
                  .arg(firstReconnectDelayMs / 1000).arg(longestReconnectDelayMs / 1000));
     }
-    if (m_reconnectTimer.isActive())
-        return;
-    m_reconnectTimer.start(m_reconnectDelayMs);
-    m_reconnectDelayMs = qMin(2 * m_reconnectDelayMs, longestReconnectDelayMs);
+    m_reconnect.retryLater();
 }
 
 void PollSession::reconnect()
@@ -311,7 +306,7 @@ void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds
     m_progress.clear();
     if (m_outage) {
         m_outage = false;
-        m_reconnectDelayMs = firstReconnectDelayMs;
+        m_reconnect.reset();
         note(QStringLiteral("link up again"));
     }
     judgeAnswers(failedIds);
@@ -473,7 +468,7 @@ void PollSession::finish(int exitCode)
     m_errors->flush();
     m_finished = true;
     m_progress.clear();
-    m_reconnectTimer.stop();
+    m_reconnect.reset();
     setLinkUp(false);
     if (m_model && m_model->valid()) {
         m_model->setAutoUpdate(false);

@@ -3,6 +3,7 @@
 
 #include "options.h"
 #include "progressline.h"
+#include "retrytimer.h"
 #include "velmordevicemodel.h"
 
 #include <QObject>
@@ -116,8 +117,7 @@ private:
     bool m_outage = false;
     // A whole cycle went by without a variable read; reported once.
     bool m_silent = false;
-    int m_reconnectDelayMs = 0;
-    QTimer m_reconnectTimer;
+    RetryTimer m_reconnect;
 };
 
 #endif // POLLSESSION_H
