@@ -1,13 +1,14 @@
 #include "csvlogger.h"
 
+#include "readingfeed.h"
 #include "velmordevicemodel.h"
 
 #include <QDateTime>
 
 #include <algorithm>
 
-CsvLogger::CsvLogger(const VelmorDeviceModel *model, bool onlyOnChange, const QString &deviceName)
-    : m_model(model)
+CsvLogger::CsvLogger(const ReadingFeed *readings, bool onlyOnChange, const QString &deviceName)
+    : m_readings(readings)
     , m_onlyOnChange(onlyOnChange)
     , m_deviceName(deviceName)
 {
@@ -24,8 +25,8 @@ bool CsvLogger::open(const QString &fileName, QString *errorText)
         return true;
     QStringList header = QStringList{QStringLiteral("time")} + deviceColumn(QStringLiteral("device"))
                          + QStringList{QStringLiteral("cycle_ms")};
-    for (int id = 0; id < m_model->varCount(); ++id)
-        header.append(m_model->getVarAttr(unsigned(id), QStringLiteral("name")).toString());
+    for (int id = 0; id < m_readings->count(); ++id)
+        header.append(m_readings->model()->getVarAttr(unsigned(id), QStringLiteral("name")).toString());
     if (!writeRow(header)) {
         *errorText = QStringLiteral("cannot write %1: %2").arg(fileName, m_file.errorString());
         return false;
@@ -54,10 +55,8 @@ QStringList CsvLogger::deviceColumn(const QString &cell) const
 QStringList CsvLogger::currentValues(const QVector<int> &failedIds) const
 {
     QStringList values;
-    for (int id = 0; id < m_model->varCount(); ++id) {
-        values.append(failedIds.contains(id) ? QString()
-                                             : m_model->getVarAttr(unsigned(id), QStringLiteral("value")).toString());
-    }
+    for (int id = 0; id < m_readings->count(); ++id)
+        values.append(failedIds.contains(id) ? QString() : m_readings->current(id).text);
     return values;
 }
 

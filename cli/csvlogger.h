@@ -7,14 +7,14 @@
 #include <QVector>
 
 class QDateTime;
-class VelmorDeviceModel;
+class ReadingFeed;
 
 // Appends one CSV row per finished cycle: time, the device name when there is one,
 // cycle time and one cell per variable.
 class CsvLogger
 {
 public:
-    CsvLogger(const VelmorDeviceModel *model, bool onlyOnChange, const QString &deviceName = QString());
+    CsvLogger(const ReadingFeed *readings, bool onlyOnChange, const QString &deviceName = QString());
 
     // Opens the file for appending; a new or empty file gets the header row.
     bool open(const QString &fileName, QString *errorText);
@@ -32,7 +32,7 @@ private:
     // A column of its own when not empty.
     QStringList deviceColumn(const QString &cell) const;
 
-    const VelmorDeviceModel *m_model;
+    const ReadingFeed *m_readings;
     bool m_onlyOnChange;
     QString m_deviceName;
     QFile m_file;

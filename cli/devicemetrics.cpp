@@ -1,6 +1,7 @@
 #include "devicemetrics.h"
 
 #include "pollsession.h"
+#include "readingfeed.h"
 #include "variablelabel.h"
 #include "velmordevicemodel.h"
 
@@ -38,8 +39,8 @@ DeviceMetrics::DeviceMetrics(MetricFamilies &families, PollSession *session, QOb
         m_readFailures.append(&families.readFailures.Add(named));
         m_writeFailures.append(&families.writeFailures.Add(named));
     }
-    connect(m_model, &VelmorDeviceModel::variableRead, this, &DeviceMetrics::onVariableRead);
-    connect(m_model, &VelmorDeviceModel::variableFailed, this, &DeviceMetrics::onVariableFailed);
+    connect(session->readings(), &ReadingFeed::read, this, &DeviceMetrics::onRead);
+    connect(session->readings(), &ReadingFeed::failed, this, &DeviceMetrics::onReadFailed);
     connect(m_model, &VelmorDeviceModel::writeFailed, this, &DeviceMetrics::onWriteFailed);
     connect(m_model, &VelmorDeviceModel::updateFinished, this, &DeviceMetrics::onCycleFinished);
     connect(session, &PollSession::linkChanged, this, &DeviceMetrics::onLinkChanged);
@@ -47,21 +48,19 @@ DeviceMetrics::DeviceMetrics(MetricFamilies &families, PollSession *session, QOb
 
 DeviceMetrics::~DeviceMetrics() = default;
 
-void DeviceMetrics::onVariableRead(int id)
+void DeviceMetrics::onRead(const Reading &reading)
 {
+    const int id = reading.id;
     if (!ownsSeries(id))
         return;
-    bool number = false;
-    const double value = m_model->getVarAttr(unsigned(id), QStringLiteral("value")).toString().toDouble(&number);
-    if (!number)
-        return dropValue(id);
     if (!m_values.at(id))
         m_values[id] = &m_families.value.Add(variableLabels(id));
-    m_values.at(id)->Set(value);
+    m_values.at(id)->Set(reading.number);
 }
 
-void DeviceMetrics::onVariableFailed(int id)
+void DeviceMetrics::onReadFailed(const Reading &reading)
 {
+    const int id = reading.id;
     if (!knows(id))
         return;
     m_readFailures.at(id)->Increment();

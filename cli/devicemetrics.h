@@ -12,6 +12,7 @@
 #include <string>
 
 class PollSession;
+struct Reading;
 class VelmorDeviceModel;
 
 // The series every device adds its own labels to.
@@ -38,8 +39,8 @@ public:
     ~DeviceMetrics() override;
 
 private:
-    void onVariableRead(int id);
-    void onVariableFailed(int id);
+    void onRead(const Reading &reading);
+    void onReadFailed(const Reading &reading);
     void onWriteFailed(int id);
     void onCycleFinished(int cycleTimeMs);
     void onLinkChanged(bool up);

@@ -40,15 +40,12 @@ MqttConnection::MqttConnection(const MqttSettings &settings, const QString &will
     , m_willTopic(willTopic)
     , m_willPayload(willPayload)
     , m_serviceTimer(this)
-    , m_retryTimer(this)
+    , m_retry(firstRetryDelayMs, longestRetryDelayMs, [this] { attempt(); }, this)
     , m_giveUpTimer(this)
-    , m_retryDelayMs(firstRetryDelayMs)
 {
     m_serviceTimer.setInterval(serviceIntervalMs);
-    m_retryTimer.setSingleShot(true);
     m_giveUpTimer.setSingleShot(true);
     connect(&m_serviceTimer, &QTimer::timeout, this, &MqttConnection::serve);
-    connect(&m_retryTimer, &QTimer::timeout, this, &MqttConnection::attempt);
     connect(&m_giveUpTimer, &QTimer::timeout, this, [this] {
         if (m_state == State::Closing)
             finishClose();
@@ -219,7 +216,7 @@ void MqttConnection::afterCallbacks()
         return fail(sentence(QString::fromUtf8(mosquitto_connack_string(code))));
     m_state = State::Connected;
     m_giveUpTimer.stop();
-    m_retryDelayMs = firstRetryDelayMs;
+    m_retry.reset();
     for (const QString &pattern : qAsConst(m_subscriptions)) {
         const int subscribed = mosquitto_subscribe(m_client, nullptr, pattern.toUtf8().constData(), qualityOfService);
         if (subscribed != MOSQ_ERR_SUCCESS)
@@ -237,8 +234,7 @@ void MqttConnection::fail(const QString &reason)
     m_serviceTimer.stop();
     m_giveUpTimer.stop();
     emit failed(reason);
-    m_retryTimer.start(m_retryDelayMs);
-    m_retryDelayMs = qMin(2 * m_retryDelayMs, longestRetryDelayMs);
+    m_retry.retryLater();
 }
 
 void MqttConnection::finishClose()
@@ -249,7 +245,7 @@ void MqttConnection::finishClose()
     m_state = State::Closed;
     m_serviceTimer.stop();
     m_giveUpTimer.stop();
-    m_retryTimer.stop();
+    m_retry.reset();
     emit closed();
 }
 

@@ -1,6 +1,8 @@
 #ifndef MQTTCONNECTION_H
 #define MQTTCONNECTION_H
 
+#include "retrytimer.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -92,9 +94,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     // Keepalive pings and the check for a broker that stopped answering.
     QTimer m_serviceTimer;
-    QTimer m_retryTimer;
+    RetryTimer m_retry;
     QTimer m_giveUpTimer;
-    int m_retryDelayMs;
     // What the callbacks saw, handled once libmosquitto has returned.
     int m_connackCode = -1;
     bool m_disconnected = false;

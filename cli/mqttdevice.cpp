@@ -2,6 +2,7 @@
 
 #include "mqttconnection.h"
 #include "pollsession.h"
+#include "readingfeed.h"
 #include "valuesetter.h"
 #include "variablelabel.h"
 #include "velmordevicemodel.h"
@@ -16,13 +17,14 @@ const QString resultLevel = QStringLiteral("/result");
 MqttDevice::MqttDevice(const QString &prefix, PollSession *session, QObject *parent)
     : QObject(parent)
     , m_model(session->model())
+    , m_readings(session->readings())
     , m_deviceTopic(prefix + QLatin1Char('/') + TopicNames::level(session->deviceName()))
     , m_names(m_model)
     , m_published(m_model->varCount())
     , m_read(m_model->varCount(), false)
 {
-    connect(m_model, &VelmorDeviceModel::variableRead, this, &MqttDevice::onVariableRead);
-    connect(m_model, &VelmorDeviceModel::variableFailed, this, &MqttDevice::onVariableFailed);
+    connect(m_readings, &ReadingFeed::read, this, &MqttDevice::onRead);
+    connect(m_readings, &ReadingFeed::failed, this, &MqttDevice::onReadFailed);
     connect(m_model, &VelmorDeviceModel::writeFailed, this, &MqttDevice::onWriteFailed);
     connect(session, &PollSession::linkChanged, this, &MqttDevice::onLinkChanged);
 }
@@ -49,7 +51,7 @@ void MqttDevice::onBrokerConnected()
     publishStatus();
     for (int id = 0; id < m_read.size(); ++id) {
         if (m_read.at(id))
-            publishValue(id);
+            publishValue(m_readings->current(id));
     }
 }
 
@@ -81,19 +83,17 @@ void MqttDevice::onMessage(const QString &topic, const QByteArray &payload, bool
     apply(write);
 }
 
-void MqttDevice::onVariableRead(int id)
+void MqttDevice::onRead(const Reading &reading)
 {
-    if (id < 0 || id >= m_read.size())
-        return;
-    m_read[id] = true;
+    m_read[reading.id] = true;
     // The value first, so that whoever sees "ok" finds it published.
-    publishValue(id);
-    settle(id, QString());
+    publishValue(reading);
+    settle(reading, QString());
 }
 
-void MqttDevice::onVariableFailed(int id, const QString &reason)
+void MqttDevice::onReadFailed(const Reading &reading, const QString &reason)
 {
-    settle(id, reason.isEmpty() ? QStringLiteral("the read failed") : reason);
+    settle(reading, reason.isEmpty() ? QStringLiteral("the read failed") : reason);
 }
 
 void MqttDevice::onWriteFailed(int id, const QString &reason)
@@ -116,13 +116,12 @@ void MqttDevice::publishStatus()
         emit publishRequested(statusTopic(), m_linkUp ? QByteArrayLiteral("online") : offline(), true);
 }
 
-void MqttDevice::publishValue(int id)
+void MqttDevice::publishValue(const Reading &reading)
 {
-    const QString text = m_model->getVarAttr(unsigned(id), QStringLiteral("value")).toString();
-    if (!m_brokerUp || text == m_published.at(id))
+    if (!m_brokerUp || reading.text == m_published.at(reading.id))
         return;
-    m_published[id] = text;
-    emit publishRequested(variableTopic(id), text.toUtf8(), true);
+    m_published[reading.id] = reading.text;
+    emit publishRequested(variableTopic(reading.id), reading.text.toUtf8(), true);
 }
 
 QString MqttDevice::refusal(int id, const QByteArray &payload, bool retained) const
@@ -158,8 +157,9 @@ void MqttDevice::apply(const VariableWrite &write)
     m_pending.insert(applied.id(), applied);
 }
 
-void MqttDevice::settle(int id, const QString &readFailure)
+void MqttDevice::settle(const Reading &reading, const QString &readFailure)
 {
+    const int id = reading.id;
     if (!m_pending.contains(id))
         return;
     const VariableWrite write = m_pending.take(id);
@@ -169,8 +169,7 @@ void MqttDevice::settle(int id, const QString &readFailure)
         answer(id, QStringLiteral("ok"));
     else
         answer(id, QStringLiteral("%1: wrote %2, controller reports %3")
-                       .arg(write.name(), write.requested(),
-                            m_model->getVarAttr(unsigned(id), QStringLiteral("value")).toString()));
+                       .arg(write.name(), write.requested(), reading.text));
 }
 
 void MqttDevice::answer(int id, const QString &result)

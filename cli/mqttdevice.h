@@ -11,6 +11,8 @@
 #include <QVector>
 
 class PollSession;
+class ReadingFeed;
+struct Reading;
 class VelmorDeviceModel;
 
 // One device on the broker: its status, its values as they change, and the writes
@@ -37,22 +39,23 @@ signals:
     void publishRequested(const QString &topic, const QByteArray &payload, bool retained);
 
 private:
-    void onVariableRead(int id);
-    void onVariableFailed(int id, const QString &reason);
+    void onRead(const Reading &reading);
+    void onReadFailed(const Reading &reading, const QString &reason);
     void onWriteFailed(int id, const QString &reason);
     void onLinkChanged(bool up);
     void publishStatus();
-    void publishValue(int id);
+    void publishValue(const Reading &reading);
     // What is wrong with the set itself; empty when nothing is.
     QString refusal(int id, const QByteArray &payload, bool retained) const;
     // What keeps a good set from being written now; empty when nothing does.
     QString hindrance(int id) const;
     void apply(const VariableWrite &write);
-    void settle(int id, const QString &readFailure);
+    void settle(const Reading &reading, const QString &readFailure);
     void answer(int id, const QString &result);
     QString variableTopic(int id) const;
 
     VelmorDeviceModel *m_model;
+    const ReadingFeed *m_readings;
     QString m_deviceTopic;
     TopicNames m_names;
     bool m_brokerUp = false;

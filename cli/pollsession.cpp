@@ -5,34 +5,12 @@
 #include "dumpfile.h"
 #include "errorlines.h"
 #include "exitcode.h"
-#include "tableprinter.h"
-#include "traceline.h"
-#include "valuesetter.h"
+#include "readingfeed.h"
+#include "sessionwrites.h"
 #include "velmordevicemodel.h"
 
 #include <QDateTime>
 #include <QTimer>
-
-#include <cstdio>
-
-namespace {
-
-bool isModbus(int protocol)
-{
-    return protocol == VelmorDeviceModel::ModbusRtu || protocol == VelmorDeviceModel::ModbusTcp;
-}
-
-bool isTcp(int protocol)
-{
-    return protocol == VelmorDeviceModel::ModbusTcp;
-}
-
-// The pause before the first attempt to open a failed link again; it doubles with
-// every further failure up to the longest.
-const int firstReconnectDelayMs = 1000;
-const int longestReconnectDelayMs = 30000;
-
-} // namespace
 
 PollSession::PollSession(const Options &options, const QString &descriptionFile, QObject *parent)
     : QObject(parent)
@@ -40,15 +18,9 @@ PollSession::PollSession(const Options &options, const QString &descriptionFile,
     , m_descriptionFile(descriptionFile)
     , m_deviceName(Options::deviceName(descriptionFile))
     , m_labelled(options.severalDevices())
-    , m_out(stdout)
-    , m_err(stderr)
-    , m_progress(m_err)
-    , m_reconnectDelayMs(firstReconnectDelayMs)
+    , m_console(m_deviceName, m_labelled)
+    , m_recovery([this] { reconnect(); }, &m_console)
 {
-    m_out.setCodec("UTF-8");
-    m_err.setCodec("UTF-8");
-    m_reconnectTimer.setSingleShot(true);
-    connect(&m_reconnectTimer, &QTimer::timeout, this, &PollSession::reconnect);
 }
 
 PollSession::~PollSession() = default;
@@ -58,7 +30,7 @@ bool PollSession::prepare()
     if (!loadModel())
         return false;
     applyOverrides();
-    return openCsv() && queueWrites();
+    return openCsv() && m_writes->queue();
 }
 
 QString PollSession::deviceName() const
@@ -71,6 +43,11 @@ VelmorDeviceModel *PollSession::model() const
     return m_model;
 }
 
+ReadingFeed *PollSession::readings() const
+{
+    return m_readings;
+}
+
 void PollSession::start()
 {
     if (!connectLink()) {
@@ -78,7 +55,7 @@ void PollSession::start()
             return loseLink();
         return finish(ExitConnectionFailed);
     }
-    planFlash();
+    m_writes->planFlash();
     if (m_options.polling())
         m_model->setAutoUpdate(true);
     m_model->updateDeviceModel();
@@ -91,7 +68,7 @@ void PollSession::interrupt()
         return;
     // With several devices the run says it once.
     if (!m_labelled)
-        note(QStringLiteral("stopped"));
+        m_console.note(QStringLiteral("stopped"));
     finish(m_recorder && m_recorder->finishedCycles() > 0 ? resultCode() : ExitSomethingFailed);
 }
 
@@ -99,11 +76,11 @@ bool PollSession::loadModel()
 {
     m_model = new VelmorDeviceModel(m_descriptionFile, this);
     if (!m_model->valid()) {
-        note(QStringLiteral("cannot load the description file %1").arg(m_descriptionFile));
+        m_console.note(QStringLiteral("cannot load the description file %1").arg(m_descriptionFile));
         return false;
     }
     m_recorder = new CycleRecorder(m_model, this);
-    m_setter = std::make_unique<ValueSetter>(m_model);
+    m_writes = new SessionWrites(m_options, m_model, m_recorder, &m_console, this);
     m_errors = new ErrorLines(m_model, this);
     connect(m_errors, &ErrorLines::otherFailure, this, &PollSession::onError);
     // A controller that does not answer was reported once; its reads say nothing new.
@@ -111,19 +88,9 @@ bool PollSession::loadModel()
         if (!m_silent)
             onError(line);
     });
-    connect(m_model, &VelmorDeviceModel::storeToFlashComplete, this, &PollSession::onFlashStored);
-    connect(m_model, &VelmorDeviceModel::variableRead, this, &PollSession::endSilence);
-    connect(m_model, &VelmorDeviceModel::variableFailed, this, [this] {
-        if (!m_model->connected())
-            setLinkUp(false);
-    });
-    // Several devices would share the one line.
-    if (!m_labelled)
-        connect(m_recorder, &CycleRecorder::progressed, this, [this](int done, int total) { m_progress.step(done, total); });
-    connect(m_recorder, &CycleRecorder::cycleFinished, this, &PollSession::onCycleFinished);
-    connect(m_recorder, &CycleRecorder::flashFailed, this, &PollSession::onFlashFailed);
-    connect(m_recorder, &CycleRecorder::writeFailed, this,
-            [this](int id, const QString &reason) { m_setter->noteWriteFailure(id, reason); });
+    connectProgress();
+    // After the session's own handlers, so that an output sees the link state this read set.
+    m_readings = new ReadingFeed(m_model, this);
     // connected() and the cycle settle after the signal: judge once the model is done.
     const auto judgeLater = [this] { QTimer::singleShot(0, this, &PollSession::onCycleAbandoned); };
     if (!m_options.keepsReconnecting()) {
@@ -134,6 +101,17 @@ bool PollSession::loadModel()
     connect(m_model, &VelmorDeviceModel::cycleAbandoned, this, judgeLater);
     connect(m_model, &VelmorDeviceModel::connectionLost, this, judgeLater);
     return true;
+}
+
+void PollSession::connectProgress()
+{
+    connect(m_model, &VelmorDeviceModel::variableRead, this, &PollSession::endSilence);
+    connect(m_model, &VelmorDeviceModel::variableFailed, this, [this] {
+        if (!m_model->connected())
+            setLinkUp(false);
+    });
+    connect(m_recorder, &CycleRecorder::progressed, this, [this](int done, int total) { m_console.progress(done, total); });
+    connect(m_recorder, &CycleRecorder::cycleFinished, this, &PollSession::onCycleFinished);
 }
 
 void PollSession::applyOverrides()
@@ -160,19 +138,17 @@ void PollSession::applyTuningOverrides()
         m_model->setRetries(m_options.retries);
     if (!m_options.wordOrder.isEmpty())
         m_model->setWordOrder(m_options.wordOrder);
-    if (m_options.trace)
-        connect(m_model, &VelmorDeviceModel::frameTraced, this, &PollSession::printFrame);
-}
-
-void PollSession::printFrame(const QDateTime &time, VelmorDeviceModel::TraceDirection direction, const QByteArray &bytes)
-{
-    m_progress.clear();
-    m_err << devicePrefix() << TraceLine::text(time, direction == VelmorDeviceModel::Sent, bytes) << Qt::endl;
+    if (!m_options.trace)
+        return;
+    connect(m_model, &VelmorDeviceModel::frameTraced, this,
+            [this](const QDateTime &time, VelmorDeviceModel::TraceDirection direction, const QByteArray &bytes) {
+                m_console.trace(time, direction == VelmorDeviceModel::Sent, bytes);
+            });
 }
 
 void PollSession::applyLinkOverrides()
 {
-    const bool tcp = isTcp(m_model->devProto());
+    const bool tcp = m_model->transport() == VelmorDeviceModel::TcpTransport;
     if (!m_options.serialPort.isEmpty())
         m_model->setSerialPort(m_options.serialPort);
     if (m_options.baudRate > 0)
@@ -182,60 +158,21 @@ void PollSession::applyLinkOverrides()
     if (m_options.tcpPort > 0)
         m_model->setTcpPort(m_options.tcpPort);
     if (tcp && (!m_options.serialPort.isEmpty() || m_options.baudRate > 0))
-        note(QStringLiteral("--port and --baudrate have no effect on %1; use --host and --tcp-port").arg(m_model->devProtoName()));
+        m_console.note(QStringLiteral("--port and --baudrate have no effect on %1; use --host and --tcp-port").arg(m_model->devProtoName()));
     if (!tcp && (!m_options.tcpHost.isEmpty() || m_options.tcpPort > 0))
-        note(QStringLiteral("--host and --tcp-port have no effect on %1; use --port and --baudrate").arg(m_model->devProtoName()));
+        m_console.note(QStringLiteral("--host and --tcp-port have no effect on %1; use --port and --baudrate").arg(m_model->devProtoName()));
 }
 
 bool PollSession::openCsv()
 {
     if (m_options.csvFile.isEmpty())
         return true;
-    m_csv = std::make_unique<CsvLogger>(m_model, m_options.onChange, m_labelled ? m_deviceName : QString());
+    m_csv = std::make_unique<CsvLogger>(m_readings, m_options.onChange, m_labelled ? m_deviceName : QString());
     QString errorText;
     if (m_csv->open(m_options.csvFileFor(m_deviceName), &errorText))
         return true;
-    note(errorText);
+    m_console.note(errorText);
     return false;
-}
-
-bool PollSession::queueWrites()
-{
-    // Restored values go first, so that a --set of the same variable wins.
-    if (!m_options.restoreFile.isEmpty() && !queueRestore())
-        return false;
-    for (const Options::Assignment &assignment : qAsConst(m_options.assignments)) {
-        QString errorText;
-        if (m_setter->set(assignment.first, assignment.second, &errorText) != ValueSetter::Outcome::Queued) {
-            note(QStringLiteral("--set %1=%2: %3").arg(assignment.first, assignment.second, errorText));
-            return false;
-        }
-    }
-    m_writesPending = m_setter->hasWrites() || !m_restoreProblems.isEmpty();
-    return true;
-}
-
-bool PollSession::queueRestore()
-{
-    QVector<DumpFile::Entry> entries;
-    QString errorText;
-    if (!DumpFile::read(m_options.restoreFile, &entries, &errorText)) {
-        note(errorText);
-        return false;
-    }
-    for (const DumpFile::Entry &entry : qAsConst(entries)) {
-        switch (m_setter->setAt(entry.name, entry.addr, entry.value, &errorText)) {
-        case ValueSetter::Outcome::Queued:
-            break;
-        case ValueSetter::Outcome::Refused:
-            m_restoreProblems.append(QStringLiteral("%1: not written: %2").arg(entry.name, errorText));
-            break;
-        case ValueSetter::Outcome::Ambiguous:
-            note(QStringLiteral("%1: %2; nothing was written").arg(m_options.restoreFile, errorText));
-            return false;
-        }
-    }
-    return true;
 }
 
 bool PollSession::connectLink()
@@ -244,41 +181,12 @@ bool PollSession::connectLink()
     return m_model->connected() && !m_finished;
 }
 
-void PollSession::planFlash()
-{
-    if (!m_options.storeFlash)
-        return;
-    if (isModbus(m_model->devProto())) {
-        note(QStringLiteral("storing to flash is not supported on Modbus; nothing was sent"));
-        return;
-    }
-    if (m_writesPending)
-        m_flash = Flash::AfterWrites;
-    else
-        queueFlash();
-}
-
-void PollSession::queueFlash()
-{
-    m_model->storeToFlash();
-    m_flash = Flash::Queued;
-    m_flashQueuedAfterCycle = m_recorder->finishedCycles();
-}
-
 void PollSession::loseLink()
 {
     setLinkUp(false);
     m_failed = true;
     m_model->disconnectDevice();
-    if (!m_outage) {
-        m_outage = true;
-        note(QStringLiteral("link down; opening it again after %1 s, then up to every %2 s")
-                 .arg(firstReconnectDelayMs / 1000).arg(longestReconnectDelayMs / 1000));
-    }
-    if (m_reconnectTimer.isActive())
-        return;
-    m_reconnectTimer.start(m_reconnectDelayMs);
-    m_reconnectDelayMs = qMin(2 * m_reconnectDelayMs, longestReconnectDelayMs);
+    m_recovery.linkDown();
 }
 
 void PollSession::reconnect()
@@ -302,34 +210,27 @@ void PollSession::setLinkUp(bool up)
 void PollSession::onError(const QString &text)
 {
     // An outage was reported once; the failed attempts to end it say nothing new.
-    if (m_outage || m_finished)
+    if (m_recovery.inOutage() || m_finished)
         return;
-    m_progress.clear();
-    m_err << devicePrefix() << text << Qt::endl;
+    m_console.error(text);
 }
 
 void PollSession::onCycleFinished(int cycleTimeMs, const QVector<int> &failedIds)
 {
     m_errors->flush();
-    m_progress.clear();
-    if (m_outage) {
-        m_outage = false;
-        m_reconnectDelayMs = firstReconnectDelayMs;
-        note(QStringLiteral("link up again"));
-    }
+    m_console.clearProgress();
+    m_recovery.linkUp();
     judgeAnswers(failedIds);
     m_lastFailedIds = failedIds;
     if (!failedIds.isEmpty())
         m_failed = true;
     if (m_csv && !m_csv->logCycle(QDateTime::currentDateTime(), cycleTimeMs, failedIds)) {
-        note(QStringLiteral("cannot write to %1").arg(m_options.csvFileFor(m_deviceName)));
+        m_console.note(QStringLiteral("cannot write to %1").arg(m_options.csvFileFor(m_deviceName)));
         m_failed = true;
     }
     if (m_options.polling())
-        printCycle(cycleTimeMs, failedIds);
-    checkFlash();
-    if (m_writesPending)
-        checkWrites(failedIds);
+        m_console.printCycle(m_recorder->finishedCycles(), cycleTimeMs, m_readings, failedIds);
+    m_writes->cycleFinished(failedIds);
     if (!wantsMoreCycles()) {
         finish(resultCode());
         return;
@@ -351,7 +252,7 @@ void PollSession::judgeAnswers(const QVector<int> &failedIds)
     m_silent = true;
     // A single cycle's table says it all.
     if (m_options.polling())
-        note(QStringLiteral("no variable read in a whole cycle; offline until the controller answers"));
+        m_console.note(QStringLiteral("no variable read in a whole cycle; offline until the controller answers"));
 }
 
 void PollSession::endSilence()
@@ -361,7 +262,7 @@ void PollSession::endSilence()
         return;
     m_silent = false;
     if (m_options.polling())
-        note(QStringLiteral("the controller answers again"));
+        m_console.note(QStringLiteral("the controller answers again"));
 }
 
 void PollSession::onCycleAbandoned()
@@ -375,63 +276,9 @@ void PollSession::onCycleAbandoned()
     finish(neverConnected ? ExitConnectionFailed : ExitSomethingFailed);
 }
 
-void PollSession::onFlashStored()
-{
-    m_flash = Flash::Stored;
-    m_out << "Configuration stored to flash." << Qt::endl;
-}
-
-void PollSession::onFlashFailed()
-{
-    m_flash = Flash::NotWanted;
-    m_failed = true;
-}
-
-void PollSession::checkWrites(const QVector<int> &failedIds)
-{
-    m_writesPending = false;
-    const QStringList problems = m_restoreProblems + m_setter->verify(failedIds);
-    const int written = m_setter->writeCount();
-    m_out << "Written: " << written << ", not taken: " << problems.size() << Qt::endl;
-    for (const QString &problem : problems)
-        m_out << "  " << problem << Qt::endl;
-    if (problems.isEmpty()) {
-        if (m_flash == Flash::AfterWrites)
-            queueFlash();
-        return;
-    }
-    m_failed = true;
-    if (m_flash == Flash::AfterWrites) {
-        note(QStringLiteral("configuration not stored to flash: some writes were not taken"));
-        m_flash = Flash::NotWanted;
-    }
-}
-
-void PollSession::checkFlash()
-{
-    // The flash store leaves the queue before the first read of the next cycle.
-    if (m_flash != Flash::Queued || m_recorder->finishedCycles() <= m_flashQueuedAfterCycle)
-        return;
-    note(QStringLiteral("the controller did not confirm the flash store"));
-    m_flash = Flash::NotWanted;
-    m_failed = true;
-}
-
-void PollSession::printCycle(int cycleTimeMs, const QVector<int> &failedIds)
-{
-    const QString of = m_labelled ? QStringLiteral(" of ") + m_deviceName : QString();
-    m_out << QStringLiteral("Cycle %1%2 at %3, %4 ms")
-                 .arg(m_recorder->finishedCycles())
-                 .arg(of, QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz")))
-                 .arg(cycleTimeMs)
-          << Qt::endl;
-    TablePrinter(m_model).print(m_out, failedIds);
-    m_out << Qt::endl;
-}
-
 bool PollSession::wantsMoreCycles() const
 {
-    if (m_flash == Flash::Queued || m_flash == Flash::AfterWrites || m_writesPending)
+    if (m_writes->waiting())
         return true;
     if (m_options.watch && m_options.cycles == 0)
         return true;
@@ -443,30 +290,19 @@ void PollSession::writeDump()
     if (m_options.dumpFile.isEmpty())
         return;
     if (m_recorder->finishedCycles() == 0) {
-        note(QStringLiteral("nothing dumped: no cycle finished"));
+        m_console.note(QStringLiteral("nothing dumped: no cycle finished"));
         m_failed = true;
         return;
     }
     QStringList skipped;
     QString errorText;
     if (!DumpFile::write(m_options.dumpFile, m_model, m_lastFailedIds, &skipped, &errorText)) {
-        note(errorText);
+        m_console.note(errorText);
         m_failed = true;
         return;
     }
     if (!skipped.isEmpty())
-        note(QStringLiteral("left out of %1, value unknown: %2").arg(m_options.dumpFile, skipped.join(QStringLiteral(", "))));
-}
-
-void PollSession::note(const QString &text)
-{
-    m_progress.clear();
-    m_err << "velmor-cli: " << devicePrefix() << text << Qt::endl;
-}
-
-QString PollSession::devicePrefix() const
-{
-    return m_labelled ? m_deviceName + QStringLiteral(": ") : QString();
+        m_console.note(QStringLiteral("left out of %1, value unknown: %2").arg(m_options.dumpFile, skipped.join(QStringLiteral(", "))));
 }
 
 void PollSession::finish(int exitCode)
@@ -475,30 +311,30 @@ void PollSession::finish(int exitCode)
         return;
     m_errors->flush();
     m_finished = true;
-    m_progress.clear();
-    m_reconnectTimer.stop();
+    m_console.clearProgress();
+    m_recovery.stop();
     setLinkUp(false);
     if (m_model && m_model->valid()) {
         m_model->setAutoUpdate(false);
         const bool reported = exitCode == ExitAllGood || exitCode == ExitSomethingFailed;
-        if (reported && !m_options.polling() && m_recorder->finishedCycles() > 0) {
-            if (m_labelled)
-                m_out << m_deviceName << ':' << Qt::endl;
-            TablePrinter(m_model).print(m_out, m_lastFailedIds);
-        }
+        if (reported && !m_options.polling() && m_recorder->finishedCycles() > 0)
+            m_console.printResult(m_readings, m_lastFailedIds);
         if (reported)
             writeDump();
         m_model->disconnectDevice();
     }
-    if (exitCode == ExitAllGood && m_failed)
+    if (exitCode == ExitAllGood && failed())
         exitCode = ExitSomethingFailed;
-    m_out.flush();
-    m_err.flush();
+    m_console.flush();
     emit done(exitCode);
+}
+
+bool PollSession::failed() const
+{
+    return m_failed || (m_writes && m_writes->failed());
 }
 
 int PollSession::resultCode() const
 {
-    const bool flashOpen = m_flash == Flash::Queued || m_flash == Flash::AfterWrites;
-    return m_failed || m_writesPending || flashOpen ? ExitSomethingFailed : ExitAllGood;
+    return failed() || m_writes->waiting() ? ExitSomethingFailed : ExitAllGood;
 }

@@ -1,5 +1,6 @@
 #include "tableprinter.h"
 
+#include "readingfeed.h"
 #include "velmordevicemodel.h"
 
 #include <QTextStream>
@@ -10,8 +11,8 @@ const QString failedMark = QStringLiteral("!");
 
 } // namespace
 
-TablePrinter::TablePrinter(const VelmorDeviceModel *model)
-    : m_model(model)
+TablePrinter::TablePrinter(const ReadingFeed *readings)
+    : m_readings(readings)
 {
 }
 
@@ -31,12 +32,12 @@ QVector<QStringList> TablePrinter::rows(const QVector<int> &failedIds) const
     QVector<QStringList> table;
     table.append({QString(), QStringLiteral("Address"), QStringLiteral("Name"), QStringLiteral("Value"),
                   QStringLiteral("Description")});
-    for (int id = 0; id < m_model->varCount(); ++id) {
+    for (int id = 0; id < m_readings->count(); ++id) {
         const auto attr = [this, id](const char *key) {
-            return m_model->getVarAttr(unsigned(id), QString::fromLatin1(key)).toString();
+            return m_readings->model()->getVarAttr(unsigned(id), QString::fromLatin1(key)).toString();
         };
-        table.append({failedIds.contains(id) ? failedMark : QString(), attr("addr"), attr("name"), attr("value"),
-                      attr("desc")});
+        table.append({failedIds.contains(id) ? failedMark : QString(), attr("addr"), attr("name"),
+                      m_readings->current(id).text, attr("desc")});
     }
     return table;
 }

@@ -6,14 +6,14 @@
 #include <QVector>
 
 class QTextStream;
-class VelmorDeviceModel;
+class ReadingFeed;
 
 // Prints a model's variables as a plain text table, one row per variable, with the
 // values that failed in the last cycle marked.
 class TablePrinter
 {
 public:
-    explicit TablePrinter(const VelmorDeviceModel *model);
+    explicit TablePrinter(const ReadingFeed *readings);
 
     void print(QTextStream &out, const QVector<int> &failedIds) const;
 
@@ -22,7 +22,7 @@ private:
     static QVector<int> columnWidths(const QVector<QStringList> &rows);
     static QString formatRow(const QStringList &cells, const QVector<int> &widths);
 
-    const VelmorDeviceModel *m_model;
+    const ReadingFeed *m_readings;
 };
 
 #endif // TABLEPRINTER_H

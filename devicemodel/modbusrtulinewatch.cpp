@@ -9,15 +9,14 @@ namespace {
 
 // Server address byte + PDU of at most 253 bytes (function code included) + 2 bytes CRC.
 constexpr int LargestAnswerBytes = 1 + 253 + 2;
-// A read that found its input flushed fails alone; this many failures within a second,
-// with no byte in between, mean that the line keeps failing.
-constexpr int PersistentErrors = 8;
+// A run of errors that began longer ago than this is over: they came far apart.
 constexpr int PersistentErrorRunMs = 1000;
 
 } // namespace
 
 ModbusRtuLineWatch::ModbusRtuLineWatch(QObject *parent)
     : QObject(parent)
+    , m_failures(PersistentErrorRunMs)
 {
 }
 
@@ -26,9 +25,9 @@ void ModbusRtuLineWatch::attach(QSerialPort *port)
     if (m_port != port) {
         m_port = port;
         connect(port, &QSerialPort::errorOccurred, this, &ModbusRtuLineWatch::onPortError);
-        connect(port, &QSerialPort::readyRead, this, [this] { m_errorsInRow = 0; });
+        connect(port, &QSerialPort::readyRead, this, [this] { m_failures.clear(); });
     }
-    m_errorsInRow = 0;
+    m_failures.clear();
     // The client then takes at most one answer's worth at each read.
     port->setReadBufferSize(LargestAnswerBytes);
     const auto notifiers = port->findChildren<QSocketNotifier *>();
@@ -70,10 +69,6 @@ void ModbusRtuLineWatch::onPortError(QSerialPort::SerialPortError error)
         emit lost();
         return;
     }
-    if (m_errorsInRow == 0 || m_errorRun.elapsed() > PersistentErrorRunMs) {
-        m_errorsInRow = 0;
-        m_errorRun.start();
-    }
-    if (++m_errorsInRow >= PersistentErrors)
+    if (m_failures.count())
         emit lost();
 }

@@ -1,7 +1,8 @@
 #ifndef MODBUSRTULINEWATCH_H
 #define MODBUSRTULINEWATCH_H
 
-#include <QElapsedTimer>
+#include "linefailurerun.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QSerialPort>
@@ -46,9 +47,7 @@ private:
     QPointer<QSerialPort> m_port;
     bool m_awaiting = false;
     int m_admittedBytes = 0;
-    // Errors of a live line in a run without a byte in between, and when the run began.
-    int m_errorsInRow = 0;
-    QElapsedTimer m_errorRun;
+    LineFailureRun m_failures;
 };
 
 #endif // MODBUSRTULINEWATCH_H

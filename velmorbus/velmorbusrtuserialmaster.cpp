@@ -10,9 +10,6 @@ namespace {
 constexpr int MaxResponseSize = 1 + 1 + 2 + 2 + 65535 + 2;
 // Device id + head byte + addr + size + CRC: the shortest response that can pass.
 constexpr int MinResponseSize = 1 + 1 + 2 + 2 + 2;
-// A read error alone is a read that found its input flushed; this many in a row, with no
-// byte in between, on a line that is not hung up mean that the line keeps failing.
-constexpr int PersistentReadErrors = 8;
 // A failing line is reopened at once, then after 10 ms, doubling up to a second.
 constexpr int FirstReopenPauseMs = 10;
 constexpr int LongestReopenPauseMs = 1000;
@@ -56,7 +53,7 @@ bool VelmorbusRtuSerialMaster::open()
 {
     m_receiveBuffer.clear();
     m_reopenTimer.stop();
-    m_lineErrorsInRow = 0;
+    m_lineFailures.clear();
     m_reopensInRow = 0;
     if (!m_serialPort->open(QIODevice::ReadWrite)) {
         qDebug() << "(Velmorbus) Unable to open serialport" << m_serialPort->errorString();
@@ -214,7 +211,7 @@ void VelmorbusRtuSerialMaster::onReadyRead()
 {
     const QByteArray bytes = m_serialPort->readAll();
     if (!bytes.isEmpty()) {
-        m_lineErrorsInRow = 0;
+        m_lineFailures.clear();
         m_reopensInRow = 0;
     }
     receive(bytes);
@@ -249,8 +246,8 @@ void VelmorbusRtuSerialMaster::onPortError(QSerialPort::SerialPortError error)
     // On a live line, a read that would have blocked (input flushed after its notification)
     // is reported as a resource error, after which Qt reads no more; a read that found its
     // input flushed is reported as a read error, and Qt reads on.
-    ++m_lineErrorsInRow;
-    if (error == QSerialPort::ResourceError || m_lineErrorsInRow >= PersistentReadErrors)
+    const bool keepsFailing = m_lineFailures.count();
+    if (error == QSerialPort::ResourceError || keepsFailing)
         pauseLine();
 }
 

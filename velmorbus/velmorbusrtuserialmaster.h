@@ -1,6 +1,7 @@
 #ifndef VELMORBUSRTUSERIALMASTER_H
 #define VELMORBUSRTUSERIALMASTER_H
 
+#include "linefailurerun.h"
 #include "velmorbuspacket.h"
 #include "velmorbusreply.h"
 
@@ -88,7 +89,7 @@ private:
     quint16 m_requestAddr = 0;
     // Errors of a live line since bytes last came, and reopens since then: the pause
     // before the next reopen grows with them.
-    int m_lineErrorsInRow = 0;
+    LineFailureRun m_lineFailures;
     int m_reopensInRow = 0;
     QTimer m_reopenTimer;
 };

@@ -88,6 +88,8 @@ private slots:
     void tableShowsEveryVariable();
     void failedReadIsMarkedAndLaterRowsStayRight();
     void linkOverridesReplaceTheFile();
+    void overridesOfTheOtherTransportAreNoted_data();
+    void overridesOfTheOtherTransportAreNoted();
     void blockOverrideAndTrace();
     void csvRowPerCycle();
     void csvFailedValueIsEmptyCell();
@@ -183,6 +185,33 @@ void TestCliPolling::linkOverridesReplaceTheFile()
                      QString::number(m_server->port())}));
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(tableRow(cli.out(), QStringLiteral("T1")).value(2), QStringLiteral("65"));
+}
+
+void TestCliPolling::overridesOfTheOtherTransportAreNoted_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("serial options on TCP")
+        << QByteArray("protocol: ModBUS TCP\nhost: 127.0.0.1\nport: SERVER_PORT\nid: 1\n")
+        << QStringList{QStringLiteral("--baudrate"), QStringLiteral("9600")}
+        << QStringLiteral("velmor-cli: --port and --baudrate have no effect on ModBUS TCP; use --host and --tcp-port\n");
+    QTest::newRow("TCP options on a serial line")
+        << QByteArray("protocol: VelmorBUS RTU\nport: /dev/none\nbaudrate: 9600\n")
+        << QStringList{QStringLiteral("--tcp-port"), QStringLiteral("502")}
+        << QStringLiteral("velmor-cli: --host and --tcp-port have no effect on VelmorBUS RTU; use --port and --baudrate\n");
+}
+
+void TestCliPolling::overridesOfTheOtherTransportAreNoted()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(QStringList, options);
+    QFETCH(QString, note);
+    header.replace("SERVER_PORT", QByteArray::number(m_server->port()));
+    const QString path = m_dir->write(QStringLiteral("device.yml"), header + "variables:\n" + threeVariables);
+    CliRunner &cli = *m_cli;
+    QVERIFY(cli.run(QStringList{path} + options));
+    QVERIFY2(cli.err().startsWith(note), qPrintable(cli.err()));
 }
 
 void TestCliPolling::blockOverrideAndTrace()
