@@ -11,18 +11,6 @@ QString attribute(const VelmorDeviceModel *model, int id, const char *key)
     return model->getVarAttr(unsigned(id), QString::fromLatin1(key)).toString();
 }
 
-// A YAML boolean true, in lower case, upper case or with its first letter capital.
-bool yamlTrue(const QString &text)
-{
-    for (const char *word : {"y", "yes", "true", "on"}) {
-        const QString lower = QString::fromLatin1(word);
-        const QString capital = lower.left(1).toUpper() + lower.mid(1);
-        if (text == lower || text == lower.toUpper() || text == capital)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 ValueSetter::ValueSetter(VelmorDeviceModel *model)
@@ -37,7 +25,7 @@ ValueSetter::ValueSetter(VelmorDeviceModel *model)
 
 bool ValueSetter::writable(const VelmorDeviceModel *model, int id)
 {
-    return yamlTrue(attribute(model, id, "rw"));
+    return model->isVarWritable(unsigned(id));
 }
 
 ValueSetter::Outcome ValueSetter::set(const QString &name, const QString &valueText, QString *errorText)
