@@ -198,7 +198,7 @@ void DocumentChecker::checkLinkSettings(const MappingIndex &keys)
 bool DocumentChecker::checkInteger(const MappingIndex &keys, const char *key, int minimum, int maximum,
                                       const QString &unreadableOutcome, int *value)
 {
-    const SpecField<int> &setting = *m_file->integerSetting(key);
+    const KeyField<int> &setting = *m_file->integerSetting(key);
     if (!setting.isPresent())
         return false;
     const YAML::Node written = keys.find(key)->value;
@@ -250,7 +250,7 @@ void DocumentChecker::checkLinkTuning(const MappingIndex &keys)
 
 void DocumentChecker::checkWordOrder(const MappingIndex &keys)
 {
-    const SpecField<RegisterLayout::WordOrder> &order = m_file->wordOrder();
+    const KeyField<RegisterLayout::WordOrder> &order = m_file->wordOrder();
     if (order.isUnreadable()) {
         const YAML::Node written = keys.find("wordorder")->value;
         m_findings->error(order.place, KeyCatalog::unknownWordOrderFinding(DescriptionScalar::scalarText(written), shown(written),
@@ -274,7 +274,7 @@ void DocumentChecker::checkVariables(const DescriptionFile &file, const MappingI
                                            "the file").arg(shown(variables->value)));
         return;
     }
-    VariableChecker(m_protocol, m_findings).check(variables->value, file.variableSpecs());
+    VariableChecker(m_protocol, m_findings).check(variables->value, file.variableDefinitions());
 }
 
 bool DocumentChecker::isVelmorbus() const

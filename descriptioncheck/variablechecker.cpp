@@ -45,16 +45,16 @@ VariableChecker::VariableChecker(const ProtocolTraits *protocol, Findings *findi
 {
 }
 
-void VariableChecker::check(const YAML::Node &variables, const std::vector<VariableSpec> &specs)
+void VariableChecker::check(const YAML::Node &variables, const std::vector<VariableDefinition> &definitions)
 {
     int id = 0;
     for (auto it = variables.begin(); it != variables.end(); ++it, ++id)
-        checkEntry(*it, specs.at(std::size_t(id)), id);
+        checkEntry(*it, definitions.at(std::size_t(id)), id);
 }
 
-void VariableChecker::checkEntry(const YAML::Node &entry, const VariableSpec &spec, int id)
+void VariableChecker::checkEntry(const YAML::Node &entry, const VariableDefinition &definition, int id)
 {
-    if (!spec.isMapping) {
+    if (!definition.isMapping) {
         m_findings->error(entry.Mark(), QStringLiteral("variable #%1 is %2, not a mapping of attributes: the model "
                                                        "cannot read it").arg(id).arg(shown(entry)));
         return;
@@ -64,16 +64,16 @@ void VariableChecker::checkEntry(const YAML::Node &entry, const VariableSpec &sp
     checkText(attributes, "name");
     checkText(attributes, "desc");
     checkName(attributes);
-    const Type type = checkType(attributes, spec);
-    const bool input = checkFlag(attributes, spec.input, "input");
-    checkFlag(attributes, spec.rw, "rw");
-    const bool bitfield = checkFlag(attributes, spec.bitfield, "bitfield");
+    const Type type = checkType(attributes, definition);
+    const bool input = checkFlag(attributes, definition.input, "input");
+    checkFlag(attributes, definition.rw, "rw");
+    const bool bitfield = checkFlag(attributes, definition.bitfield, "bitfield");
     checkFlagAsTheToolReadsIt(attributes, "rw");
     checkFlagAsTheToolReadsIt(attributes, "bitfield");
     checkInputHasEffect(attributes);
-    checkWordOrder(attributes, spec);
+    checkWordOrder(attributes, definition);
     int addr = 0;
-    if (checkAddr(attributes, spec, &addr))
+    if (checkAddr(attributes, definition, &addr))
         checkRegisters(attributes, type, input, addr);
     checkValue(attributes, type, bitfield);
 }
@@ -109,20 +109,20 @@ void VariableChecker::checkText(const MappingIndex &attributes, const char *key)
                                                                          "it as empty").arg(QLatin1String(key), shown(text->value)));
 }
 
-VariableChecker::Type VariableChecker::checkType(const MappingIndex &attributes, const VariableSpec &spec)
+VariableChecker::Type VariableChecker::checkType(const MappingIndex &attributes, const VariableDefinition &definition)
 {
-    const Type type = spec.type.valueOr(Type::Untyped);
+    const Type type = definition.type.valueOr(Type::Untyped);
     if (type != Type::Unknown)
         return type;
     const MappingIndex::Entry *written = attributes.find("type");
     const QString nearest = KeyCatalog::nearestTypeName(DescriptionScalar::scalarText(written->value));
     const QString hint = nearest.isEmpty() ? QString() : QStringLiteral(" (did you mean \"%1\"?)").arg(nearest);
-    m_findings->warning(spec.type.place, QStringLiteral("\"type\" %1 is not int16, int32 or float32: the variable is "
+    m_findings->warning(definition.type.place, QStringLiteral("\"type\" %1 is not int16, int32 or float32: the variable is "
                                                         "polled but never gets a value%2").arg(shown(written->value), hint));
     return type;
 }
 
-bool VariableChecker::checkFlag(const MappingIndex &attributes, const SpecField<bool> &flag, const char *key)
+bool VariableChecker::checkFlag(const MappingIndex &attributes, const KeyField<bool> &flag, const char *key)
 {
     if (flag.isUnreadable())
         m_findings->error(flag.place, QStringLiteral("\"%1\" is %2, not a boolean: write true or false")
@@ -147,13 +147,13 @@ void VariableChecker::checkInputHasEffect(const MappingIndex &attributes)
                                                                   "Modbus has input registers"));
 }
 
-void VariableChecker::checkWordOrder(const MappingIndex &attributes, const VariableSpec &spec)
+void VariableChecker::checkWordOrder(const MappingIndex &attributes, const VariableDefinition &definition)
 {
     const MappingIndex::Entry *order = attributes.find("wordorder");
     if (!order)
         return;
-    if (spec.wordOrder.isUnreadable()) {
-        m_findings->error(spec.wordOrder.place,
+    if (definition.wordOrder.isUnreadable()) {
+        m_findings->error(definition.wordOrder.place,
                           KeyCatalog::unknownWordOrderFinding(DescriptionScalar::scalarText(order->value), shown(order->value),
                                                               QStringLiteral("the model can neither read nor "
                                                                              "write this variable")));
@@ -164,11 +164,11 @@ void VariableChecker::checkWordOrder(const MappingIndex &attributes, const Varia
                                                                   "ignores it here"));
 }
 
-bool VariableChecker::checkAddr(const MappingIndex &attributes, const VariableSpec &spec, int *addr)
+bool VariableChecker::checkAddr(const MappingIndex &attributes, const VariableDefinition &definition, int *addr)
 {
     const MappingIndex::Entry *address = attributes.find("addr");
-    if (!spec.address.isPresent()) {
-        m_findings->error(spec.place, QStringLiteral("this variable has no \"addr\": the model cannot poll it"));
+    if (!definition.address.isPresent()) {
+        m_findings->error(definition.place, QStringLiteral("this variable has no \"addr\": the model cannot poll it"));
         return false;
     }
     long long wide = 0;
@@ -178,13 +178,13 @@ bool VariableChecker::checkAddr(const MappingIndex &attributes, const VariableSp
                                 .arg(shown(address->value)));
         return false;
     }
-    if (!spec.address.isRead()) {
+    if (!definition.address.isRead()) {
         m_findings->errorAt(address->keyNode, address->value,
                             QStringLiteral("\"addr\" %1 is beyond 16 bits (0 to 65535) and too large for the "
                                            "model to read: it cannot poll this variable").arg(shown(address->value)));
         return false;
     }
-    *addr = spec.address.value;
+    *addr = definition.address.value;
     if (*addr < 0 || *addr > lastAddress) {
         m_findings->errorAt(address->keyNode, address->value,
                             QStringLiteral("\"addr\" %1 is beyond 16 bits (0 to 65535): the model would poll "
@@ -195,7 +195,7 @@ bool VariableChecker::checkAddr(const MappingIndex &attributes, const VariableSp
         m_findings->warningAt(address->keyNode, address->value,
                               QStringLiteral("\"addr\" %1 is octal because of its leading 0: it reads as %2")
                                   .arg(shown(address->value)).arg(*addr));
-    if (isModbus() && spec.type.value != Type::Int16 && *addr == lastAddress) {
+    if (isModbus() && definition.type.value != Type::Int16 && *addr == lastAddress) {
         m_findings->errorAt(address->keyNode, address->value,
                             QStringLiteral("\"addr\" 65535 leaves no room for the second register of this type"));
         return false;

@@ -2,7 +2,7 @@
 #define VARIABLECHECKER_H
 
 #include "mappingindex.h"
-#include "variablespec.h"
+#include "variabledefinition.h"
 
 #include <QHash>
 #include <QString>
@@ -12,7 +12,7 @@
 class Findings;
 struct ProtocolTraits;
 
-// Checks the entries of "variables" as the model read them into specs: each attribute
+// Checks the entries of "variables" as the model read them into definitions: each attribute
 // alone, then what entries share (names, Modbus registers).
 class VariableChecker
 {
@@ -20,24 +20,24 @@ public:
     // protocol: null for one the model refuses.
     VariableChecker(const ProtocolTraits *protocol, Findings *findings);
 
-    // specs: the model's reading of the entries, one for each.
-    void check(const YAML::Node &variables, const std::vector<VariableSpec> &specs);
+    // definitions: the model's reading of the entries, one for each.
+    void check(const YAML::Node &variables, const std::vector<VariableDefinition> &definitions);
 
 private:
     using Type = RegisterLayout::Type;
 
-    void checkEntry(const YAML::Node &entry, const VariableSpec &spec, int id);
+    void checkEntry(const YAML::Node &entry, const VariableDefinition &definition, int id);
     void checkKeys(const MappingIndex &attributes);
     void checkText(const MappingIndex &attributes, const char *key);
-    Type checkType(const MappingIndex &attributes, const VariableSpec &spec);
+    Type checkType(const MappingIndex &attributes, const VariableDefinition &definition);
     // The flag's value; false when it is absent or not a boolean.
-    bool checkFlag(const MappingIndex &attributes, const SpecField<bool> &flag, const char *key);
+    bool checkFlag(const MappingIndex &attributes, const KeyField<bool> &flag, const char *key);
     // velmor-tool's menus read "rw" and "bitfield" as plain text, where only an empty
     // text, 0 and false count as false.
     void checkFlagAsTheToolReadsIt(const MappingIndex &attributes, const char *key);
     void checkInputHasEffect(const MappingIndex &attributes);
-    void checkWordOrder(const MappingIndex &attributes, const VariableSpec &spec);
-    bool checkAddr(const MappingIndex &attributes, const VariableSpec &spec, int *addr);
+    void checkWordOrder(const MappingIndex &attributes, const VariableDefinition &definition);
+    bool checkAddr(const MappingIndex &attributes, const VariableDefinition &definition, int *addr);
     bool isModbus() const;
     void checkValue(const MappingIndex &attributes, Type type, bool bitfield);
     void checkIntegerValue(const MappingIndex::Entry &value, Type type, bool bitfield);

@@ -110,21 +110,21 @@ const DescriptionFile::ParseFailure &DescriptionFile::parseFailure() const
 void DescriptionFile::readDescription()
 {
     const YAML::Node &root = m_root;
-    m_protocolName = SpecReading::read<QString>(root, "protocol", readText);
+    m_protocolName = KeyFields::read<QString>(root, "protocol", readText);
     m_protocol = ProtocolTraits::named(m_protocolName.value.toStdString());
-    m_device = SpecReading::read<QString>(root, "device", readText);
-    m_portName = SpecReading::read<QString>(root, "port", readText);
-    m_portNumber = SpecReading::read<int>(root, "port", DescriptionScalar::readInt);
-    m_baudRate = SpecReading::read<int>(root, "baudrate", DescriptionScalar::readInt);
-    m_host = SpecReading::read<QString>(root, "host", readText);
-    m_id = SpecReading::read<int>(root, "id", DescriptionScalar::readInt);
+    m_device = KeyFields::read<QString>(root, "device", readText);
+    m_portName = KeyFields::read<QString>(root, "port", readText);
+    m_portNumber = KeyFields::read<int>(root, "port", DescriptionScalar::readInt);
+    m_baudRate = KeyFields::read<int>(root, "baudrate", DescriptionScalar::readInt);
+    m_host = KeyFields::read<QString>(root, "host", readText);
+    m_id = KeyFields::read<int>(root, "id", DescriptionScalar::readInt);
     for (const TuningKey &tuning : tuningKeys())
-        m_tuning.push_back(SpecReading::read<int>(root, tuning.key, DescriptionScalar::readInt));
-    m_wordOrder = SpecReading::read<RegisterLayout::WordOrder>(root, "wordorder", readWordOrder);
+        m_tuning.push_back(KeyFields::read<int>(root, tuning.key, DescriptionScalar::readInt));
+    m_wordOrder = KeyFields::read<RegisterLayout::WordOrder>(root, "wordorder", readWordOrder);
     const YAML::Node entries = variables();
-    m_variableSpecs.reserve(entries.size());
+    m_variableDefinitions.reserve(entries.size());
     for (auto it = entries.begin(); it != entries.end(); ++it)
-        m_variableSpecs.push_back(VariableSpec::fromEntry(*it));
+        m_variableDefinitions.push_back(VariableDefinition::fromEntry(*it));
 }
 
 const ProtocolTraits *DescriptionFile::protocolTraits() const
@@ -177,7 +177,7 @@ bool DescriptionFile::readTuning(LinkSettings *settings) const
 {
     for (std::size_t index = 0; index < tuningKeys().size(); ++index) {
         const TuningKey &tuning = tuningKeys().at(index);
-        const SpecField<int> &field = m_tuning.at(index);
+        const KeyField<int> &field = m_tuning.at(index);
         if (!field.isPresent())
             continue;
         if (!field.isRead() || field.value < tuning.minimum || field.value > tuning.maximum) {
@@ -196,7 +196,7 @@ bool DescriptionFile::readTuning(LinkSettings *settings) const
     return true;
 }
 
-const SpecField<int> *DescriptionFile::integerSetting(const std::string &key) const
+const KeyField<int> *DescriptionFile::integerSetting(const std::string &key) const
 {
     if (key == "port")
         return &m_portNumber;
@@ -211,7 +211,7 @@ const SpecField<int> *DescriptionFile::integerSetting(const std::string &key) co
     return nullptr;
 }
 
-const SpecField<RegisterLayout::WordOrder> &DescriptionFile::wordOrder() const
+const KeyField<RegisterLayout::WordOrder> &DescriptionFile::wordOrder() const
 {
     return m_wordOrder;
 }
@@ -228,9 +228,9 @@ YAML::Node DescriptionFile::variables() const
     return variables && variables.IsSequence() ? variables : YAML::Node(YAML::NodeType::Undefined);
 }
 
-const std::vector<VariableSpec> &DescriptionFile::variableSpecs() const
+const std::vector<VariableDefinition> &DescriptionFile::variableDefinitions() const
 {
-    return m_variableSpecs;
+    return m_variableDefinitions;
 }
 
 QString DescriptionFile::writtenText(const char *key) const
@@ -239,7 +239,7 @@ QString DescriptionFile::writtenText(const char *key) const
     return DescriptionScalar::scalarText(root[key]);
 }
 
-int DescriptionFile::intSetting(const SpecField<int> &setting, const char *key, int defaultValue) const
+int DescriptionFile::intSetting(const KeyField<int> &setting, const char *key, int defaultValue) const
 {
     if (setting.isUnreadable())
         qWarning("%s", qPrintable(QStringLiteral("Bad conversion of %1 field, using default (%2)")

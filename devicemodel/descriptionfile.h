@@ -3,8 +3,8 @@
 
 #include "linksettings.h"
 #include "protocoltraits.h"
-#include "specfield.h"
-#include "variablespec.h"
+#include "keyfield.h"
+#include "variabledefinition.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@
 #include <yaml-cpp/yaml.h>
 
 // A device description file, parsed once into a typed description: the protocol with its
-// traits, the device-level link settings and the variable specs, each with its place in the
+// traits, the device-level link settings and the variable definitions, each with its place in the
 // file. The YAML tree is kept for the texts as written. load() logs refusals with the
 // model's texts; parse() only says what it found, for the checker.
 class DescriptionFile
@@ -76,36 +76,36 @@ public:
 
     // The integer keys as read: "port" taken as a number, "baudrate", "id" and the tuning
     // keys; null for any other key.
-    const SpecField<int> *integerSetting(const std::string &key) const;
-    const SpecField<RegisterLayout::WordOrder> &wordOrder() const;
+    const KeyField<int> *integerSetting(const std::string &key) const;
+    const KeyField<RegisterLayout::WordOrder> &wordOrder() const;
 
     YAML::Node root() const;
     // "variables", or an undefined node when the file has no such sequence.
     YAML::Node variables() const;
-    // One spec for each entry of "variables", in order.
-    const std::vector<VariableSpec> &variableSpecs() const;
+    // One definition for each entry of "variables", in order.
+    const std::vector<VariableDefinition> &variableDefinitions() const;
 
 private:
     Outcome read(const QString &fileName);
     void readDescription();
-    int intSetting(const SpecField<int> &setting, const char *key, int defaultValue) const;
+    int intSetting(const KeyField<int> &setting, const char *key, int defaultValue) const;
     // The scalar text of a top-level key as written; empty when absent.
     QString writtenText(const char *key) const;
 
     YAML::Node m_root;
     ParseFailure m_parseFailure;
     const ProtocolTraits *m_protocol = nullptr;
-    SpecField<QString> m_protocolName;
-    SpecField<QString> m_device;
-    SpecField<QString> m_portName;
-    SpecField<int> m_portNumber;
-    SpecField<int> m_baudRate;
-    SpecField<QString> m_host;
-    SpecField<int> m_id;
+    KeyField<QString> m_protocolName;
+    KeyField<QString> m_device;
+    KeyField<QString> m_portName;
+    KeyField<int> m_portNumber;
+    KeyField<int> m_baudRate;
+    KeyField<QString> m_host;
+    KeyField<int> m_id;
     // By the index of tuningKeys().
-    std::vector<SpecField<int>> m_tuning;
-    SpecField<RegisterLayout::WordOrder> m_wordOrder;
-    std::vector<VariableSpec> m_variableSpecs;
+    std::vector<KeyField<int>> m_tuning;
+    KeyField<RegisterLayout::WordOrder> m_wordOrder;
+    std::vector<VariableDefinition> m_variableDefinitions;
 };
 
 #endif // DESCRIPTIONFILE_H

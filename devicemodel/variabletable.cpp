@@ -8,7 +8,7 @@
 void VariableTable::reset(const DescriptionFile &file)
 {
     m_variables.reset(file.variables());
-    m_specs = &file.variableSpecs();
+    m_definitions = &file.variableDefinitions();
     m_held.clear();
     m_edits.clear();
 }
@@ -29,7 +29,7 @@ YAML::Node VariableTable::variable(unsigned int id) const
 
 QString VariableTable::label(unsigned int id) const
 {
-    const SpecField<std::string> &name = spec(id).name;
+    const KeyField<std::string> &name = definition(id).name;
     return name.isPresent() ? QString::fromStdString(name.value) : QStringLiteral("#%1").arg(id);
 }
 
@@ -49,28 +49,28 @@ QVariant VariableTable::attribute(unsigned int id, const QString &attr) const
 
 bool VariableTable::isWritable(unsigned int id) const
 {
-    return spec(id).rw.valueOr(false);
+    return definition(id).rw.valueOr(false);
 }
 
 bool VariableTable::isBitfield(unsigned int id) const
 {
-    return spec(id).bitfield.valueOr(false);
+    return definition(id).bitfield.valueOr(false);
 }
 
 bool VariableTable::link(unsigned int id, VariableLink *link) const
 {
-    return spec(id).link(link);
+    return definition(id).link(link);
 }
 
-const VariableSpec &VariableTable::spec(unsigned int id) const
+const VariableDefinition &VariableTable::definition(unsigned int id) const
 {
-    static const VariableSpec outside;
-    return m_specs && id < m_specs->size() ? (*m_specs)[id] : outside;
+    static const VariableDefinition outside;
+    return m_definitions && id < m_definitions->size() ? (*m_definitions)[id] : outside;
 }
 
 RegisterLayout::Type VariableTable::type(unsigned int id) const
 {
-    return spec(id).type.valueOr(RegisterLayout::Type::Untyped);
+    return definition(id).type.valueOr(RegisterLayout::Type::Untyped);
 }
 
 bool VariableTable::writePattern(unsigned int id, RegisterLayout::Type type, quint32 *pattern) const
@@ -128,7 +128,7 @@ ValueInput::Range VariableTable::valueRange(unsigned int id) const
 
 ValueInput::Parsed VariableTable::parseInput(unsigned int id, const QVariant &value) const
 {
-    if (!spec(id).isMapping)
+    if (!definition(id).isMapping)
         return {};
     return ValueInput::parse(value, type(id), isBitfield(id));
 }

@@ -3,7 +3,7 @@
 
 #include "valueinput.h"
 #include "variablelink.h"
-#include "variablespec.h"
+#include "variabledefinition.h"
 
 #include <QString>
 #include <QVariant>
@@ -30,7 +30,7 @@ public:
         quint64 serial = 0;
     };
 
-    // The file's "variables" and the specs read from them; the file outlives the table.
+    // The file's "variables" and the definitions read from them; the file outlives the table.
     void reset(const DescriptionFile &file);
 
     int count() const;
@@ -77,15 +77,15 @@ private:
         double number;
     };
 
-    // The spec of that id; an empty one (not a mapping) outside the table.
-    const VariableSpec &spec(unsigned int id) const;
+    // The definition of that id; an empty one (not a mapping) outside the table.
+    const VariableDefinition &definition(unsigned int id) const;
     RegisterLayout::Type type(unsigned int id) const;
     ValueInput::Parsed parseInput(unsigned int id, const QVariant &value) const;
     const Held *held(unsigned int id) const;
 
     YAML::Node m_variables;
     // Read once, when the file was loaded: yaml-cpp's lookups would dominate a fast poll.
-    const std::vector<VariableSpec> *m_specs = nullptr;
+    const std::vector<VariableDefinition> *m_definitions = nullptr;
     std::unordered_map<unsigned int, Held> m_held;
     std::unordered_map<unsigned int, Edit> m_edits;
     quint64 m_lastEditSerial = 0;

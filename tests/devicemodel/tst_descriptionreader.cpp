@@ -31,18 +31,18 @@ QVariant yamlCppNumber(const QByteArray &text)
 }
 
 template <typename Value>
-QString fieldText(const SpecField<Value> &field)
+QString fieldText(const KeyField<Value> &field)
 {
     return stateText(field.isPresent(), field.isRead()) + (field.isPresent() ? QLatin1Char(' ') + placeText(field.place) : QString());
 }
 
-VariableSpec onlySpec(const QByteArray &variable)
+VariableDefinition onlySpec(const QByteArray &variable)
 {
     DescriptionFile file;
     const QByteArray text = "protocol: ModBUS TCP\nvariables:\n  - " + variable + "\n";
-    if (file.parse(text.toStdString()) != DescriptionFile::Outcome::Loaded || file.variableSpecs().size() != 1)
+    if (file.parse(text.toStdString()) != DescriptionFile::Outcome::Loaded || file.variableDefinitions().size() != 1)
         return {};
-    return file.variableSpecs().front();
+    return file.variableDefinitions().front();
 }
 
 } // namespace
@@ -127,7 +127,7 @@ void TestDescriptionReader::outcomes()
     DescriptionFile file;
     QCOMPARE(int(file.parse(text.toStdString())), outcome);
     QCOMPARE(file.protocol(), protocol);
-    QVERIFY(file.variableSpecs().empty());
+    QVERIFY(file.variableDefinitions().empty());
 }
 
 void TestDescriptionReader::syntaxErrorHasItsPlace()
@@ -188,12 +188,12 @@ void TestDescriptionReader::variableFields()
     QFETCH(int, type);
     QFETCH(QString, typeField);
 
-    const VariableSpec spec = onlySpec(variable);
-    QVERIFY(spec.isMapping);
-    QCOMPARE(QString::fromStdString(spec.name.value), name);
-    QCOMPARE(QString::fromStdString(spec.description.value), description);
-    QCOMPARE(int(spec.type.valueOr(RegisterLayout::Type::Untyped)), type);
-    QCOMPARE(fieldText(spec.type), typeField);
+    const VariableDefinition definition = onlySpec(variable);
+    QVERIFY(definition.isMapping);
+    QCOMPARE(QString::fromStdString(definition.name.value), name);
+    QCOMPARE(QString::fromStdString(definition.description.value), description);
+    QCOMPARE(int(definition.type.valueOr(RegisterLayout::Type::Untyped)), type);
+    QCOMPARE(fieldText(definition.type), typeField);
 }
 
 void TestDescriptionReader::flagsAndAddress_data()
@@ -225,15 +225,15 @@ void TestDescriptionReader::flagsAndAddress()
     QFETCH(QString, field);
     QFETCH(QString, expected);
 
-    const VariableSpec spec = onlySpec(variable);
+    const VariableDefinition definition = onlySpec(variable);
     const QHash<QString, QString> fields = {
-        {QStringLiteral("addr"), fieldText(spec.address) + QLatin1Char(' ') + QString::number(spec.address.valueOr(0))},
-        {QStringLiteral("rw"), fieldText(spec.rw) + QLatin1Char(' ') + QString::number(spec.rw.valueOr(false))},
-        {QStringLiteral("input"), fieldText(spec.input) + QLatin1Char(' ') + QString::number(spec.input.valueOr(false))},
+        {QStringLiteral("addr"), fieldText(definition.address) + QLatin1Char(' ') + QString::number(definition.address.valueOr(0))},
+        {QStringLiteral("rw"), fieldText(definition.rw) + QLatin1Char(' ') + QString::number(definition.rw.valueOr(false))},
+        {QStringLiteral("input"), fieldText(definition.input) + QLatin1Char(' ') + QString::number(definition.input.valueOr(false))},
         {QStringLiteral("bitfield"),
-         fieldText(spec.bitfield) + QLatin1Char(' ') + QString::number(spec.bitfield.valueOr(false))},
+         fieldText(definition.bitfield) + QLatin1Char(' ') + QString::number(definition.bitfield.valueOr(false))},
         {QStringLiteral("wordorder"),
-         fieldText(spec.wordOrder) + QLatin1Char(' ') + QString::number(int(spec.wordOrder.valueOr(RegisterLayout::WordOrder::ABCD)))},
+         fieldText(definition.wordOrder) + QLatin1Char(' ') + QString::number(int(definition.wordOrder.valueOr(RegisterLayout::WordOrder::ABCD)))},
     };
     QCOMPARE(fields.value(field), expected);
 }

@@ -1,30 +1,30 @@
-#ifndef VARIABLESPEC_H
-#define VARIABLESPEC_H
+#ifndef VARIABLEDEFINITION_H
+#define VARIABLEDEFINITION_H
 
 #include "registerlayout.h"
-#include "specfield.h"
+#include "keyfield.h"
 #include "variablelink.h"
 
 #include <string>
 
 // One entry of "variables" as the device model reads it.
-struct VariableSpec
+struct VariableDefinition
 {
     // False for an entry that is not a mapping: then every field is absent.
     bool isMapping = false;
     YAML::Mark place;
     // Texts as UTF-8, as in the file: short names need no allocation of their own.
-    SpecField<std::string> name;
-    SpecField<int> address;
+    KeyField<std::string> name;
+    KeyField<int> address;
     // Present and read whatever its text: a text the model does not know is Type::Unknown.
-    SpecField<RegisterLayout::Type> type;
-    SpecField<bool> input;
-    SpecField<bool> rw;
-    SpecField<bool> bitfield;
-    SpecField<RegisterLayout::WordOrder> wordOrder;
-    SpecField<std::string> description;
+    KeyField<RegisterLayout::Type> type;
+    KeyField<bool> input;
+    KeyField<bool> rw;
+    KeyField<bool> bitfield;
+    KeyField<RegisterLayout::WordOrder> wordOrder;
+    KeyField<std::string> description;
 
-    static VariableSpec fromEntry(const YAML::Node &entry);
+    static VariableDefinition fromEntry(const YAML::Node &entry);
 
     // What the link needs; false when "addr" is missing or not an integer, "input" or
     // "bitfield" is not a boolean, or "wordorder" is not a known name.
@@ -34,4 +34,4 @@ private:
     void readAttribute(const YAML::Node &key, const YAML::Node &value);
 };
 
-#endif // VARIABLESPEC_H
+#endif // VARIABLEDEFINITION_H

@@ -1,5 +1,5 @@
-#ifndef SPECFIELD_H
-#define SPECFIELD_H
+#ifndef KEYFIELD_H
+#define KEYFIELD_H
 
 #include <QtGlobal>
 
@@ -8,7 +8,7 @@
 // One key of a description as read: whether it is there and readable, its value, and
 // where in the file it came from. The text as written stays in the YAML tree.
 template <typename Value>
-struct SpecField
+struct KeyField
 {
     // One byte: a table of 100,000 variables holds eight fields each.
     enum class State : quint8 {
@@ -30,7 +30,7 @@ struct SpecField
     Value valueOr(const Value &fallback) const { return isRead() ? value : fallback; }
 };
 
-namespace SpecReading {
+namespace KeyFields {
 
 // The first text key of that name in the mapping, as yaml-cpp's own lookup finds it, and
 // its value; false when there is none.
@@ -51,31 +51,31 @@ inline bool find(const YAML::Node &mapping, const char *name, YAML::Node *key, Y
 
 // The field of a key and its value: Read when convert takes the value, Unreadable when not.
 template <typename Value, typename Convert>
-SpecField<Value> field(const YAML::Node &key, const YAML::Node &value, Convert convert)
+KeyField<Value> field(const YAML::Node &key, const YAML::Node &value, Convert convert)
 {
-    SpecField<Value> field;
-    field.state = convert(value, &field.value) ? SpecField<Value>::State::Read : SpecField<Value>::State::Unreadable;
+    KeyField<Value> field;
+    field.state = convert(value, &field.value) ? KeyField<Value>::State::Read : KeyField<Value>::State::Unreadable;
     field.place = value.IsNull() || value.Mark().pos < key.Mark().pos ? key.Mark() : value.Mark();
     return field;
 }
 
 // The field of that key in the mapping; absent when the mapping has no such key.
 template <typename Value, typename Convert>
-SpecField<Value> read(const YAML::Node &mapping, const char *name, Convert convert)
+KeyField<Value> read(const YAML::Node &mapping, const char *name, Convert convert)
 {
     YAML::Node key;
     YAML::Node value;
-    return find(mapping, name, &key, &value) ? field<Value>(key, value, convert) : SpecField<Value>();
+    return find(mapping, name, &key, &value) ? field<Value>(key, value, convert) : KeyField<Value>();
 }
 
 // Reads the field unless an earlier key of the same name has: the first one counts.
 template <typename Value, typename Convert>
-void readFirst(SpecField<Value> *target, const YAML::Node &key, const YAML::Node &value, Convert convert)
+void readFirst(KeyField<Value> *target, const YAML::Node &key, const YAML::Node &value, Convert convert)
 {
     if (!target->isPresent())
         *target = field<Value>(key, value, convert);
 }
 
-} // namespace SpecReading
+} // namespace KeyFields
 
-#endif // SPECFIELD_H
+#endif // KEYFIELD_H

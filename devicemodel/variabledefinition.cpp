@@ -1,4 +1,4 @@
-#include "variablespec.h"
+#include "variabledefinition.h"
 
 #include "descriptionscalar.h"
 
@@ -24,26 +24,26 @@ bool readWordOrder(const YAML::Node &node, RegisterLayout::WordOrder *order)
 
 } // namespace
 
-VariableSpec VariableSpec::fromEntry(const YAML::Node &entry)
+VariableDefinition VariableDefinition::fromEntry(const YAML::Node &entry)
 {
-    VariableSpec spec;
-    spec.place = entry.Mark();
-    spec.isMapping = entry.IsMap();
-    if (!spec.isMapping)
-        return spec;
+    VariableDefinition definition;
+    definition.place = entry.Mark();
+    definition.isMapping = entry.IsMap();
+    if (!definition.isMapping)
+        return definition;
     // One pass over the attributes: yaml-cpp's iteration dominates the load of a large table.
     for (auto it = entry.begin(); it != entry.end(); ++it) {
         // Each "->" of a yaml-cpp iterator builds the key and value nodes anew.
         const auto attribute = *it;
         if (attribute.first.IsScalar())
-            spec.readAttribute(attribute.first, attribute.second);
+            definition.readAttribute(attribute.first, attribute.second);
     }
-    return spec;
+    return definition;
 }
 
-void VariableSpec::readAttribute(const YAML::Node &key, const YAML::Node &value)
+void VariableDefinition::readAttribute(const YAML::Node &key, const YAML::Node &value)
 {
-    using SpecReading::readFirst;
+    using KeyFields::readFirst;
     const std::string &name = key.Scalar();
     if (name == "name")
         readFirst(&this->name, key, value, readText);
@@ -63,7 +63,7 @@ void VariableSpec::readAttribute(const YAML::Node &key, const YAML::Node &value)
         readFirst(&description, key, value, readText);
 }
 
-bool VariableSpec::link(VariableLink *link) const
+bool VariableDefinition::link(VariableLink *link) const
 {
     link->addr = quint16(address.value);
     link->type = type.valueOr(RegisterLayout::Type::Untyped);
