@@ -3,12 +3,12 @@
 #include "modbusrtulinewatch.h"
 #include "registerlayout.h"
 
+#include <QAbstractSocket>
 #include <QDataStream>
 #include <QDebug>
 #include <QModbusReply>
 #include <QModbusRtuSerialMaster>
 #include <QModbusTcpClient>
-#include <QAbstractSocket>
 #include <QSerialPort>
 
 namespace {
