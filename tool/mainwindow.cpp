@@ -62,6 +62,9 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // An editor still open commits as the view goes, when this window is half destroyed;
+    // its value would not reach a controller any more anyway.
+    m_ui->treeView->itemDelegate()->disconnect(this);
     delete m_ui;
 }
 
