@@ -43,7 +43,7 @@ quint64 CommandQueue::sendNext(DeviceLink &link, int devId)
 quint64 CommandQueue::sendStoreVariable(DeviceLink &link, const Command &cmd, int devId, quint64 *editSerial)
 {
     const YAML::Node entry = m_variables.variable(cmd.varId);
-    if (!entry || !m_variables.attribute(cmd.varId, QStringLiteral("value")).isValid())
+    if (!m_variables.hasValue(cmd.varId))
         return 0;
     qDebug().noquote() << "Processing store variable" << DescriptionScalar::scalarText(entry["name"]);
     VariableLink variable;

@@ -53,11 +53,6 @@ bool readText(const YAML::Node &node, QString *text)
     return true;
 }
 
-bool readWordOrder(const YAML::Node &node, RegisterLayout::WordOrder *order)
-{
-    return RegisterLayout::wordOrderFromName(DescriptionScalar::scalarString(node), order);
-}
-
 } // namespace
 
 bool DescriptionFile::load(const QString &fileName)
@@ -120,7 +115,7 @@ void DescriptionFile::readDescription()
     m_id = KeyFields::read<int>(root, "id", DescriptionScalar::readInt);
     for (const TuningKey &tuning : tuningKeys())
         m_tuning.push_back(KeyFields::read<int>(root, tuning.key, DescriptionScalar::readInt));
-    m_wordOrder = KeyFields::read<RegisterLayout::WordOrder>(root, "wordorder", readWordOrder);
+    m_wordOrder = KeyFields::read<RegisterLayout::WordOrder>(root, "wordorder", DescriptionScalar::readWordOrder);
     const YAML::Node entries = variables();
     m_variableDefinitions.reserve(entries.size());
     for (auto it = entries.begin(); it != entries.end(); ++it)

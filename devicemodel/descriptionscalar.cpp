@@ -78,4 +78,9 @@ bool readBool(const YAML::Node &node, bool *value)
     return convert(node, value);
 }
 
+bool readWordOrder(const YAML::Node &node, RegisterLayout::WordOrder *order)
+{
+    return RegisterLayout::wordOrderFromName(scalarString(node), order);
+}
+
 } // namespace DescriptionScalar

@@ -1,6 +1,8 @@
 #ifndef DESCRIPTIONSCALAR_H
 #define DESCRIPTIONSCALAR_H
 
+#include "registerlayout.h"
+
 #include <QString>
 
 #include <string>
@@ -25,6 +27,8 @@ bool readLongLong(const YAML::Node &node, long long *value);
 bool readFloat(const YAML::Node &node, float *value);
 // y, yes, true, on / n, no, false, off; all lower case, all upper case or capitalised.
 bool readBool(const YAML::Node &node, bool *value);
+// One of RegisterLayout::wordOrderNames(), exactly.
+bool readWordOrder(const YAML::Node &node, RegisterLayout::WordOrder *order);
 
 } // namespace DescriptionScalar
 

@@ -38,10 +38,10 @@ void ValueQualities::linkDown(quint64 lastCycle)
 VelmorDeviceModel::ValueQuality ValueQualities::quality(int id) const
 {
     const Record *entry = record(id);
-    if (!entry || !entry->lastRead.isValid())
-        return entry && entry->failed ? VelmorDeviceModel::QualityFailed : VelmorDeviceModel::QualityFromFile;
-    if (entry->failed)
+    if (entry && entry->failed)
         return VelmorDeviceModel::QualityFailed;
+    if (!entry || !entry->lastRead.isValid())
+        return VelmorDeviceModel::QualityFromFile;
     return entry->readCycle >= m_currentFrom ? VelmorDeviceModel::QualityGood : VelmorDeviceModel::QualityStale;
 }
 

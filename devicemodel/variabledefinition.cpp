@@ -17,11 +17,6 @@ bool readType(const YAML::Node &node, RegisterLayout::Type *type)
     return true;
 }
 
-bool readWordOrder(const YAML::Node &node, RegisterLayout::WordOrder *order)
-{
-    return RegisterLayout::wordOrderFromName(DescriptionScalar::scalarString(node), order);
-}
-
 } // namespace
 
 VariableDefinition VariableDefinition::fromEntry(const YAML::Node &entry)
@@ -58,7 +53,7 @@ void VariableDefinition::readAttribute(const YAML::Node &key, const YAML::Node &
     else if (name == "bitfield")
         readFirst(&bitfield, key, value, DescriptionScalar::readBool);
     else if (name == "wordorder")
-        readFirst(&wordOrder, key, value, readWordOrder);
+        readFirst(&wordOrder, key, value, DescriptionScalar::readWordOrder);
     else if (name == "desc")
         readFirst(&description, key, value, readText);
 }

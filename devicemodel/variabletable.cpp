@@ -79,21 +79,27 @@ bool VariableTable::writePattern(unsigned int id, RegisterLayout::Type type, qui
         *pattern = RegisterLayout::writePattern(type, value->number);
         return true;
     }
-    const YAML::Node value = variable(id)["value"];
-    try {
-        if (type == RegisterLayout::Type::Float32) {
-            *pattern = RegisterLayout::floatPattern(value.as<float>());
-            return true;
-        }
-        // Bit fields are held unsigned, so the whole unsigned 32-bit range is accepted too.
-        const long long number = value.as<long long>();
-        if (number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<quint32>::max())
+    const YAML::Node fileValue = variable(id)["value"];
+    if (type == RegisterLayout::Type::Float32) {
+        float number = 0;
+        if (!DescriptionScalar::readFloat(fileValue, &number))
             return false;
-        *pattern = quint32(number);
+        *pattern = RegisterLayout::floatPattern(number);
         return true;
-    } catch (const YAML::Exception &) {
-        return false;
     }
+    // Bit fields are held unsigned, so the whole unsigned 32-bit range is accepted too.
+    long long number = 0;
+    if (!DescriptionScalar::readLongLong(fileValue, &number) || number < std::numeric_limits<qint32>::min()
+        || number > std::numeric_limits<quint32>::max())
+        return false;
+    *pattern = quint32(number);
+    return true;
+}
+
+bool VariableTable::hasValue(unsigned int id) const
+{
+    const YAML::Node entry = variable(id);
+    return entry && (held(id) || entry["value"]);
 }
 
 QVariant VariableTable::value(unsigned int id) const
@@ -106,13 +112,12 @@ QVariant VariableTable::value(unsigned int id) const
     const YAML::Node entry = variable(id);
     if (!entry || !entry["value"])
         return QVariant();
-    try {
-        if (type(id) == RegisterLayout::Type::Float32)
-            return QVariant(entry["value"].as<float>());
-        return QVariant(entry["value"].as<int>());
-    } catch (const YAML::Exception &) {
-        return QVariant();
+    if (type(id) == RegisterLayout::Type::Float32) {
+        float number = 0;
+        return DescriptionScalar::readFloat(entry["value"], &number) ? QVariant(number) : QVariant();
     }
+    int number = 0;
+    return DescriptionScalar::readInt(entry["value"], &number) ? QVariant(number) : QVariant();
 }
 
 const VariableTable::Held *VariableTable::held(unsigned int id) const

@@ -50,6 +50,8 @@ public:
     // The held "value" as the 32-bit pattern written to the device; false when it is not a number.
     bool writePattern(unsigned int id, RegisterLayout::Type type, quint32 *pattern) const;
 
+    // Whether the variable holds a value: one read, set, or given by the file.
+    bool hasValue(unsigned int id) const;
     // The held value as a number: float for "float32", int otherwise; invalid when it is none.
     QVariant value(unsigned int id) const;
     ValueInput::Range valueRange(unsigned int id) const;

@@ -141,9 +141,10 @@ QString VelmorDeviceModelPrivate::toolTip(unsigned int id) const
         lines << QStringLiteral("Прочитано: %1").arg(lastRead.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     else
         lines << QStringLiteral("С устройства не читалось");
-    if (qualities.quality(int(id)) == VelmorDeviceModel::QualityStale)
+    const VelmorDeviceModel::ValueQuality quality = qualities.quality(int(id));
+    if (quality == VelmorDeviceModel::QualityStale)
         lines << QStringLiteral("Не обновлялось последним циклом");
-    if (qualities.quality(int(id)) == VelmorDeviceModel::QualityFailed)
+    if (quality == VelmorDeviceModel::QualityFailed)
         lines << QStringLiteral("Ошибка чтения: %1").arg(qualities.lastFailure(int(id)));
     return lines.join(QLatin1Char('\n'));
 }
