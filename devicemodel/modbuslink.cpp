@@ -107,7 +107,9 @@ bool ModbusLink::open(const LinkSettings &settings)
     m_client->setTimeout(settings.responseTimeoutMs > 0 ? settings.responseTimeoutMs : defaultResponseTimeoutMs);
     // The link sends again itself, so that every frame on the wire is traced.
     m_client->setNumberOfRetries(0);
-    if (!m_client->connectDevice())
+    // A connection refused at once has already gone back to the unconnected state, before
+    // the model took the link for open and could hear of the refusal.
+    if (!m_client->connectDevice() || m_client->state() == QModbusDevice::UnconnectedState)
         return false;
     if (m_lineWatch) {
         if (auto *port = m_client->findChild<QSerialPort *>())
