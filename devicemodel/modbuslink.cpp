@@ -94,6 +94,7 @@ void ModbusLink::replaceTcpClient()
 bool ModbusLink::open(const LinkSettings &settings)
 {
     m_settings = settings;
+    m_lostWhileClosing = false;
     // A TCP client that was just closed may still wait for its socket to finish, and
     // refuses to connect until then: a reconnect must work at once, so a fresh one takes over.
     if (m_transport == Transport::Tcp && m_client->state() != QModbusDevice::UnconnectedState)
@@ -342,11 +343,16 @@ void ModbusLink::onStateChanged(QModbusDevice::State state)
             emit ready();
         return;
     }
-    if (state != QModbusDevice::UnconnectedState)
+    // A connection the server is closing takes no request any more: it is lost already.
+    const bool closingUnasked = state == QModbusDevice::ClosingState && m_up && !m_closing;
+    if (state != QModbusDevice::UnconnectedState && !closingUnasked)
         return;
     const bool wasUp = m_up;
     m_up = false;
-    if (m_closing)
+    // The end of a connection already reported lost while it was closing.
+    const bool reported = m_lostWhileClosing;
+    m_lostWhileClosing = closingUnasked;
+    if (m_closing || reported)
         return;
     // The TCP client accepts connectDevice() before the server answers; a refused or
     // closed connection only shows up here, also between two requests.

@@ -83,6 +83,8 @@ private:
     bool m_up = false;
     // Set while the link is being closed on purpose, so its state change is not reported.
     bool m_closing = false;
+    // The server began to close the connection, and that was reported as its loss.
+    bool m_lostWhileClosing = false;
 };
 
 #endif // MODBUSLINK_H
