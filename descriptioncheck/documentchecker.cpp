@@ -1,6 +1,7 @@
 #include "documentchecker.h"
 
 #include "descriptionfile.h"
+#include "documentroots.h"
 #include "descriptionscalar.h"
 #include "findings.h"
 #include "keycatalog.h"
@@ -80,9 +81,9 @@ void DocumentChecker::checkLaterDocuments(const std::string &text)
     if (!mayHoldSeveralDocuments(text))
         return;
     try {
-        const std::vector<YAML::Node> documents = YAML::LoadAll(text);
-        if (documents.size() > 1 && !documents.at(1).IsNull())
-            m_findings->warning(documents.at(1).Mark(), QStringLiteral("a second YAML document starts here: the model "
+        const std::vector<DocumentRoots::Root> documents = DocumentRoots::of(text);
+        if (documents.size() > 1 && !documents.at(1).null)
+            m_findings->warning(documents.at(1).mark, QStringLiteral("a second YAML document starts here: the model "
                                                                        "reads only the first"));
     } catch (const YAML::Exception &exception) {
         m_findings->warning(exception.mark, QStringLiteral("YAML syntax: %1, in a later document, which the model does "
