@@ -4,6 +4,7 @@
 #include "trendcurve.h"
 #include "trendcurvedata.h"
 #include "trendcursor.h"
+#include "trenddrag.h"
 #include "trendplot.h"
 #include "trendrecorder.h"
 #include "trendseries.h"
@@ -14,6 +15,8 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -55,6 +58,7 @@ TrendWindow::TrendWindow(TrendRecorder *recorder, QWidget *parent)
 {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
+    setAcceptDrops(true);
     m_variables = new TrendVariableList(m_ui->variableList, recorder);
     m_plotMenu = new QMenu(this);
     m_plotMenu->addActions({m_ui->actionPlaceFirstMarker, m_ui->actionPlaceSecondMarker, m_ui->actionClearMarkers});
@@ -132,6 +136,19 @@ bool TrendWindow::exportImage(const QString &fileName, QString *errorText)
 TrendPlot *TrendWindow::plot() const
 {
     return m_ui->plot;
+}
+
+void TrendWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (TrendDrag::carriesCurves(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void TrendWindow::dropEvent(QDropEvent *event)
+{
+    for (const TrendCurveKey &key : TrendDrag::curvesIn(event->mimeData()))
+        showCurve(key);
+    event->acceptProposedAction();
 }
 
 void TrendWindow::on_actionPause_toggled(bool paused)

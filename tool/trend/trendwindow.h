@@ -41,6 +41,10 @@ public:
     bool exportImage(const QString &fileName, QString *errorText);
     TrendPlot *plot() const;
 
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private slots:
     void on_actionPause_toggled(bool paused);
     void on_actionAutoscale_triggered();
