@@ -264,8 +264,10 @@ void TestTrendRecorder::budgetHolds()
         QVERIFY(outline.timeOrdered);
         QCOMPARE(outline.gapTimesMs.size(), cycles / 1000);
         double lowest = 1e9, highest = -1e9;
-        for (const auto &run : outline.runExtremes)
-            std::tie(lowest, highest) = std::make_pair(std::min(lowest, run.first), std::max(highest, run.second));
+        for (const auto &run : outline.runExtremes) {
+            lowest = std::min(lowest, run.first);
+            highest = std::max(highest, run.second);
+        }
         QCOMPARE(qMakePair(lowest, highest), fedExtremes.at(variable));
         const TrendSeries &series = recorder.series(steady, variable);
         const int atOrBefore = series.lastAtOrBefore(6000000);

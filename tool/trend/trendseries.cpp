@@ -21,14 +21,14 @@ TrendChunkList TrendSeriesPrivate::thinnedBefore(int split, qint64 widthMs)
     // Chunks are taken one by one, so the old copy is freed while the new one grows.
     for (; position < points.chunkCount() && index < split; ++position) {
         const TrendChunk chunk = points.takeChunk(position);
-        for (int i = 0; i < chunk.count(); ++i, ++index) {
-            if (index < split) {
-                fold.add(chunk.at(i));
-                continue;
-            }
+        const int folded = std::min(chunk.count(), split - index);
+        for (int i = 0; i < folded; ++i)
+            fold.add(chunk.at(i));
+        if (folded < chunk.count())
             fold.finish();
+        for (int i = folded; i < chunk.count(); ++i)
             thinned.append(chunk.at(i));
-        }
+        index += chunk.count();
     }
     fold.finish();
     thinned.shrinkToFit();
