@@ -2,31 +2,82 @@
 
 #include "trendseries.h"
 
+#include "trendrecorder_p.h"
+
 #include <algorithm>
-#include <map>
 
 namespace {
 
-struct Source
+qint64 cycleBytes(const QVector<TrendCycle> &cycles)
 {
-    QString name;
-    QVector<TrendVariable> variables;
-    std::vector<TrendSeries> series;
-    QVector<TrendCycle> cycles;
-    bool live = true;
-};
+    return qint64(cycles.capacity()) * qint64(sizeof(TrendCycle));
+}
 
 } // namespace
 
-class TrendRecorderPrivate
+void TrendRecorderPrivate::appendCycle(TrendSource &source, const TrendCycle &cycle)
 {
-public:
-    qint64 budgetBytes = TrendRecorder::defaultBudgetBytes;
-    std::map<int, Source> sources;
+    const qint64 before = cycleBytes(source.cycles);
+    source.cycles.append(cycle);
+    bytesUsed += cycleBytes(source.cycles) - before;
+    if (bytesUsed > budgetBytes)
+        keepBudget();
+}
 
-    const Source &source(int number) const { return sources.at(number); }
-    int nextSource = 0;
-};
+void TrendRecorderPrivate::keepBudget()
+{
+    const qint64 goalBytes = budgetBytes / 4 * 3;
+    std::vector<const TrendSeries *> spent;
+    while (bytesUsed > goalBytes) {
+        const Candidate candidate = seriesWithMostPoints(spent);
+        if (!candidate.series)
+            return;
+        const qint64 before = candidate.series->bytesUsed();
+        if (candidate.series->thinOlderHalf() == 0) {
+            spent.push_back(candidate.series);
+            continue;
+        }
+        bytesUsed += candidate.series->bytesUsed() - before;
+        thinCycles(*candidate.source, candidate.series->thinnedUntilMs(), candidate.series->bucketWidthMs());
+    }
+}
+
+TrendRecorderPrivate::Candidate TrendRecorderPrivate::seriesWithMostPoints(const std::vector<const TrendSeries *> &spent)
+{
+    Candidate best;
+    for (auto &entry : sources) {
+        for (TrendSeries &series : entry.second.series) {
+            if (best.series && series.count() <= best.series->count())
+                continue;
+            if (std::find(spent.cbegin(), spent.cend(), &series) == spent.cend())
+                best = {&entry.second, &series};
+        }
+    }
+    return best;
+}
+
+// Keeps at most one cycle mark per bucket width up to the time, the first of each.
+void TrendRecorderPrivate::thinCycles(TrendSource &source, qint64 untilMs, qint64 widthMs)
+{
+    QVector<TrendCycle> &cycles = source.cycles;
+    const auto end = std::upper_bound(cycles.begin(), cycles.end(), untilMs,
+                                      [](qint64 time, const TrendCycle &cycle) { return time < cycle.timeMs; });
+    if (end == cycles.begin())
+        return;
+    qint64 keptMs = cycles.front().timeMs;
+    const auto kept = std::remove_if(cycles.begin() + 1, end, [&keptMs, widthMs](const TrendCycle &cycle) {
+        if (cycle.timeMs - keptMs < widthMs)
+            return true;
+        keptMs = cycle.timeMs;
+        return false;
+    });
+    if (kept == end)
+        return;
+    const qint64 before = cycleBytes(cycles);
+    cycles.erase(kept, end);
+    cycles.squeeze();
+    bytesUsed += cycleBytes(cycles) - before;
+}
 
 TrendRecorder::TrendRecorder(QObject *parent)
     : QObject(parent)
@@ -44,12 +95,14 @@ qint64 TrendRecorder::budgetBytes() const
 void TrendRecorder::setBudgetBytes(qint64 bytes)
 {
     d->budgetBytes = bytes;
+    if (d->bytesUsed > d->budgetBytes)
+        d->keepBudget();
 }
 
 int TrendRecorder::addSource(const QString &name, const QVector<TrendVariable> &variables)
 {
     const int number = d->nextSource++;
-    Source &source = d->sources[number];
+    TrendSource &source = d->sources[number];
     source.name = name;
     source.variables = variables;
     source.series.resize(std::size_t(variables.size()));
@@ -59,7 +112,7 @@ int TrendRecorder::addSource(const QString &name, const QVector<TrendVariable> &
 
 void TrendRecorder::closeSource(int source)
 {
-    d->sources.at(source).live = false;
+    d->source(source).live = false;
     emit sourceClosed(source);
 }
 
@@ -88,17 +141,17 @@ const QVector<TrendVariable> &TrendRecorder::variables(int source) const
 
 void TrendRecorder::append(int source, int variable, qint64 timeMs, double value)
 {
-    d->sources.at(source).series.at(std::size_t(variable)).append(timeMs, value);
+    d->appendTo(source, variable, [timeMs, value](TrendSeries &series) { series.append(timeMs, value); });
 }
 
 void TrendRecorder::appendGap(int source, int variable, qint64 timeMs)
 {
-    d->sources.at(source).series.at(std::size_t(variable)).appendGap(timeMs);
+    d->appendTo(source, variable, [timeMs](TrendSeries &series) { series.appendGap(timeMs); });
 }
 
 void TrendRecorder::endCycle(int source, qint64 timeMs, int cycleMs)
 {
-    d->sources.at(source).cycles.append({timeMs, cycleMs});
+    d->appendCycle(d->source(source), {timeMs, cycleMs});
     emit cycleRecorded(source);
 }
 
@@ -129,12 +182,7 @@ QPair<qint64, qint64> TrendRecorder::timeSpan(int source) const
 
 qint64 TrendRecorder::bytesUsed() const
 {
-    qint64 bytes = 0;
-    for (const auto &entry : d->sources) {
-        for (const TrendSeries &series : entry.second.series)
-            bytes += series.bytesUsed();
-    }
-    return bytes;
+    return d->bytesUsed;
 }
 
 qint64 TrendRecorder::keptPoints() const

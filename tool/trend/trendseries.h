@@ -33,6 +33,10 @@ public:
 
     // Folds the older half into envelopes; returns how many points it freed.
     int thinOlderHalf();
+    // Time of the newest point folded so far, and the bucket width of the last thinning;
+    // both 0 before the first.
+    qint64 thinnedUntilMs() const;
+    qint64 bucketWidthMs() const;
     qint64 bytesUsed() const;
 
 private:
