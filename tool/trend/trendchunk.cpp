@@ -42,6 +42,19 @@ TrendSample TrendChunk::at(int index) const
     return {timeAt(index), m_mins[index], m_maxs[index]};
 }
 
+TrendSpan TrendChunk::span(int first, int last) const
+{
+    TrendSpan span;
+    // A gap's min is NaN, which no comparison takes: the loop stays branch-light.
+    for (int index = first; index <= last; ++index) {
+        const double low = m_mins[index];
+        span.gap = span.gap || low != low;
+        span.min = low < span.min ? low : span.min;
+        span.max = m_maxs[index] > span.max ? m_maxs[index] : span.max;
+    }
+    return span;
+}
+
 qint64 TrendChunk::timeAt(int index) const
 {
     return m_baseTimeMs + m_offsetsMs[index];

@@ -2,6 +2,7 @@
 #define TRENDCHUNK_H
 
 #include "trendsample.h"
+#include "trendspan.h"
 
 #include <memory>
 
@@ -23,6 +24,8 @@ public:
 
     TrendSample at(int index) const;
     qint64 timeAt(int index) const;
+    // Over the samples first to last, both included.
+    TrendSpan span(int first, int last) const;
     qint64 firstTimeMs() const { return m_baseTimeMs; }
     qint64 lastTimeMs() const { return timeAt(m_count - 1); }
     // Index in this chunk of the first sample at or after the time; count() when none.

@@ -22,6 +22,18 @@ TrendSample TrendChunkList::at(int index) const
     return entry.chunk.at(index - entry.firstIndex);
 }
 
+TrendSpan TrendChunkList::span(int first, int last) const
+{
+    TrendSpan span;
+    for (int position = chunkOfIndex(first); first <= last; ++position) {
+        const Entry &entry = m_chunks[std::size_t(position)];
+        const int end = std::min(last, entry.firstIndex + entry.chunk.count() - 1);
+        span.take(entry.chunk.span(first - entry.firstIndex, end - entry.firstIndex));
+        first = end + 1;
+    }
+    return span;
+}
+
 TrendSample TrendChunkList::last() const
 {
     const TrendChunk &tail = m_chunks.back().chunk;

@@ -17,6 +17,8 @@ public:
     bool isEmpty() const { return m_count == 0; }
     TrendSample at(int index) const;
     TrendSample last() const;
+    // Over the samples first to last, both included.
+    TrendSpan span(int first, int last) const;
     int firstAtOrAfter(qint64 timeMs) const;
     int lastAtOrBefore(qint64 timeMs) const;
     qint64 bytesUsed() const { return m_bytes; }

@@ -69,23 +69,25 @@ void TrendCurveData::addBuckets(int first, int last, double bucketMs)
     while (index <= last) {
         const qint64 bucketStartMs = kept.at(index).timeMs;
         const int next = std::min(last + 1, std::max(index + 1, kept.firstAtOrAfter(bucketStartMs + qint64(bucketMs) + 1)));
-        TrendSample envelope{bucketStartMs, std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity()};
-        bool gap = false;
-        for (int inside = index; inside < next; ++inside) {
-            const TrendSample sample = m_key.view(kept.at(inside));
-            gap = gap || sample.isGap();
-            if (!sample.isGap()) {
-                envelope.min = std::min(envelope.min, sample.min);
-                envelope.max = std::max(envelope.max, sample.max);
-            }
-        }
-        if (envelope.min <= envelope.max)
-            addSample(envelope);
-        if (gap)
+        const TrendSpan span = spanOf(index, next - 1);
+        if (span.hasValue())
+            addSample({bucketStartMs, span.min, span.max});
+        if (span.gap)
             addPoint(kept.at(next - 1).timeMs, std::numeric_limits<double>::quiet_NaN());
         index = next;
     }
+}
+
+TrendSpan TrendCurveData::spanOf(int first, int last) const
+{
+    if (m_key.bit < 0)
+        return series().span(first, last);
+    TrendSpan span;
+    for (int index = first; index <= last; ++index) {
+        const TrendSample sample = m_key.view(series().at(index));
+        span.take({sample.isGap() ? span.min : sample.min, sample.isGap() ? span.max : sample.max, sample.isGap()});
+    }
+    return span;
 }
 
 void TrendCurveData::addSample(const TrendSample &sample)

@@ -2,6 +2,7 @@
 #define TRENDCURVEDATA_H
 
 #include "trendcurvekey.h"
+#include "trendspan.h"
 
 #include <QVector>
 
@@ -31,6 +32,7 @@ private:
     const TrendSeries &series() const;
     void addKept(int first, int last);
     void addBuckets(int first, int last, double bucketMs);
+    TrendSpan spanOf(int first, int last) const;
     void addPoint(qint64 timeMs, double value);
     void addSample(const TrendSample &sample);
 

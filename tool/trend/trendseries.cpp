@@ -75,6 +75,11 @@ int TrendSeries::count() const
     return d->points.count();
 }
 
+TrendSpan TrendSeries::span(int first, int last) const
+{
+    return d->points.span(first, last);
+}
+
 TrendSample TrendSeries::at(int index) const
 {
     return d->points.at(index);

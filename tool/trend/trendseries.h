@@ -2,6 +2,7 @@
 #define TRENDSERIES_H
 
 #include "trendsample.h"
+#include "trendspan.h"
 
 #include <memory>
 #include <vector>
@@ -26,6 +27,8 @@ public:
 
     int count() const;
     TrendSample at(int index) const;
+    // Over the points first to last, both included.
+    TrendSpan span(int first, int last) const;
     // Index of the first point at or after the time; count() when there is none.
     int firstAtOrAfter(qint64 timeMs) const;
     // Index of the last point at or before the time; -1 when there is none.
