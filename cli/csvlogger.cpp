@@ -1,11 +1,10 @@
 #include "csvlogger.h"
 
+#include "csvtext.h"
 #include "readingfeed.h"
 #include "velmordevicemodel.h"
 
 #include <QDateTime>
-
-#include <algorithm>
 
 CsvLogger::CsvLogger(const ReadingFeed *readings, bool onlyOnChange, const QString &deviceName)
     : m_readings(readings)
@@ -82,21 +81,7 @@ void CsvLogger::remember(const QStringList &values)
 
 bool CsvLogger::writeRow(const QStringList &cells)
 {
-    QStringList line;
-    for (const QString &cell : cells)
-        line.append(quoted(cell));
-    const QByteArray bytes = (line.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+    const QByteArray bytes = CsvText::line(cells).toUtf8();
     // Flushed at once, so a reader of the file sees each cycle as it ends.
     return m_file.write(bytes) == bytes.size() && m_file.flush();
-}
-
-QString CsvLogger::quoted(const QString &cell)
-{
-    static const QString special = QStringLiteral(",\"\r\n");
-    const bool needsQuotes = std::any_of(cell.cbegin(), cell.cend(), [](QChar c) { return special.contains(c); });
-    if (!needsQuotes)
-        return cell;
-    QString escaped = cell;
-    escaped.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
 }

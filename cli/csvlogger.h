@@ -27,7 +27,6 @@ private:
     bool changedSinceLastRow(const QStringList &values) const;
     void remember(const QStringList &values);
     bool writeRow(const QStringList &cells);
-    static QString quoted(const QString &cell);
 
     // A column of its own when not empty.
     QStringList deviceColumn(const QString &cell) const;

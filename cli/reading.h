@@ -25,9 +25,6 @@ struct Reading
     double number = 0;
 
     static Reading of(const VelmorDeviceModel *model, int id);
-    // A bit field is held unsigned, while the model hands it over as an int of the same
-    // bits; a float32 carries the seven significant digits its text shows.
-    static double numberOf(const QVariant &value, bool bitfield);
 };
 
 #endif // READING_H

@@ -1,9 +1,32 @@
 #include "registerlayout.h"
 
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
 namespace RegisterLayout {
+
+namespace {
+
+// The digits a float32 holds and its held text shows.
+const int floatSignificantDigits = 7;
+
+// Scaled by an exact power of ten, so that the result is the double nearest to the
+// rounded decimal, as reading its text would give.
+double roundedToSignificantDigits(double value, int digits)
+{
+    if (value == 0 || !std::isfinite(value))
+        return value;
+    const int exponent = digits - 1 - int(std::floor(std::log10(std::fabs(value))));
+    if (exponent >= 0) {
+        const double scale = std::pow(10.0, exponent);
+        return std::round(value * scale) / scale;
+    }
+    const double scale = std::pow(10.0, -exponent);
+    return std::round(value / scale) * scale;
+}
+
+} // namespace
 
 Type typeFromText(const std::string *typeText)
 {
@@ -91,9 +114,14 @@ quint16 modbusWriteRegister(WordOrder order, Type type, quint32 pattern, int reg
 std::string floatText(float value)
 {
     std::ostringstream stream;
-    stream.precision(7);
+    stream.precision(floatSignificantDigits);
     stream << value;
     return stream.str();
+}
+
+double floatTextNumber(float value)
+{
+    return roundedToSignificantDigits(double(value), floatSignificantDigits);
 }
 
 quint32 floatPattern(float value)

@@ -55,6 +55,8 @@ quint32 writePattern(Type type, double value);
 
 // Held text of a float: general notation with 7 significant digits, like printf "%.7g".
 std::string floatText(float value);
+// The number floatText() shows, as reading that text would give it, without the text.
+double floatTextNumber(float value);
 
 quint32 floatPattern(float value);
 

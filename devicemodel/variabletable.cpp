@@ -120,6 +120,17 @@ QVariant VariableTable::value(unsigned int id) const
     return DescriptionScalar::readInt(entry["value"], &number) ? QVariant(number) : QVariant();
 }
 
+double VariableTable::number(unsigned int id) const
+{
+    const QVariant held = value(id);
+    if (held.userType() == QMetaType::Float)
+        return RegisterLayout::floatTextNumber(held.toFloat());
+    // value() gives a bit field as an int of the same bits.
+    if (isBitfield(id))
+        return double(quint32(held.toInt()));
+    return double(held.toInt());
+}
+
 const VariableTable::Held *VariableTable::held(unsigned int id) const
 {
     const auto found = m_held.find(id);

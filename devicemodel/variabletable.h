@@ -54,6 +54,9 @@ public:
     bool hasValue(unsigned int id) const;
     // The held value as a number: float for "float32", int otherwise; invalid when it is none.
     QVariant value(unsigned int id) const;
+    // The held value as the number its text shows: a bit field unsigned, a float32 with the
+    // seven significant digits of its text; 0 when it holds none.
+    double number(unsigned int id) const;
     ValueInput::Range valueRange(unsigned int id) const;
     VelmorDeviceModel::ValueCheck checkValue(unsigned int id, const QVariant &value) const;
     // Holds a value the user gave as an edit waiting for its write; false, holding

@@ -300,6 +300,11 @@ QVariant VelmorDeviceModel::getVarValue(unsigned int id) const
     return d->variables.value(id);
 }
 
+double VelmorDeviceModel::varNumber(unsigned int id) const
+{
+    return d->variables.number(id);
+}
+
 bool VelmorDeviceModel::isVarWritable(unsigned int id) const
 {
     return d->variables.isWritable(id);

@@ -165,6 +165,9 @@ public:
     int varCount() const;
     QVariant getVarAttr(unsigned int id, const QString &attr) const;
     QVariant getVarValue(unsigned int id) const;
+    // The value as the number its text shows: a bit field unsigned, a float32 rounded to
+    // the seven significant digits of its text; 0 when the variable holds none.
+    double varNumber(unsigned int id) const;
     ValueQuality varQuality(unsigned int id) const;
     // Invalid while the value was never read from the device.
     QDateTime varLastReadTime(unsigned int id) const;

@@ -1,10 +1,11 @@
+#include "descriptiondir.h"
 #include "reading.h"
 
 #include <QtTest>
 
-#include <sstream>
+#include <memory>
 
-// The number a reading gives the metrics: the value its text shows, without reading the text.
+// The number a reading gives the metrics is the value its text shows in the table and CSV.
 class TestReading : public QObject
 {
     Q_OBJECT
@@ -12,50 +13,36 @@ class TestReading : public QObject
 private slots:
     void numberIsWhatTheTextShows_data();
     void numberIsWhatTheTextShows();
-    void floatNumberMatchesItsSevenDigitText_data();
-    void floatNumberMatchesItsSevenDigitText();
 };
 
 void TestReading::numberIsWhatTheTextShows_data()
 {
+    QTest::addColumn<QByteArray>("typeLines");
     QTest::addColumn<QVariant>("value");
-    QTest::addColumn<bool>("bitfield");
-    QTest::addColumn<double>("number");
-    QTest::newRow("negative int") << QVariant(-5) << false << -5.0;
-    QTest::newRow("bit field below the top bit") << QVariant(5) << true << 5.0;
-    QTest::newRow("bit field with the top bit set") << QVariant(-1) << true << 4294967295.0;
-    QTest::newRow("float32 of a short decimal") << QVariant(0.1f) << false << 0.1;
-    QTest::newRow("float32 with more digits than its text") << QVariant(1234567.9f) << false << 1234568.0;
-    QTest::newRow("float32 zero") << QVariant(0.0f) << false << 0.0;
+    QTest::addColumn<QString>("text");
+    QTest::newRow("negative int") << QByteArray("type: int16") << QVariant(-5) << QStringLiteral("-5");
+    QTest::newRow("bit field with the top bit set")
+        << QByteArray("type: int32\n    bitfield: true") << QVariant(4294967295u) << QStringLiteral("4294967295");
+    QTest::newRow("float32 with more digits than its text")
+        << QByteArray("type: float32") << QVariant(1234567.9) << QStringLiteral("1234568");
+    QTest::newRow("float32 of a short decimal") << QByteArray("type: float32") << QVariant(0.1) << QStringLiteral("0.1");
 }
 
 void TestReading::numberIsWhatTheTextShows()
 {
+    QFETCH(QByteArray, typeLines);
     QFETCH(QVariant, value);
-    QFETCH(bool, bitfield);
-    QFETCH(double, number);
-    QCOMPARE(Reading::numberOf(value, bitfield), number);
-}
+    QFETCH(QString, text);
 
-void TestReading::floatNumberMatchesItsSevenDigitText_data()
-{
-    QTest::addColumn<float>("value");
-    QTest::newRow("temperature") << 21.37f;
-    QTest::newRow("negative") << -273.15f;
-    QTest::newRow("tiny") << 1.5e-5f;
-    QTest::newRow("large") << 3.0e12f;
-    QTest::newRow("third") << 1.0f / 3.0f;
-    QTest::newRow("largest float32") << std::numeric_limits<float>::max();
-}
+    DescriptionDir dir;
+    const QByteArray description = "protocol: ModBUS RTU\nvariables:\n  - name: V\n    addr: 1\n    " + typeLines + "\n";
+    VelmorDeviceModel model(dir.write(QStringLiteral("device.yml"), description));
+    QVERIFY(model.valid());
+    QVERIFY(model.setVarValue(0, value));
 
-// The model's text of a float32 is the stream's seven significant digits.
-void TestReading::floatNumberMatchesItsSevenDigitText()
-{
-    QFETCH(float, value);
-    std::ostringstream text;
-    text.precision(7);
-    text << value;
-    QCOMPARE(Reading::numberOf(QVariant(value), false), std::stod(text.str()));
+    const Reading reading = Reading::of(&model, 0);
+    QCOMPARE(reading.text, text);
+    QCOMPARE(reading.number, text.toDouble());
 }
 
 QTEST_GUILESS_MAIN(TestReading)

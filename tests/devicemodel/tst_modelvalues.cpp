@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <limits>
+#include <string>
 
 namespace {
 const QString valueKey = QStringLiteral("value");
@@ -33,6 +34,10 @@ private slots:
     void attributeTexts();
     void valueReading_data();
     void valueReading();
+    void numberOfTheValue_data();
+    void numberOfTheValue();
+    void floatNumberIsWhatItsTextShows_data();
+    void floatNumberIsWhatItsTextShows();
     void heldTextForms_data();
     void heldTextForms();
     void valueRanges_data();
@@ -139,6 +144,72 @@ void TestModelValues::valueReading()
     const QVariant value = model->getVarValue(0);
     QCOMPARE(value.userType(), expected.userType());
     QCOMPARE(value, expected);
+}
+
+void TestModelValues::numberOfTheValue_data()
+{
+    QTest::addColumn<QByteArray>("typeLine");
+    QTest::addColumn<QByteArray>("valueLine");
+    // Set as an edit when valid; the file's value stands otherwise.
+    QTest::addColumn<QVariant>("edit");
+    QTest::addColumn<double>("number");
+
+    const QByteArray int16 = "type: int16";
+    const QByteArray int32 = "type: int32";
+    const QByteArray int32Bits = "type: int32\n    bitfield: true";
+    const QByteArray float32 = "type: float32";
+    const QVariant fromFile;
+
+    QTest::newRow("negative int from the file") << int16 << QByteArray("value: -5") << fromFile << -5.0;
+    QTest::newRow("int32 minimum") << int32 << QByteArray() << QVariant(std::numeric_limits<int>::min()) << -2147483648.0;
+    QTest::newRow("bit field below the top bit") << int32Bits << QByteArray() << QVariant(5) << 5.0;
+    QTest::newRow("bit field with the top bit set") << int32Bits << QByteArray() << QVariant(4294967295u) << 4294967295.0;
+    QTest::newRow("float32 of a short decimal") << float32 << QByteArray() << QVariant(0.1) << 0.1;
+    QTest::newRow("float32 with more digits than its text") << float32 << QByteArray() << QVariant(1234567.9) << 1234568.0;
+    QTest::newRow("float32 tiny from the file") << float32 << QByteArray("value: 1e-07") << fromFile << 1e-7;
+    QTest::newRow("float32 zero") << float32 << QByteArray("value: 0") << fromFile << 0.0;
+    QTest::newRow("no value") << float32 << QByteArray() << fromFile << 0.0;
+    QTest::newRow("int16 without value") << int16 << QByteArray() << fromFile << 0.0;
+}
+
+void TestModelValues::numberOfTheValue()
+{
+    QFETCH(QByteArray, typeLine);
+    QFETCH(QByteArray, valueLine);
+    QFETCH(QVariant, edit);
+    QFETCH(double, number);
+
+    ModelLoader loader;
+    const auto model = loader.load(oneVariable(typeLine, valueLine));
+    QVERIFY(model->valid());
+    if (edit.isValid())
+        QVERIFY(model->setVarValue(0, edit));
+
+    QCOMPARE(model->varNumber(0), number);
+}
+
+void TestModelValues::floatNumberIsWhatItsTextShows_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::newRow("temperature") << 21.37f;
+    QTest::newRow("negative") << -273.15f;
+    QTest::newRow("tiny") << 1.5e-5f;
+    QTest::newRow("large") << 3.0e12f;
+    QTest::newRow("third") << 1.0f / 3.0f;
+    QTest::newRow("largest float32") << std::numeric_limits<float>::max();
+}
+
+// The number equals what reading the shown text gives, to the last bit.
+void TestModelValues::floatNumberIsWhatItsTextShows()
+{
+    QFETCH(float, value);
+
+    ModelLoader loader;
+    const auto model = loader.load(oneVariable("type: float32", QByteArray()));
+    QVERIFY(model->setVarValue(0, double(value)));
+
+    const std::string text = model->getVarAttr(0, valueKey).toString().toStdString();
+    QCOMPARE(model->varNumber(0), std::stod(text));
 }
 
 void TestModelValues::heldTextForms_data()
