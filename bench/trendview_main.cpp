@@ -6,6 +6,7 @@
 #include "trendrecorder.h"
 #include "trendwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 

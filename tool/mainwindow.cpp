@@ -3,10 +3,14 @@
 
 #include "bitfielddialog.h"
 #include "cyclesummary.h"
+#include "devicerecording.h"
 #include "loadfailure.h"
 #include "settingsdialog.h"
+#include "trendrecorder.h"
+#include "trendwindow.h"
 #include "valueeditdelegate.h"
 #include "valuerefusal.h"
+#include "variabledrag.h"
 #include "velmordevicemodel.h"
 
 #include <QApplication>
@@ -37,6 +41,7 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , m_ui(new Ui::MainWindow)
     , m_cycleSummary(new QLabel(this))
+    , m_recorder(new TrendRecorder(this))
 {
     m_ui->setupUi(this);
     m_treeRepaint.setSingleShot(true);
@@ -57,6 +62,10 @@ MainWindow::MainWindow(QWidget *parent)
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
             this, &MainWindow::listShowContextMenu);
+    addAction(m_ui->actionTrends);
+    m_ui->treeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->treeView, &QWidget::customContextMenuRequested, this, &MainWindow::treeShowContextMenu);
+    new VariableDrag(m_ui->treeView);
     addDeviceToList(QStringLiteral("tags/default.yml"));
 }
 
@@ -95,6 +104,7 @@ void MainWindow::addDeviceToList(QString filename)
     item->setData(Qt::DecorationRole, QIcon(QStringLiteral(":/controller.svg")));
     updateDeviceItem(item);
     connectDeviceSignals(device);
+    new DeviceRecording(device, m_recorder, device);
 }
 
 void MainWindow::listShowContextMenu(const QPoint &pos)
@@ -329,4 +339,48 @@ void MainWindow::writeValue(const QModelIndex &index, const QVariant &value)
         return;
     }
     device->setData(index, value, Qt::EditRole);
+}
+
+void MainWindow::on_actionTrends_triggered()
+{
+    if (VelmorDeviceModel *device = currentDevice())
+        trendWindowOf(device);
+}
+
+void MainWindow::on_actionAddToTrend_triggered()
+{
+    VelmorDeviceModel *device = currentDevice();
+    QModelIndex index = m_ui->treeView->currentIndex();
+    while (index.parent().isValid())
+        index = index.parent();
+    if (!device || !index.isValid())
+        return;
+    TrendWindow *window = trendWindowOf(device);
+    window->showCurve({device->findChild<DeviceRecording *>()->source(), index.row(), -1});
+}
+
+void MainWindow::treeShowContextMenu(const QPoint &pos)
+{
+    if (!currentDevice())
+        return;
+    m_ui->actionAddToTrend->setEnabled(m_ui->treeView->indexAt(pos).isValid());
+    QMenu menu;
+    menu.addAction(m_ui->actionAddToTrend);
+    menu.addAction(m_ui->actionTrends);
+    menu.exec(m_ui->treeView->viewport()->mapToGlobal(pos));
+}
+
+TrendWindow *MainWindow::trendWindowOf(VelmorDeviceModel *device)
+{
+    const int source = device->findChild<DeviceRecording *>()->source();
+    QPointer<TrendWindow> &window = m_trendWindows[source];
+    if (!window) {
+        window = new TrendWindow(m_recorder, this);
+        window->setWindowFlag(Qt::Window);
+        window->setWindowTitle(QStringLiteral("Тренды — %1").arg(device->devName()));
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
 }

@@ -2,13 +2,17 @@
 #define MAINWINDOW_H
 
 #include <QMainWindow>
+#include <QMap>
 #include <QModelIndex>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
 class QLabel;
 class QListWidgetItem;
 class QPoint;
+class TrendRecorder;
+class TrendWindow;
 class VelmorDeviceModel;
 
 namespace Ui {
@@ -42,6 +46,9 @@ private slots:
     void updateDeviceItem(QListWidgetItem *item);
     void on_actionStoreToFlash_triggered();
     void on_treeView_doubleClicked(QModelIndex index);
+    void on_actionTrends_triggered();
+    void on_actionAddToTrend_triggered();
+    void treeShowContextMenu(const QPoint &pos);
 
 private:
     static VelmorDeviceModel *deviceOf(const QListWidgetItem *item);
@@ -51,12 +58,17 @@ private:
     void appendConnectFailureReason(const QString &reason);
     // Writes a value the variable takes; a refused one is reported and the cell keeps its value.
     void writeValue(const QModelIndex &index, const QVariant &value);
+    // The device's own trend window, opened on first use.
+    TrendWindow *trendWindowOf(VelmorDeviceModel *device);
 
     Ui::MainWindow *m_ui;
     // The last finished cycle of any device, beside the status messages.
     QLabel *m_cycleSummary;
     // Polled values arrive one reply at a time; the tree repaints at most once per period.
     QTimer m_treeRepaint;
+    // Every reading of every open device, from connect on, for the trend windows.
+    TrendRecorder *m_recorder;
+    QMap<int, QPointer<TrendWindow>> m_trendWindows;
 };
 
 #endif // MAINWINDOW_H

@@ -239,7 +239,7 @@ void TestTrendCsv::exportOfARange()
 void TestTrendCsv::spikesSurviveThinning()
 {
     TrendRecorder recorder;
-    recorder.setBudgetBytes(qint64(sizeof(TrendSample)) * 64);
+    recorder.setBudgetBytes(qint64(sizeof(TrendSample)) * 256);
     Table table(400, {10});
     table[100] = {-50};
     table[150] = {90};

@@ -5,6 +5,8 @@
 #include "trendrecorder.h"
 #include "trendseries.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cmath>
@@ -66,11 +68,14 @@ QString TrendCsvWriter::cell(const TrendSeries &series, qint64 afterMs, qint64 u
     const TrendSample sample = series.at(index);
     if (sample.timeMs <= afterMs || sample.isGap())
         return QString();
-    double value = sample.max;
-    // Of an envelope the extreme farther from the value before, so that a spike survives.
-    if (sample.isEnvelope() && lastWritten->has_value()
-        && std::fabs(sample.min - **lastWritten) > std::fabs(sample.max - **lastWritten))
-        value = sample.min;
+    // Thinned records keep fewer cycle ends than envelopes: the row stands for every point
+    // since the last one, and of their range it gives the extreme farther from the value
+    // before, so that a spike either way survives.
+    const TrendSpan span = series.span(series.firstAtOrAfter(afterMs + 1), index);
+    double value = sample.min == sample.max && span.min == span.max ? sample.min : span.max;
+    if (span.min != span.max && lastWritten->has_value()
+        && std::fabs(span.min - **lastWritten) > std::fabs(span.max - **lastWritten))
+        value = span.min;
     *lastWritten = value;
     return TrendCsvFormat::numberText(value);
 }
@@ -85,4 +90,13 @@ bool TrendCsvWriter::fail(const QSaveFile &file)
 {
     m_errorText = QStringLiteral("не удалось записать %1: %2").arg(file.fileName(), file.errorString());
     return false;
+}
+
+QString TrendCsvWriter::fileNameFor(const QString &fileName, const QString &sourceName)
+{
+    QString name = sourceName;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QFileInfo file(fileName);
+    const QString suffix = file.suffix().isEmpty() ? QString() : QLatin1Char('.') + file.suffix();
+    return file.dir().filePath(file.completeBaseName() + QLatin1Char('-') + name + suffix);
 }

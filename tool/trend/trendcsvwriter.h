@@ -24,6 +24,9 @@ public:
     // to toMs as rows. Nothing is left behind when it fails; errorText() tells why.
     bool write(const QString &fileName, int source, const QVector<int> &variables, qint64 fromMs, qint64 toMs);
     QString errorText() const;
+    // The file of one source when several are exported at once: its name before the
+    // suffix ("log.csv" and "Boiler 2" give "log-Boiler 2.csv"), a path separator replaced.
+    static QString fileNameFor(const QString &fileName, const QString &sourceName);
 
 private:
     QStringList header(int source, const QVector<int> &variables) const;

@@ -3,6 +3,8 @@
 
 #include "trendcurve.h"
 #include "trendcurvedata.h"
+#include "trendcsvreader.h"
+#include "trendcsvwriter.h"
 #include "trendcursor.h"
 #include "trenddrag.h"
 #include "trendplot.h"
@@ -19,6 +21,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMap>
 #include <QMenu>
 
 #include <qwt_legend.h>
@@ -36,6 +39,7 @@
 namespace {
 
 constexpr int redrawPeriodMs = 200;
+constexpr int maxCurvesShownOnOpen = 10;
 constexpr qint64 minuteMs = 60 * 1000;
 constexpr qint64 defaultWindowMs = 10 * minuteMs;
 // Stepped bit lines are 1 high; stacked this far apart they never touch.
@@ -172,6 +176,96 @@ void TrendWindow::on_actionExportImage_triggered()
     QString errorText;
     if (!fileName.isEmpty())
         status(exportImage(fileName, &errorText) ? QStringLiteral("График сохранён в %1").arg(fileName) : errorText);
+}
+
+QStringList TrendWindow::exportCsv(const QString &fileName, bool betweenMarkers, QString *errorText)
+{
+    qint64 fromMs = std::numeric_limits<qint64>::min();
+    qint64 toMs = std::numeric_limits<qint64>::max();
+    if (betweenMarkers) {
+        if (!m_cursor->bothMarkersPlaced()) {
+            *errorText = QStringLiteral("Поставьте оба маркера (правая кнопка мыши на графике)");
+            return {};
+        }
+        fromMs = std::min(*m_cursor->markerTime(0), *m_cursor->markerTime(1));
+        toMs = std::max(*m_cursor->markerTime(0), *m_cursor->markerTime(1));
+    }
+    const QMap<int, QVector<int>> bySource = visibleVariables();
+    if (bySource.isEmpty()) {
+        *errorText = QStringLiteral("Нет видимых кривых для экспорта");
+        return {};
+    }
+    QStringList written;
+    TrendCsvWriter writer(*m_recorder);
+    for (auto entry = bySource.cbegin(); entry != bySource.cend(); ++entry) {
+        const QString target = bySource.size() == 1 ? fileName : TrendCsvWriter::fileNameFor(fileName, m_recorder->sourceName(entry.key()));
+        if (!writer.write(target, entry.key(), entry.value(), fromMs, toMs)) {
+            *errorText = writer.errorText();
+            return written;
+        }
+        written.append(target);
+    }
+    return written;
+}
+
+int TrendWindow::openCsv(const QString &fileName, QString *errorText)
+{
+    TrendCsvReader reader(*m_recorder);
+    const int source = reader.read(fileName);
+    if (source < 0) {
+        *errorText = reader.errorText();
+        return -1;
+    }
+    // A short record is shown whole at once; of a long one the engineer picks.
+    const int variables = m_recorder->variables(source).size();
+    for (int variable = 0; variables <= maxCurvesShownOnOpen && variable < variables; ++variable)
+        showCurve({source, variable, -1});
+    return source;
+}
+
+void TrendWindow::on_actionExportCsv_triggered()
+{
+    exportCsvFromDialog(false);
+}
+
+void TrendWindow::on_actionExportCsvBetweenMarkers_triggered()
+{
+    exportCsvFromDialog(true);
+}
+
+void TrendWindow::on_actionOpenCsv_triggered()
+{
+    const QString fileName = QFileDialog::getOpenFileName(this, QStringLiteral("Открыть запись CSV"), QString(),
+                                                          QStringLiteral("CSV (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    QString errorText;
+    const int source = openCsv(fileName, &errorText);
+    status(source < 0 ? errorText : QStringLiteral("Открыт %1").arg(fileName));
+}
+
+void TrendWindow::exportCsvFromDialog(bool betweenMarkers)
+{
+    const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт CSV"), QString(),
+                                                          QStringLiteral("CSV (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    QString errorText;
+    const QStringList written = exportCsv(fileName, betweenMarkers, &errorText);
+    status(errorText.isEmpty() ? QStringLiteral("Записано: %1").arg(written.join(QStringLiteral(", "))) : errorText);
+}
+
+QMap<int, QVector<int>> TrendWindow::visibleVariables() const
+{
+    QMap<int, QVector<int>> bySource;
+    for (const TrendCurve *curve : m_ui->plot->trendCurves()) {
+        QVector<int> &variables = bySource[curve->key().source];
+        if (curve->isVisible() && !variables.contains(curve->key().variable))
+            variables.append(curve->key().variable);
+    }
+    for (auto entry = bySource.begin(); entry != bySource.end();)
+        entry = entry.value().isEmpty() ? bySource.erase(entry) : std::next(entry);
+    return bySource;
 }
 
 void TrendWindow::on_actionPlaceFirstMarker_triggered()

@@ -39,6 +39,11 @@ public:
     // Shows the last minutes of the record, or all of it when windowMs is 0.
     void setTimeWindow(qint64 windowMs);
     bool exportImage(const QString &fileName, QString *errorText);
+    // What was recorded of the visible curves, all of it or between the markers, one file
+    // per source (named after it when there are several); returns the files written.
+    QStringList exportCsv(const QString &fileName, bool betweenMarkers, QString *errorText);
+    // Adds the file as a source; -1 when it is refused.
+    int openCsv(const QString &fileName, QString *errorText);
     TrendPlot *plot() const;
 
 protected:
@@ -49,6 +54,9 @@ private slots:
     void on_actionPause_toggled(bool paused);
     void on_actionAutoscale_triggered();
     void on_actionExportImage_triggered();
+    void on_actionExportCsv_triggered();
+    void on_actionExportCsvBetweenMarkers_triggered();
+    void on_actionOpenCsv_triggered();
     void on_actionPlaceFirstMarker_triggered();
     void on_actionPlaceSecondMarker_triggered();
     void on_actionClearMarkers_triggered();
@@ -72,6 +80,9 @@ private:
     void showValuesAt(qint64 timeMs);
     void showLiveValues();
     void updateStatistics();
+    void exportCsvFromDialog(bool betweenMarkers);
+    // The variables of the visible curves, by source, in the order they were added.
+    QMap<int, QVector<int>> visibleVariables() const;
     void status(const QString &text);
 
     std::unique_ptr<Ui::TrendWindow> m_ui;
