@@ -114,6 +114,7 @@ private slots:
     void thinningKeepsExtremesAndGaps();
     void budgetHolds();
     void closedSourceKeepsData();
+    void cycleMarksStayInOrderWhenTheClockStepsBack();
 };
 
 void TestTrendRecorder::keptInOrder_data()
@@ -308,6 +309,20 @@ void TestTrendRecorder::closedSourceKeepsData()
     QCOMPARE(recorder.timeSpan(device), qMakePair(qint64(1000), qint64(1100)));
     QCOMPARE(recorder.timeSpan(other), qMakePair(qint64(0), qint64(-1)));
     QCOMPARE(recorder.keptPoints(), qint64(2));
+}
+
+void TestTrendRecorder::cycleMarksStayInOrderWhenTheClockStepsBack()
+{
+    TrendRecorder recorder;
+    const int device = recorder.addSource(QStringLiteral("device"), {TrendVariable{QStringLiteral("a"), false, 16}});
+    recorder.endCycle(device, 5000, 100);
+    recorder.endCycle(device, 3000, 120);
+    recorder.endCycle(device, 6000, 90);
+
+    QVector<qint64> times;
+    for (const TrendCycle &cycle : recorder.cycles(device))
+        times.append(cycle.timeMs);
+    QCOMPARE(times, (QVector<qint64>{5000, 5000, 6000}));
 }
 
 QTEST_GUILESS_MAIN(TestTrendRecorder)

@@ -89,6 +89,8 @@ private slots:
     void imageExport_data();
     void imageExport();
     void closedSourceKeepsItsCurves();
+    void csvExportOpensAsTheSameCurves();
+    void csvExportOfSeveralSourcesWritesAFileEach();
 
 private:
     QTableWidget *statistics() const { return m_window->findChild<QTableWidget *>(QStringLiteral("markerStats")); }
@@ -106,7 +108,8 @@ void TestTrendWindow::init()
                                                                 {QStringLiteral("Flags"), true, 16}});
     record(m_recorder.get(), m_source, 0, temperature);
     record(m_recorder.get(), m_source, 1, flags);
-    m_recorder->endCycle(m_source, secondMs(temperature.size() - 1), 5);
+    for (int second = 0; second < temperature.size(); ++second)
+        m_recorder->endCycle(m_source, secondMs(second), 5);
     m_window = new TrendWindow(m_recorder.get());
     m_window->resize(1000, 700);
     m_window->show();
@@ -313,6 +316,59 @@ void TestTrendWindow::closedSourceKeepsItsCurves()
     QTRY_COMPARE(int(onlyCurve()->dataSize()), temperature.size());
     auto *list = m_window->findChild<QTreeWidget *>(QStringLiteral("variableList"));
     QVERIFY(list->topLevelItem(0)->text(0).contains(QStringLiteral("закрыто")));
+}
+
+void TestTrendWindow::csvExportOpensAsTheSameCurves()
+{
+    m_window->showCurve({m_source, 0, -1});
+    m_window->showCurve({m_source, 1, 1});
+    m_window->placeMarker(0, secondMs(2));
+    m_window->placeMarker(1, secondMs(7));
+    QTemporaryDir dir;
+    QString errorText;
+
+    const QStringList written = m_window->exportCsv(dir.filePath(QStringLiteral("between.csv")), true, &errorText);
+    QCOMPARE(written, QStringList{dir.filePath(QStringLiteral("between.csv"))});
+    const int opened = m_window->openCsv(written.first(), &errorText);
+    QVERIFY2(opened >= 0, qPrintable(errorText));
+
+    // Seconds 2 to 7 of both variables, the gap at second 4 an empty cell.
+    QCOMPARE(m_recorder->variables(opened).size(), 2);
+    const TrendSeries &temperatures = m_recorder->series(opened, 0);
+    QCOMPARE(temperatures.count(), 6);
+    for (int second = 2; second <= 7; ++second) {
+        const TrendSample sample = temperatures.at(second - 2);
+        QCOMPARE(sample.timeMs, secondMs(second));
+        QCOMPARE(sample.isGap(), std::isnan(temperature.at(second)));
+        if (!sample.isGap())
+            QCOMPARE(sample.min, temperature.at(second));
+    }
+    QCOMPARE(m_window->plot()->trendCurves().size(), 4);
+    m_window->showCurve({m_source, 0, -1}, false);
+    m_window->showCurve({m_source, 1, 1}, false);
+    const QStringList again = m_window->exportCsv(dir.filePath(QStringLiteral("again.csv")), false, &errorText);
+    QFile first(written.first());
+    QFile second(again.value(0));
+    QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+    QCOMPARE(second.readAll(), first.readAll());
+}
+
+void TestTrendWindow::csvExportOfSeveralSourcesWritesAFileEach()
+{
+    const int other = m_recorder->addSource(QStringLiteral("Насос/2"), {{QStringLiteral("P"), false, 16}});
+    m_recorder->append(other, 0, secondMs(1), 3);
+    m_recorder->endCycle(other, secondMs(1), 4);
+    m_window->showCurve({m_source, 0, -1});
+    m_window->showCurve({other, 0, -1});
+    QTemporaryDir dir;
+    QString errorText;
+
+    const QStringList written = m_window->exportCsv(dir.filePath(QStringLiteral("log.csv")), false, &errorText);
+
+    QCOMPARE(written, (QStringList{dir.filePath(QStringLiteral("log-Котёл.csv")),
+                                   dir.filePath(QStringLiteral("log-Насос_2.csv"))}));
+    QVERIFY(m_window->exportCsv(dir.filePath(QStringLiteral("none.csv")), true, &errorText).isEmpty());
+    QVERIFY(errorText.contains(QStringLiteral("маркер")));
 }
 
 QTEST_MAIN(TestTrendWindow)

@@ -18,7 +18,11 @@ qint64 cycleBytes(const QVector<TrendCycle> &cycles)
 void TrendRecorderPrivate::appendCycle(TrendSource &source, const TrendCycle &cycle)
 {
     const qint64 before = cycleBytes(source.cycles);
-    source.cycles.append(cycle);
+    // The wall clock can step back (a time sync): the marks stay in order, as the points do.
+    TrendCycle kept = cycle;
+    if (!source.cycles.isEmpty())
+        kept.timeMs = std::max(kept.timeMs, source.cycles.last().timeMs);
+    source.cycles.append(kept);
     bytesUsed += cycleBytes(source.cycles) - before;
     if (bytesUsed > budgetBytes)
         keepBudget();
