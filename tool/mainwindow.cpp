@@ -20,6 +20,7 @@
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStatusBar>
 
 namespace {
@@ -29,6 +30,19 @@ constexpr int treeRepaintPeriodMs = 40;
 
 // The 32-bit pattern of a held value. A bit field with bit 31 set is held unsigned,
 // above the int range, so it is read as a 64-bit number and cut to its low 32 bits.
+// The bound of the trend record, from the setting "trends/memoryMiB"; a value that makes
+// no sense keeps the default.
+qint64 trendBudgetBytes()
+{
+    constexpr qint64 smallestMiB = 16;
+    constexpr qint64 largestMiB = 64 * 1024;
+    bool ok = false;
+    const qint64 mebibytes = QSettings().value(QStringLiteral("trends/memoryMiB")).toLongLong(&ok);
+    if (!ok || mebibytes < smallestMiB || mebibytes > largestMiB)
+        return TrendRecorder::defaultBudgetBytes;
+    return mebibytes << 20;
+}
+
 quint32 bitPattern(const QVariant &heldValue)
 {
     bool ok = false;
@@ -62,6 +76,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
             this, &MainWindow::listShowContextMenu);
+    m_recorder->setBudgetBytes(trendBudgetBytes());
     addAction(m_ui->actionTrends);
     m_ui->treeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->treeView, &QWidget::customContextMenuRequested, this, &MainWindow::treeShowContextMenu);

@@ -20,6 +20,8 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
@@ -47,12 +49,15 @@ class TestToolTrends : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void variableMenuPutsTheVariableInItsDevicesTrend();
     void shortcutOpensOneWindowPerDevice();
     void draggedVariableIsDrawn();
     void windowSurvivesItsDeviceBeingClosed();
+    void memoryBoundComesFromTheSettings_data();
+    void memoryBoundComesFromTheSettings();
 
 private:
     bool pollOnce();
@@ -65,6 +70,12 @@ private:
     std::unique_ptr<RecordingModbusServer> m_server;
     VelmorDeviceModel *m_device = nullptr;
 };
+
+void TestToolTrends::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("velmor-test"));
+}
 
 void TestToolTrends::init()
 {
@@ -173,6 +184,34 @@ void TestToolTrends::windowSurvivesItsDeviceBeingClosed()
     QVERIFY(window->plot()->trendCurves().first()->dataSize() >= 1);
     auto *list = window->findChild<QTreeWidget *>(QStringLiteral("variableList"));
     QVERIFY(list->topLevelItem(0)->text(0).contains(QStringLiteral("закрыто")));
+}
+
+void TestToolTrends::memoryBoundComesFromTheSettings_data()
+{
+    QTest::addColumn<QVariant>("setting");
+    QTest::addColumn<qint64>("budgetMiB");
+    QTest::newRow("not set") << QVariant() << qint64(256);
+    QTest::newRow("64") << QVariant(QStringLiteral("64")) << qint64(64);
+    QTest::newRow("the smallest") << QVariant(16) << qint64(16);
+    QTest::newRow("too small") << QVariant(15) << qint64(256);
+    QTest::newRow("too large") << QVariant(qint64(1) << 20) << qint64(256);
+    QTest::newRow("no number") << QVariant(QStringLiteral("lots")) << qint64(256);
+}
+
+void TestToolTrends::memoryBoundComesFromTheSettings()
+{
+    QFETCH(QVariant, setting);
+    QFETCH(qint64, budgetMiB);
+    QSettings settings;
+    settings.remove(QStringLiteral("trends/memoryMiB"));
+    if (setting.isValid())
+        settings.setValue(QStringLiteral("trends/memoryMiB"), setting);
+    settings.sync();
+
+    MainWindow window;
+
+    QCOMPARE(window.findChild<TrendRecorder *>()->budgetBytes(), budgetMiB << 20);
+    settings.remove(QStringLiteral("trends/memoryMiB"));
 }
 
 QTEST_MAIN(TestToolTrends)
