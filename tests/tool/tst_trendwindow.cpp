@@ -125,34 +125,35 @@ void TestTrendWindow::cleanup()
 void TestTrendWindow::markerStatistics_data()
 {
     QTest::addColumn<int>("bit");
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("second");
+    QTest::addColumn<int>("firstMs");
+    QTest::addColumn<int>("secondMs");
     QTest::addColumn<QStringList>("expected");
 
     // Seconds 1 to 8 of T: 12 11 15 (gap) 14 9 13 16; mean of the seven readings 90/7.
-    QTest::newRow("across a gap") << -1 << 1 << 8
-                                  << QStringList{"T", "12", "16", "9", "16", QString::number(90.0 / 7, 'g', 17), "4"};
-    QTest::newRow("markers the other way round") << -1 << 8 << 1
-                                                 << QStringList{"T", "16", "12", "9", "16",
-                                                                QString::number(90.0 / 7, 'g', 17), "-4"};
-    // A marker between readings reads the one before it; at the gap there is no value.
-    QTest::newRow("marker on a gap") << -1 << 4 << 6 << QStringList{"T", "—", "9", "9", "14", "11.5", "—"};
+    QTest::newRow("across a gap") << -1 << 1000 << 8000
+                                  << QStringList{"T", "12", "16", "9", "16", "12.85714", "4"};
+    QTest::newRow("markers the other way round") << -1 << 8000 << 1000
+                                                 << QStringList{"T", "16", "12", "9", "16", "12.85714", "-4"};
+    // A marker reads the reading before it; at the gap there is no value.
+    QTest::newRow("marker on a gap") << -1 << 4000 << 6000 << QStringList{"T", "—", "9", "9", "14", "11.5", "—"};
+    // From the 11 held at 2.5 s to the 9 held at 6.5 s: 11 15 (gap) 14 9.
+    QTest::newRow("markers between readings") << -1 << 2500 << 6500
+                                              << QStringList{"T", "11", "9", "9", "15", "12.25", "-2"};
     // Bit 1 of flags 3 2 2 0 1 1 3 over seconds 1 to 7: 1 1 1 0 0 0 1, mean 4/7.
-    QTest::newRow("one bit") << 1 << 1 << 7
-                             << QStringList{"Flags.1", "1", "1", "0", "1", "0.5714285714285714", "0"};
+    QTest::newRow("one bit") << 1 << 1000 << 7000 << QStringList{"Flags.1", "1", "1", "0", "1", "0.5714286", "0"};
 }
 
 void TestTrendWindow::markerStatistics()
 {
     QFETCH(int, bit);
-    QFETCH(int, first);
-    QFETCH(int, second);
+    QFETCH(int, firstMs);
+    QFETCH(int, secondMs);
     QFETCH(QStringList, expected);
 
     m_window->showCurve({m_source, bit < 0 ? 0 : 1, bit});
-    m_window->placeMarker(0, secondMs(first));
+    m_window->placeMarker(0, startMs + firstMs);
     QCOMPARE(statistics()->rowCount(), 0);
-    m_window->placeMarker(1, secondMs(second));
+    m_window->placeMarker(1, startMs + secondMs);
 
     QCOMPARE(statistics()->rowCount(), 1);
     QStringList shown;
@@ -160,7 +161,7 @@ void TestTrendWindow::markerStatistics()
         shown.append(cell(statistics(), 0, column));
     QCOMPARE(shown, expected);
     const QString span = m_window->findChild<QLabel *>(QStringLiteral("markerSpan"))->text();
-    QVERIFY2(span.contains(QStringLiteral("%1.000 с").arg(second - first)), qPrintable(span));
+    QVERIFY2(span.contains(QStringLiteral("%1 с").arg(double(secondMs - firstMs) / 1000, 0, 'f', 3)), qPrintable(span));
 }
 
 void TestTrendWindow::cursorReadsEveryCurve()

@@ -19,7 +19,14 @@ constexpr int bucketsPerPixel = 2;
 TrendPlot::TrendPlot(QWidget *parent)
     : QwtPlot(parent)
 {
-    setAxisScaleDraw(QwtPlot::xBottom, new QwtDateScaleDraw(Qt::LocalTime));
+    auto *timeLabels = new QwtDateScaleDraw(Qt::LocalTime);
+    timeLabels->setDateFormat(QwtDate::Millisecond, QStringLiteral("hh:mm:ss.zzz"));
+    timeLabels->setDateFormat(QwtDate::Second, QStringLiteral("hh:mm:ss"));
+    timeLabels->setDateFormat(QwtDate::Minute, QStringLiteral("hh:mm"));
+    timeLabels->setDateFormat(QwtDate::Hour, QStringLiteral("hh:mm"));
+    timeLabels->setDateFormat(QwtDate::Day, QStringLiteral("dd.MM"));
+    timeLabels->setDateFormat(QwtDate::Week, QStringLiteral("dd.MM"));
+    setAxisScaleDraw(QwtPlot::xBottom, timeLabels);
     setAxisScaleEngine(QwtPlot::xBottom, new QwtDateScaleEngine(Qt::LocalTime));
     setAxisAutoScale(QwtPlot::xBottom, false);
     setCanvasBackground(Qt::white);

@@ -34,7 +34,10 @@ TrendStatistics TrendStatistics::between(const TrendSeries &series, const TrendC
     double sum = 0;
     int readings = 0;
     const int last = series.lastAtOrBefore(endMs);
-    for (int index = series.firstAtOrAfter(startMs); index <= last; ++index) {
+    // From the value held at the start, so that no column shows a value outside min and max.
+    const int heldAtStart = series.lastAtOrBefore(startMs);
+    const int first = heldAtStart >= 0 ? heldAtStart : series.firstAtOrAfter(startMs);
+    for (int index = first; index <= last; ++index) {
         const TrendSample sample = key.view(series.at(index));
         if (sample.isGap())
             continue;

@@ -15,7 +15,8 @@ struct TrendStatistics
     double atEnd = 0;
     double min = 0;
     double max = 0;
-    // Of the readings kept between the moments; a thinned envelope counts as its middle.
+    // Of the readings from the one held at the start to the end; a thinned envelope counts
+    // as its middle.
     double mean = 0;
     double change = 0;
 

@@ -6,6 +6,7 @@
 #include "trendvalue.h"
 
 #include <QDateTime>
+#include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
 
@@ -18,6 +19,7 @@ TrendStatisticsTable::TrendStatisticsTable(QTableWidget *table, QLabel *span, co
     m_table->setHorizontalHeaderLabels({QStringLiteral("Кривая"), QStringLiteral("Маркер 1"),
                                         QStringLiteral("Маркер 2"), QStringLiteral("Мин"), QStringLiteral("Макс"),
                                         QStringLiteral("Среднее"), QStringLiteral("Изменение")});
+    m_table->horizontalHeader()->setStretchLastSection(true);
     update({}, std::nullopt, std::nullopt);
 }
 
@@ -29,6 +31,7 @@ void TrendStatisticsTable::update(const QList<TrendCurve *> &curves, std::option
     m_table->setRowCount(both ? curves.size() : 0);
     for (int row = 0; both && row < curves.size(); ++row)
         fillRow(row, curves.at(row), *firstMs, *secondMs);
+    m_table->resizeColumnsToContents();
 }
 
 void TrendStatisticsTable::showSpan(std::optional<qint64> firstMs, std::optional<qint64> secondMs)

@@ -7,7 +7,10 @@ QString TrendValue::text(double value)
 {
     if (std::isnan(value))
         return QStringLiteral("—");
-    char digits[32];
-    const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, value);
-    return QString::fromLatin1(digits, int(written.ptr - digits));
+    // Whole numbers of every type exactly; fractions (a float32 reading, a mean) to the
+    // seven digits a float32 holds.
+    constexpr double exactIntegers = 9007199254740992.0;
+    if (value == std::trunc(value) && std::fabs(value) < exactIntegers)
+        return QString::number(qint64(value));
+    return QString::number(value, 'g', 7);
 }

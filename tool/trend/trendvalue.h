@@ -3,8 +3,8 @@
 
 #include <QString>
 
-// A curve's number as the trend window shows it: the shortest text that reads back as
-// the same number, and a dash where there is none.
+// A curve's number as the trend window shows it: a whole number in full, a fraction to
+// seven significant digits, and a dash where there is none.
 namespace TrendValue {
 
 QString text(double value);

@@ -61,6 +61,7 @@ void TrendVariableList::addSource(int source)
             checkableItem(leaf, QStringLiteral("бит %1").arg(bit), {source, variable, bit});
     }
     branch->setExpanded(true);
+    m_tree->resizeColumnToContents(NameColumn);
 }
 
 void TrendVariableList::markClosed(int source)

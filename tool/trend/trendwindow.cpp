@@ -64,6 +64,8 @@ TrendWindow::TrendWindow(TrendRecorder *recorder, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setAcceptDrops(true);
     m_variables = new TrendVariableList(m_ui->variableList, recorder);
+    m_ui->splitter->setSizes({280, 920});
+    m_ui->plotSplitter->setSizes({520, 180});
     m_plotMenu = new QMenu(this);
     m_plotMenu->addActions({m_ui->actionPlaceFirstMarker, m_ui->actionPlaceSecondMarker, m_ui->actionClearMarkers});
     m_cursor = new TrendCursor(m_ui->plot, m_plotMenu);
@@ -117,6 +119,9 @@ void TrendWindow::placeMarker(int marker, qint64 timeMs)
 void TrendWindow::setTimeWindow(qint64 windowMs)
 {
     m_windowMs = windowMs;
+    const int choice = m_timeWindows->findData(windowMs);
+    if (choice >= 0)
+        m_timeWindows->setCurrentIndex(choice);
     m_following = true;
     redraw();
 }
