@@ -32,6 +32,7 @@ class VELMORDEVICEMODEL_EXPORT VelmorDeviceModel : public QAbstractItemModel
     Q_PROPERTY(int responseTimeoutMs READ responseTimeoutMs WRITE setResponseTimeoutMs NOTIFY responseTimeoutMsChanged)
     Q_PROPERTY(int retries READ retries WRITE setRetries NOTIFY retriesChanged)
     Q_PROPERTY(QString wordOrder READ wordOrder WRITE setWordOrder NOTIFY wordOrderChanged)
+    Q_PROPERTY(int interQueryDelay READ interQueryDelay WRITE setInterQueryDelay)
 
 public:
     // The codes devProto() returns.
