@@ -4,6 +4,7 @@
 #include "bitfielddialog.h"
 #include "cyclesummary.h"
 #include "devicerecording.h"
+#include "linkstateicon.h"
 #include "loadfailure.h"
 #include "settingsdialog.h"
 #include "trendrecorder.h"
@@ -14,6 +15,7 @@
 #include "workspace.h"
 #include "velmordevicemodel.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -24,6 +26,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
+#include <QShortcut>
 #include <QStatusBar>
 
 namespace {
@@ -81,6 +84,8 @@ MainWindow::MainWindow(QWidget *parent)
     m_ui->statusBar->addPermanentWidget(m_cycleSummary);
     connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A long name keeps its start and end, where devices of a plant usually differ.
+    m_ui->listDevices->setTextElideMode(Qt::ElideMiddle);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
             this, &MainWindow::listShowContextMenu);
     m_recorder->setBudgetBytes(trendBudgetBytes());
@@ -88,6 +93,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_ui->treeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->treeView, &QWidget::customContextMenuRequested, this, &MainWindow::treeShowContextMenu);
     new VariableDrag(m_ui->treeView);
+    setUpShortcuts();
     addDeviceToList(QStringLiteral("tags/default.yml"));
 }
 
@@ -142,9 +148,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::on_actionOpen_triggered()
 {
-    // "*.yaml" as a second choice: the first stays the one the tool always offered.
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("Open device description files"), QString(), QStringLiteral("*.yml;;*.yaml"));
+        this, QStringLiteral("Open device description files"), QString(), QStringLiteral("*.yml"));
     for (const QString &file : files)
         addDeviceToList(file);
 }
@@ -165,6 +170,7 @@ void MainWindow::addDeviceToList(QString filename)
     connectDeviceSignals(device);
     new DeviceRecording(device, m_recorder, device);
     m_workspace->deviceOpened(device, filename);
+    watchLink(device);
 }
 
 void MainWindow::listShowContextMenu(const QPoint &pos)
@@ -177,8 +183,10 @@ void MainWindow::listShowContextMenu(const QPoint &pos)
     m_ui->actionConnect->setText(device->connected() ? QStringLiteral("Отключиться")
                                                      : QStringLiteral("Подключиться"));
     m_ui->actionUpdateDevice->setEnabled(device->connected());
-    m_ui->actionAutoUpdate->setEnabled(device->connected());
-    m_ui->actionAutoUpdate->setChecked(device->autoUpdate());
+    // While the link is tried again, continuous update is on, and turning it off stops the tries.
+    const bool reconnecting = reconnectOf(device)->state() == LinkReconnect::State::Reconnecting;
+    m_ui->actionAutoUpdate->setEnabled(device->connected() || reconnecting);
+    m_ui->actionAutoUpdate->setChecked(device->autoUpdate() || reconnecting);
     m_ui->actionStoreToFlash->setEnabled(device->connected());
 
     QMenu menu;
@@ -223,6 +231,8 @@ void MainWindow::on_actionAutoUpdate_triggered(bool checked)
     VelmorDeviceModel *device = currentDevice();
     if (!device)
         return;
+    if (!checked)
+        reconnectOf(device)->stop();
     device->setAutoUpdate(checked);
     if (checked)
         device->updateDeviceModel();
@@ -233,6 +243,7 @@ void MainWindow::on_actionConnect_triggered(bool)
     VelmorDeviceModel *device = currentDevice();
     if (!device)
         return;
+    reconnectOf(device)->stop();
     if (device->connected())
         device->disconnectDevice();
     else
@@ -312,6 +323,8 @@ void MainWindow::updateDeviceItem(QListWidgetItem *item)
         break;
     }
     item->setData(Qt::DisplayRole, text);
+    // The list is narrow and names are long: the tip shows the entry whole.
+    item->setData(Qt::ToolTipRole, text);
 }
 
 void MainWindow::on_actionStoreToFlash_triggered()
@@ -430,6 +443,88 @@ void MainWindow::treeShowContextMenu(const QPoint &pos)
     menu.addSeparator();
     menu.addMenu(recentFilesMenu(&menu));
     menu.exec(m_ui->treeView->viewport()->mapToGlobal(pos));
+}
+
+void MainWindow::watchLink(VelmorDeviceModel *device)
+{
+    auto *reconnect = new LinkReconnect(device);
+    connect(reconnect, &LinkReconnect::stateChanged, this,
+            [this, device](LinkReconnect::State state) { showLinkState(device, state); });
+    connect(reconnect, &LinkReconnect::reconnectOffered, this,
+            [this, device](const QString &reason) { offerReconnect(device, reason); });
+    connect(reconnect, &LinkReconnect::attemptStarted, this, [this, device](int attempt) {
+        m_ui->statusBar->showMessage(
+            QStringLiteral("%1 :: Переподключение, попытка %2").arg(device->devName()).arg(attempt));
+    });
+}
+
+void MainWindow::showLinkState(VelmorDeviceModel *device, LinkReconnect::State state)
+{
+    for (int row = 0; row < m_ui->listDevices->count(); ++row) {
+        QListWidgetItem *item = m_ui->listDevices->item(row);
+        if (deviceOf(item) == device)
+            item->setData(Qt::DecorationRole, LinkStateIcon::of(state));
+    }
+}
+
+void MainWindow::offerReconnect(VelmorDeviceModel *device, const QString &reason)
+{
+    // Not modal: the other devices go on being polled and shown meanwhile.
+    auto *offer = new QMessageBox(QMessageBox::Question, QStringLiteral("Связь потеряна"),
+                                  QStringLiteral("Связь с устройством «%1» потеряна.\n%2\n\nПодключиться снова?")
+                                      .arg(device->devName(), reason),
+                                  QMessageBox::Yes | QMessageBox::No, this);
+    offer->setObjectName(QStringLiteral("reconnectOffer"));
+    offer->setAttribute(Qt::WA_DeleteOnClose);
+    const QPointer<VelmorDeviceModel> lost(device);
+    connect(offer, &QMessageBox::accepted, this, [lost] {
+        if (lost)
+            lost->connectDevice();
+    });
+    connect(offer, &QMessageBox::buttonClicked, this, [lost](QAbstractButton *) {
+        if (lost)
+            reconnectOf(lost)->stop();
+    });
+    connect(device, &QObject::destroyed, offer, &QWidget::close);
+    offer->open();
+}
+
+LinkReconnect *MainWindow::reconnectOf(const VelmorDeviceModel *device)
+{
+    return device->findChild<LinkReconnect *>();
+}
+
+void MainWindow::setUpShortcuts()
+{
+    // Shown beside the entries of the device menu; the window's own shortcuts below act
+    // on the selected device at any time, whatever the menu last showed.
+    m_ui->actionConnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    m_ui->actionUpdateDevice->setShortcut(QKeySequence(Qt::Key_F5));
+    m_ui->actionAutoUpdate->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F5));
+    connect(new QShortcut(m_ui->actionConnect->shortcut(), this), &QShortcut::activated, this,
+            [this] { on_actionConnect_triggered(false); });
+    connect(new QShortcut(m_ui->actionUpdateDevice->shortcut(), this), &QShortcut::activated, this,
+            &MainWindow::on_actionUpdateDevice_triggered);
+    connect(new QShortcut(m_ui->actionAutoUpdate->shortcut(), this), &QShortcut::activated, this, [this] {
+        if (VelmorDeviceModel *device = currentDevice())
+            on_actionAutoUpdate_triggered(!device->autoUpdate());
+    });
+    auto *deviceMenu = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), m_ui->listDevices, nullptr, nullptr,
+                                     Qt::WidgetShortcut);
+    connect(deviceMenu, &QShortcut::activated, this, [this] {
+        if (QListWidgetItem *item = m_ui->listDevices->currentItem())
+            listShowContextMenu(m_ui->listDevices->visualItemRect(item).center());
+    });
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_F2), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
+        connect(new QShortcut(key, m_ui->treeView, nullptr, nullptr, Qt::WidgetShortcut), &QShortcut::activated, this,
+                &MainWindow::editSelectedValue);
+}
+
+void MainWindow::editSelectedValue()
+{
+    const QModelIndex current = m_ui->treeView->currentIndex();
+    if (current.isValid())
+        on_treeView_doubleClicked(current.sibling(current.row(), valueColumn));
 }
 
 QListWidgetItem *MainWindow::itemOfFile(const QString &fileName) const

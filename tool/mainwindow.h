@@ -1,6 +1,8 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "linkreconnect.h"
+
 #include <QMainWindow>
 #include <QMap>
 #include <QModelIndex>
@@ -75,6 +77,13 @@ private:
     QListWidgetItem *itemOfFile(const QString &fileName) const;
     QList<VelmorDeviceModel *> openDevices() const;
     QMenu *recentFilesMenu(QWidget *parent);
+    void watchLink(VelmorDeviceModel *device);
+    void showLinkState(VelmorDeviceModel *device, LinkReconnect::State state);
+    void offerReconnect(VelmorDeviceModel *device, const QString &reason);
+    static LinkReconnect *reconnectOf(const VelmorDeviceModel *device);
+    void setUpShortcuts();
+    // Edits the selected variable's value, as a double click on it does.
+    void editSelectedValue();
 
     Ui::MainWindow *m_ui;
     // The last finished cycle of any device, beside the status messages.
