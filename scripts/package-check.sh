@@ -2,8 +2,9 @@
 # Builds the Debian packages (scripts/package.sh) and checks them: file lists, control fields
 # and lintian; then, unpacked with dpkg -x into a temporary root and using only that tree, a small
 # program built against the library through find_package and through pkg-config loads a
-# description, the command-line programs answer --version and --help, and the desktop entries
-# and man pages are checked. Prints every failed check and exits 1 if there was one.
+# description, the command-line programs answer --version and --help, the desktop entries
+# and man pages are checked, and every installed path the README and the man pages name must
+# be in a package. Prints every failed check and exits 1 if there was one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -163,6 +164,22 @@ for program in velmor-cli velmor-sim; do
 done
 zcat "$root/usr/share/man/man1/velmor-tool.1.gz" | grep -Fq "/usr/share/velmor/default.yml" \
     || fail "velmor-tool.1 does not name the demo description"
+
+echo "--- installed files the README and the man pages name"
+# Installed paths (under /usr/share and /lib/systemd) as the texts give them; help2man writes
+# a hyphen as "\-", and a path may end a sentence.
+named_paths=$({ cat README.md; zcat "$root"/usr/share/man/man1/*.1.gz; } \
+    | sed 's/\\-/-/g' | grep -oE '/(usr/share|lib/systemd)/[A-Za-z0-9_.@/-]+' | sed 's/\.$//' | sort -u)
+[ -n "$named_paths" ] || fail "the README and the man pages name no installed path"
+for path in $named_paths; do
+    [ -e "$root$path" ] || fail "$path is named in the README or a man page but is in no package"
+done
+cmp -s contrib/velmor-cli@.service "$root/lib/systemd/system/velmor-cli@.service" \
+    || fail "the packaged systemd unit differs from contrib/velmor-cli@.service"
+zcat "$root/usr/share/doc/velmor-tools/description-format.md.gz" | cmp -s docs/description-format.md - \
+    || fail "the packaged format reference differs from docs/description-format.md"
+grep -q '^Exec=velmor-tool %F$' "$root/usr/share/applications/velmor-tool.desktop" \
+    || fail "velmor-tool.desktop does not pass files to velmor-tool"
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures package check(s) failed"

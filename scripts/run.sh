@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the controller simulator in the background and
-# the device tool from the repository root, where it loads tags/default.yml at start.
-# The simulator serves tags/default.yml over Modbus TCP on 127.0.0.1:1502 and stops when
-# the tool ends.
+# Installs what is missing, builds the two programs it runs (no tests), starts the
+# controller simulator in the background and the device tool from the repository root,
+# where it loads tags/default.yml at start. The simulator serves tags/default.yml over
+# Modbus TCP on 127.0.0.1:1502 and stops when the tool ends.
 #
 #   scripts/run.sh              Modbus TCP demo controller, shown in the tool at once
-#   scripts/run.sh --velmorbus  Velmorbus demo controller on a pseudo-terminal; open
-#                               tags/velmorbus-demo.yml in the tool (Open)
+#   scripts/run.sh --velmorbus  Velmorbus demo controller on a pseudo-terminal; the tool
+#                               opens tags/velmorbus-demo.yml as well
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 description=tags/default.yml
 sim_options=()
+# The tool loads tags/default.yml by itself; further description files it takes as arguments.
+tool_arguments=()
 case "${1:-}" in
     "") ;;
     --velmorbus)
         description=tags/velmorbus-demo.yml
         # The link the description file names as its "port".
         sim_options=(--pty /tmp/velmor-demo-pty)
+        tool_arguments=("$description")
         ;;
     *)
         echo "usage: scripts/run.sh [--velmorbus]" >&2
@@ -26,7 +29,9 @@ case "${1:-}" in
 esac
 
 scripts/deps.sh
-scripts/build.sh
+# The tests, some 40 programs, would add minutes on a small machine. scripts/test.sh
+# configures them back in.
+scripts/build.sh -DBUILD_TESTING=OFF --target velmor-tool --target velmor-sim
 build_dir=${BUILD_DIR:-build}
 
 sim_log="$build_dir/velmor-sim.log"
@@ -62,7 +67,7 @@ done
 echo "velmor-sim: $(grep -m1 -e '^listening on ' -e '^serving ' "$sim_log"); traffic log in $sim_log"
 
 # In the background so that a signal to this script stops both programs at once.
-"$build_dir/tool/velmor-tool" &
+"$build_dir/tool/velmor-tool" "${tool_arguments[@]}" &
 tool_pid=$!
 status=0
 wait "$tool_pid" || status=$?

@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh
+# Explicitly on: scripts/run.sh leaves the same build folder configured without tests.
+scripts/build.sh -DBUILD_TESTING=ON
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600
 scripts/package-check.sh

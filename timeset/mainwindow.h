@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+class VelmorbusReply;
 class VelmorbusRtuSerialMaster;
 
 namespace Ui {
@@ -12,7 +13,8 @@ class MainWindow;
 }
 
 // Reads a controller's real-time clock and sets it to the computer's time or to a
-// chosen one. The serial port is open only for the duration of one exchange.
+// chosen one. The serial port is open only for the duration of one exchange. After a
+// write the clock is read back, to show how far it is from the computer's.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -32,7 +34,13 @@ private slots:
 private:
     void readDeviceTime();
     void writeDeviceTime(const QDateTime &dateTime);
+    void readBackDeviceTime();
+    void onTimeReadBack(VelmorbusReply *reply, qint64 sentAtMs);
+    void showDrift(const QDateTime &deviceTime, qint64 computerTimeMs);
+    void showUnverified(const QString &reason);
+    VelmorbusReply *sendClockRead();
     bool openLink();
+    bool openLinkQuietly();
     void showWarning(const QString &text);
 
     Ui::MainWindow *m_ui;

@@ -1,5 +1,10 @@
 #include "clockcontroller.h"
 
+#include "clockblock.h"
+#include "velmorbusframe.h"
+
+#include <QDateTime>
+
 namespace {
 // device id + head byte + addr (2) + size (2) + CRC (2)
 constexpr int frameWithoutDataSize = 8;
@@ -25,6 +30,20 @@ QString ClockController::portPath() const
 void ClockController::setAnswer(const QByteArray &answer)
 {
     m_answer = answer;
+    m_readAnswer.reset();
+    m_clockOffsetMs.reset();
+}
+
+void ClockController::setReadAnswer(const QByteArray &answer)
+{
+    m_readAnswer = answer;
+    m_clockOffsetMs.reset();
+}
+
+void ClockController::runClock(qint64 offsetMs)
+{
+    m_clockOffsetMs = offsetMs;
+    m_readAnswer.reset();
 }
 
 QList<QByteArray> ClockController::requests() const
@@ -37,10 +56,12 @@ void ClockController::onBytesReceived(const QByteArray &bytes)
     m_pending.append(bytes);
     int frameSize = pendingFrameSize();
     while (frameSize > 0 && m_pending.size() >= frameSize) {
-        m_requests.append(m_pending.left(frameSize));
+        const QByteArray request = m_pending.left(frameSize);
+        m_requests.append(request);
         m_pending.remove(0, frameSize);
-        if (!m_answer.isEmpty())
-            m_peer.write(m_answer);
+        const QByteArray answer = answerTo(request);
+        if (!answer.isEmpty())
+            m_peer.write(answer);
         frameSize = pendingFrameSize();
     }
 }
@@ -55,4 +76,20 @@ int ClockController::pendingFrameSize() const
         return frameWithoutDataSize;
     const int dataSize = quint8(m_pending.at(4)) | (quint8(m_pending.at(5)) << 8);
     return frameWithoutDataSize + dataSize;
+}
+
+QByteArray ClockController::answerTo(const QByteArray &request) const
+{
+    if ((quint8(request.at(1)) & 0x0F) == writeCommand)
+        return m_answer;
+    if (m_clockOffsetMs)
+        return clockAnswer(quint8(request.at(0)));
+    return m_readAnswer.value_or(m_answer);
+}
+
+// Head byte 0x12 (status 0x10, read command 2), address 0x0C02 and size 8, low bytes first.
+QByteArray ClockController::clockAnswer(quint8 id) const
+{
+    const QDateTime clock = QDateTime::currentDateTime().addMSecs(*m_clockOffsetMs);
+    return VelmorbusFrame::build(id, QByteArray::fromHex("12020C0800") + ClockBlock::encode(clock));
 }

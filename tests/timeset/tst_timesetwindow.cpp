@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -30,6 +31,8 @@ const QDateTime sampleTime(QDate(2017, 9, 20), QTime(10, 20, 54));
 // A value no controller in these tests reports, to see whether the field was touched.
 const QDateTime untouchedTime(QDate(2003, 2, 1), QTime(4, 5, 6));
 
+const QString readBackRunning = QStringLiteral("Расхождение с часами компьютера: проверяется…");
+
 } // namespace
 
 class tst_TimesetWindow : public QObject
@@ -50,6 +53,10 @@ private slots:
     void transportErrorIsShown_data();
     void transportErrorIsShown();
     void refusedWriteIsShown();
+    void driftShownAfterWrite_data();
+    void driftShownAfterWrite();
+    void failedReadBackIsShown_data();
+    void failedReadBackIsShown();
     void unusableReadIsShown_data();
     void unusableReadIsShown();
     void portThatCannotBeOpened_data();
@@ -57,6 +64,8 @@ private slots:
     void secondPressDuringExchange();
     void timeFieldsShowTheWholeTime_data();
     void timeFieldsShowTheWholeTime();
+    void portBoxShowsLongPath_data();
+    void portBoxShowsLongPath();
 
 private:
     template<typename T>
@@ -108,10 +117,12 @@ void tst_TimesetWindow::press(const char *buttonName)
     QTest::mouseClick(widget<QPushButton>(buttonName), Qt::LeftButton);
 }
 
-// The handler has run to its end once the reply it released is gone.
+// The handler has run to its end once the reply it released is gone, and a write's
+// read-back with it.
 bool tst_TimesetWindow::exchangeEnded() const
 {
-    return m_window->findChildren<VelmorbusReply *>().isEmpty();
+    return m_window->findChildren<VelmorbusReply *>().isEmpty()
+        && widget<QLabel>("labelDrift")->text() != readBackRunning;
 }
 
 // A good read goes through only if the window could open its port again, so the
@@ -207,9 +218,8 @@ void tst_TimesetWindow::writeSendsChosenTime()
     m_controller->setAnswer(writeAck33);
     press("buttonSetTime");
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_controller->requests(), QList<QByteArray>({writeRequest33}),
-                              exchangeTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(exchangeEnded(), exchangeTimeoutMs);
+    QCOMPARE(m_controller->requests(), QList<QByteArray>({writeRequest33, readRequest33}));
     QVERIFY(m_closer->messages().isEmpty());
     QVERIFY(nextReadWorks());
 }
@@ -220,7 +230,8 @@ void tst_TimesetWindow::writeSendsShownSystemTime()
     const QDateTime shown = widget<QDateTimeEdit>("dateTimeSys")->dateTime();
     press("buttonSetTimeSys");
 
-    QTRY_COMPARE_WITH_TIMEOUT(m_controller->requests().size(), 1, exchangeTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(exchangeEnded(), exchangeTimeoutMs);
+    QCOMPARE(m_controller->requests().size(), 2);
     const QByteArray frame = m_controller->requests().constFirst();
     QCOMPARE(frame.size(), 16);
     QCOMPARE(frame.left(6), QByteArray::fromHex("2104020C0800"));
@@ -229,7 +240,6 @@ void tst_TimesetWindow::writeSendsShownSystemTime()
                          QTime(byteAt(8), byteAt(7), byteAt(6)));
     QCOMPARE(sent, shown.addMSecs(-shown.time().msec()));
     QCOMPARE(byteAt(13), shown.date().dayOfWeek());
-    QTRY_VERIFY_WITH_TIMEOUT(exchangeEnded(), exchangeTimeoutMs);
     QVERIFY(m_closer->messages().isEmpty());
 }
 
@@ -291,6 +301,8 @@ void tst_TimesetWindow::transportErrorIsShown()
 
 void tst_TimesetWindow::refusedWriteIsShown()
 {
+    auto *drift = widget<QLabel>("labelDrift");
+    drift->setText(QStringLiteral("Расхождение с часами компьютера: +0.2 с"));
     widget<QDateTimeEdit>("dateTime")->setDateTime(sampleTime);
     m_controller->setAnswer(QByteArray::fromHex("2124020C0800B0D6"));
     press("buttonSetTime");
@@ -301,6 +313,78 @@ void tst_TimesetWindow::refusedWriteIsShown()
     QCOMPARE(message.text, QStringLiteral("Ошибка установки времени"));
     QCOMPARE(message.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(m_controller->requests(), QList<QByteArray>({writeRequest33}));
+    QVERIFY2(drift->text().isEmpty(), qPrintable(drift->text()));
+    QVERIFY(nextReadWorks());
+}
+
+void tst_TimesetWindow::driftShownAfterWrite_data()
+{
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<int>("offsetMs");
+
+    QTest::newRow("system time, controller on time") << QByteArray("buttonSetTimeSys") << 0;
+    QTest::newRow("system time, controller 30 s ahead") << QByteArray("buttonSetTimeSys") << 30000;
+    QTest::newRow("chosen time, controller 2 min behind") << QByteArray("buttonSetTime") << -120000;
+}
+
+// The controller below keeps a clock of its own whatever was written: the drift shown
+// is how far that clock is from the computer's.
+void tst_TimesetWindow::driftShownAfterWrite()
+{
+    QFETCH(QByteArray, button);
+    QFETCH(int, offsetMs);
+
+    auto *deviceTime = widget<QDateTimeEdit>("dateTimeDevice");
+    deviceTime->setDateTime(untouchedTime);
+    m_controller->setAnswer(writeAck33);
+    m_controller->runClock(offsetMs);
+    press(button.constData());
+
+    auto *drift = widget<QLabel>("labelDrift");
+    QTRY_VERIFY_WITH_TIMEOUT(exchangeEnded(), exchangeTimeoutMs);
+    const QRegularExpressionMatch shown
+        = QRegularExpression(QStringLiteral("^Расхождение с часами компьютера: ([+-]\\d+\\.\\d) с$")).match(drift->text());
+    QVERIFY2(shown.hasMatch(), qPrintable(drift->text()));
+    // Whole seconds on the controller, a loaded machine's exchange time on top.
+    QVERIFY2(qAbs(shown.captured(1).toDouble() - offsetMs / 1000.0) <= 1.5, qPrintable(drift->text()));
+    QVERIFY(qAbs(deviceTime->dateTime().secsTo(QDateTime::currentDateTime().addMSecs(offsetMs))) <= 2);
+    QCOMPARE(m_controller->requests().size(), 2);
+    QCOMPARE(m_controller->requests().constLast(), readRequest33);
+    QVERIFY(m_closer->messages().isEmpty());
+    QVERIFY(nextReadWorks());
+}
+
+void tst_TimesetWindow::failedReadBackIsShown_data()
+{
+    QTest::addColumn<QByteArray>("readAnswer");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("read-back unanswered")
+        << QByteArray() << QStringLiteral("Запись не проверена: ошибка чтения времени [Timeout]");
+    QTest::newRow("read-back refused with status 0x20")
+        << QByteArray::fromHex("2122020C080038D6") << QStringLiteral("Запись не проверена: ошибка чтения времени");
+    QTest::newRow("read-back month 13")
+        << QByteArray::fromHex("2112020C0800" "36140A140DE10703" "03B2")
+        << QStringLiteral("Запись не проверена: ошибка чтения времени");
+}
+
+void tst_TimesetWindow::failedReadBackIsShown()
+{
+    QFETCH(QByteArray, readAnswer);
+    QFETCH(QString, text);
+
+    auto *deviceTime = widget<QDateTimeEdit>("dateTimeDevice");
+    deviceTime->setDateTime(untouchedTime);
+    m_controller->setAnswer(writeAck33);
+    m_controller->setReadAnswer(readAnswer);
+    press("buttonSetTimeSys");
+
+    QTRY_VERIFY_WITH_TIMEOUT(exchangeEnded(), exchangeTimeoutMs);
+    QCOMPARE(widget<QLabel>("labelDrift")->text(), text);
+    QCOMPARE(m_controller->requests().size(), 2);
+    QCOMPARE(deviceTime->dateTime(), untouchedTime);
+    // The write itself was taken: no box says otherwise.
+    QVERIFY(m_closer->messages().isEmpty());
     QVERIFY(nextReadWorks());
 }
 
@@ -405,6 +489,28 @@ void tst_TimesetWindow::timeFieldsShowTheWholeTime()
     QCoreApplication::processEvents();
     const QLineEdit *text = edit->findChild<QLineEdit *>();
     const int textWidth = text->fontMetrics().horizontalAdvance(text->text());
+    QVERIFY2(textWidth < text->contentsRect().width() - 4,
+             qPrintable(QStringLiteral("%1 px of text in %2 px").arg(textWidth).arg(text->contentsRect().width())));
+}
+
+void tst_TimesetWindow::portBoxShowsLongPath_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("pseudo-terminal") << QStringLiteral("/dev/pts/12");
+    QTest::newRow("the demo's link") << QStringLiteral("/tmp/velmor-demo-pty");
+}
+
+// At the window's natural size a typed pseudo-terminal path must fit the box's text area.
+void tst_TimesetWindow::portBoxShowsLongPath()
+{
+    QFETCH(QString, path);
+
+    widget<QComboBox>("comboPort")->setEditText(path);
+    m_window->adjustSize();
+    QCoreApplication::processEvents();
+    const QLineEdit *text = widget<QComboBox>("comboPort")->lineEdit();
+    const int textWidth = text->fontMetrics().horizontalAdvance(path);
     QVERIFY2(textWidth < text->contentsRect().width() - 4,
              qPrintable(QStringLiteral("%1 px of text in %2 px").arg(textWidth).arg(text->contentsRect().width())));
 }
