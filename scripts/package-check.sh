@@ -72,6 +72,8 @@ done
 for dependency in "libvelmordevicemodel0 (= $version)" "libqt5widgets5 " "libqt5svg5"; do
     expect_depends velmor-tools "$dependency"
 done
+dpkg-deb -f "$(deb_of velmor-tools)" Recommends | grep -q "qttranslations5-l10n" \
+    || fail "velmor-tools: does not recommend qttranslations5-l10n"
 library_deb=$(deb_of libvelmordevicemodel0)
 [ "$(dpkg-deb -I "$library_deb" shlibs)" = "libvelmordevicemodel 0 libvelmordevicemodel0 (>= $version)" ] \
     || fail "libvelmordevicemodel0: shlibs is '$(dpkg-deb -I "$library_deb" shlibs)'"
