@@ -35,6 +35,7 @@ class VELMORDEVICEMODEL_EXPORT VelmorDeviceModel : public QAbstractItemModel
     Q_PROPERTY(QString parity READ parity WRITE setParity NOTIFY parityChanged)
     Q_PROPERTY(int stopBits READ stopBits WRITE setStopBits NOTIFY stopBitsChanged)
     Q_PROPERTY(int dataBits READ dataBits WRITE setDataBits NOTIFY dataBitsChanged)
+    Q_PROPERTY(int interQueryDelay READ interQueryDelay WRITE setInterQueryDelay)
 
 public:
     // The codes devProto() returns.

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev libqt5serialbus5-dev
-          libqt5svg5 libyaml-cpp-dev libqwt-qt5-dev xvfb xauth
+          libqt5svg5 libyaml-cpp-dev libqwt-qt5-dev qttranslations5-l10n xvfb xauth
           help2man dpkg-dev file lintian desktop-file-utils pkg-config
           python3 python3-jsonschema python3-yaml
           prometheus-cpp-dev libmosquitto-dev mosquitto mosquitto-clients prometheus openssl)

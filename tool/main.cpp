@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "qttranslations.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
@@ -8,7 +10,10 @@ int main(int argc, char *argv[])
     // Settings go to ~/.config/velmor/velmor-tool.conf.
     QApplication::setOrganizationName(QStringLiteral("velmor"));
     QApplication::setApplicationName(QStringLiteral("velmor-tool"));
+    QtTranslations::installRussian(&app);
     MainWindow window;
+    window.restoreWorkspace();
+    window.openFiles(app.arguments().mid(1));
     window.show();
     return app.exec();
 }

@@ -11,9 +11,12 @@
 #include "valueeditdelegate.h"
 #include "valuerefusal.h"
 #include "variabledrag.h"
+#include "workspace.h"
 #include "velmordevicemodel.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QIcon>
 #include <QLabel>
@@ -27,6 +30,8 @@ namespace {
 constexpr int valueColumn = 2;
 // 25 repaints a second at most: live enough to watch, cheap at any polling rate.
 constexpr int treeRepaintPeriodMs = 40;
+// The description file of a device entry, as an absolute path.
+constexpr int fileRole = Qt::UserRole + 1;
 
 // The 32-bit pattern of a held value. A bit field with bit 31 set is held unsigned,
 // above the int range, so it is read as a 64-bit number and cut to its low 32 bits.
@@ -58,6 +63,8 @@ MainWindow::MainWindow(QWidget *parent)
     , m_recorder(new TrendRecorder(this))
 {
     m_ui->setupUi(this);
+    m_workspace = new Workspace(this, m_ui->treeView,
+                                [this](const QString &fileName) { return openDescription(fileName); });
     m_treeRepaint.setSingleShot(true);
     m_treeRepaint.setInterval(treeRepaintPeriodMs);
     connect(&m_treeRepaint, &QTimer::timeout, m_ui->treeView->viewport(), QOverload<>::of(&QWidget::update));
@@ -98,10 +105,46 @@ void MainWindow::on_actionAbout_triggered()
                        QStringLiteral("<b>Velmor Tool v0.1.4.0</b>"));
 }
 
+void MainWindow::restoreWorkspace()
+{
+    m_workspace->restore();
+    for (int row = 0; row < m_ui->listDevices->count(); ++row)
+        updateDeviceItem(m_ui->listDevices->item(row));
+    m_savesWorkspace = true;
+}
+
+void MainWindow::openFiles(const QStringList &fileNames)
+{
+    for (const QString &fileName : fileNames)
+        openDescription(fileName);
+}
+
+VelmorDeviceModel *MainWindow::openDescription(const QString &fileName)
+{
+    QListWidgetItem *item = itemOfFile(fileName);
+    if (!item) {
+        const int before = m_ui->listDevices->count();
+        addDeviceToList(fileName);
+        if (m_ui->listDevices->count() == before)
+            return nullptr;
+        item = m_ui->listDevices->item(before);
+    }
+    m_ui->listDevices->setCurrentItem(item);
+    return deviceOf(item);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_savesWorkspace)
+        m_workspace->save(openDevices());
+    QMainWindow::closeEvent(event);
+}
+
 void MainWindow::on_actionOpen_triggered()
 {
+    // "*.yaml" as a second choice: the first stays the one the tool always offered.
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("Open device description files"), QString(), QStringLiteral("*.yml"));
+        this, QStringLiteral("Open device description files"), QString(), QStringLiteral("*.yml;;*.yaml"));
     for (const QString &file : files)
         addDeviceToList(file);
 }
@@ -118,8 +161,10 @@ void MainWindow::addDeviceToList(QString filename)
     item->setData(Qt::UserRole, QVariant::fromValue(device));
     item->setData(Qt::DecorationRole, QIcon(QStringLiteral(":/controller.svg")));
     updateDeviceItem(item);
+    item->setData(fileRole, QFileInfo(filename).absoluteFilePath());
     connectDeviceSignals(device);
     new DeviceRecording(device, m_recorder, device);
+    m_workspace->deviceOpened(device, filename);
 }
 
 void MainWindow::listShowContextMenu(const QPoint &pos)
@@ -154,6 +199,8 @@ void MainWindow::on_listDevices_currentItemChanged(QListWidgetItem *current, QLi
 {
     Q_UNUSED(previous)
     m_ui->treeView->setModel(deviceOf(current));
+    if (current)
+        m_workspace->applyColumnWidths();
 }
 
 void MainWindow::on_actionCloseDevice_triggered()
@@ -376,13 +423,43 @@ void MainWindow::on_actionAddToTrend_triggered()
 
 void MainWindow::treeShowContextMenu(const QPoint &pos)
 {
-    if (!currentDevice())
-        return;
-    m_ui->actionAddToTrend->setEnabled(m_ui->treeView->indexAt(pos).isValid());
+    m_ui->actionAddToTrend->setEnabled(currentDevice() && m_ui->treeView->indexAt(pos).isValid());
     QMenu menu;
     menu.addAction(m_ui->actionAddToTrend);
     menu.addAction(m_ui->actionTrends);
+    menu.addSeparator();
+    menu.addMenu(recentFilesMenu(&menu));
     menu.exec(m_ui->treeView->viewport()->mapToGlobal(pos));
+}
+
+QListWidgetItem *MainWindow::itemOfFile(const QString &fileName) const
+{
+    const QString wanted = QFileInfo(fileName).absoluteFilePath();
+    for (int row = 0; row < m_ui->listDevices->count(); ++row) {
+        QListWidgetItem *item = m_ui->listDevices->item(row);
+        if (item->data(fileRole).toString() == wanted)
+            return item;
+    }
+    return nullptr;
+}
+
+QList<VelmorDeviceModel *> MainWindow::openDevices() const
+{
+    QList<VelmorDeviceModel *> devices;
+    for (int row = 0; row < m_ui->listDevices->count(); ++row)
+        devices.append(deviceOf(m_ui->listDevices->item(row)));
+    return devices;
+}
+
+QMenu *MainWindow::recentFilesMenu(QWidget *parent)
+{
+    auto *menu = new QMenu(QStringLiteral("Недавние файлы"), parent);
+    menu->setObjectName(QStringLiteral("menuRecentFiles"));
+    const QStringList files = m_workspace->recentFiles();
+    menu->setEnabled(!files.isEmpty());
+    for (const QString &file : files)
+        menu->addAction(file, this, [this, file] { openDescription(file); });
+    return menu;
 }
 
 TrendWindow *MainWindow::trendWindowOf(VelmorDeviceModel *device)

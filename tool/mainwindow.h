@@ -13,6 +13,9 @@ class QListWidgetItem;
 class QPoint;
 class TrendRecorder;
 class TrendWindow;
+class Workspace;
+class QCloseEvent;
+class QMenu;
 class VelmorDeviceModel;
 
 namespace Ui {
@@ -28,6 +31,15 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Reopens what was open when the window last closed, and remembers it from now on.
+    void restoreWorkspace();
+    // Opens each file, or selects it when it is open already.
+    void openFiles(const QStringList &fileNames);
+    VelmorDeviceModel *openDescription(const QString &fileName);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_actionAbout_triggered();
@@ -60,6 +72,9 @@ private:
     void writeValue(const QModelIndex &index, const QVariant &value);
     // The device's own trend window, opened on first use.
     TrendWindow *trendWindowOf(VelmorDeviceModel *device);
+    QListWidgetItem *itemOfFile(const QString &fileName) const;
+    QList<VelmorDeviceModel *> openDevices() const;
+    QMenu *recentFilesMenu(QWidget *parent);
 
     Ui::MainWindow *m_ui;
     // The last finished cycle of any device, beside the status messages.
@@ -69,6 +84,8 @@ private:
     // Every reading of every open device, from connect on, for the trend windows.
     TrendRecorder *m_recorder;
     QMap<int, QPointer<TrendWindow>> m_trendWindows;
+    Workspace *m_workspace;
+    bool m_savesWorkspace = false;
 };
 
 #endif // MAINWINDOW_H
