@@ -57,6 +57,11 @@ into reads of at most N registers (1 to 125; 0 or 1 reads each variable alone), 
 Velmorbus waits 200 ms and Modbus 1000 ms). --retries N sends an unanswered Modbus
 request up to N more times (0 to 10); Velmorbus tries once.
 
+--parity, --databits and --stopbits set the framing of a serial line (VelmorBUS RTU,
+ModBUS RTU): parity none, even or odd, 7 or 8 data bits, 1 or 2 stop bits. They
+override the file's "parity", "databits" and "stopbits"; without them the line runs
+as the file says, 8N1 when it says nothing.
+
 --word-order ORDER tells how a Modbus controller lays a 32-bit value into two
 registers, for the variables that name no "wordorder" of their own: ABCD (upper word
 first, each register big-endian), CDAB (lower word first), BADC and DCBA (the same
@@ -73,8 +78,8 @@ slow or unreachable one holds up no other. Each is named by its file name withou
 the suffix (boiler.yml: boiler), which must differ between the files. Tables and
 error lines carry that name, and so do CSV rows in a column after the time; --csv
 then needs a file name with %d, which stands for the name (--csv /var/log/%d.csv).
---port, --baudrate, --host, --tcp-port, --id, --set, --store-flash, --dump and
---restore name one controller and take one FILE; --block, --gap, --timeout,
+--port, --baudrate, --parity, --databits, --stopbits, --host, --tcp-port, --id, --set,
+--store-flash, --dump and --restore name one controller and take one FILE; --block, --gap, --timeout,
 --retries and --word-order apply to every controller. With several FILEs, --metrics
 or --mqtt, --watch keeps going when a controller's link fails or goes away: the
 failure is reported once, and the link is opened again after 1 s, then after
@@ -144,6 +149,9 @@ struct Parser
     QCommandLineParser parser;
     QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Serial port name (serial protocols)."), QStringLiteral("NAME")};
     QCommandLineOption baudRate{QStringLiteral("baudrate"), QStringLiteral("Serial line speed in bits per second."), QStringLiteral("BPS")};
+    QCommandLineOption parity{QStringLiteral("parity"), QStringLiteral("Serial line parity: none, even or odd."), QStringLiteral("PARITY")};
+    QCommandLineOption dataBits{QStringLiteral("databits"), QStringLiteral("Serial line data bits: 7 or 8."), QStringLiteral("BITS")};
+    QCommandLineOption stopBits{QStringLiteral("stopbits"), QStringLiteral("Serial line stop bits: 1 or 2."), QStringLiteral("BITS")};
     QCommandLineOption host{QStringLiteral("host"), QStringLiteral("Host name or address (ModBUS TCP)."), QStringLiteral("HOST")};
     QCommandLineOption tcpPort{QStringLiteral("tcp-port"), QStringLiteral("TCP port (ModBUS TCP)."), QStringLiteral("PORT")};
     QCommandLineOption devId{QStringLiteral("id"), QStringLiteral("Device address on the bus."), QStringLiteral("ID")};
@@ -177,7 +185,7 @@ struct Parser
     Parser()
     {
         parser.setApplicationDescription(QStringLiteral("Polls a Velmor controller described by a device description file."));
-        parser.addOptions({port, baudRate, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
+        parser.addOptions({port, baudRate, parity, dataBits, stopBits, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
                            onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, wordOrder, trace,
                            verbose,
                            check, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
@@ -227,6 +235,20 @@ bool readWordOrder(const Parser &p, Options *options, QString *message)
     return true;
 }
 
+bool readParity(const Parser &p, Options *options, QString *message)
+{
+    if (!p.parser.isSet(p.parity))
+        return true;
+    const QString parity = p.parser.value(p.parity);
+    const QStringList names = VelmorDeviceModel::parityNames();
+    if (!names.contains(parity)) {
+        *message = QStringLiteral("--parity needs one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), parity);
+        return false;
+    }
+    options->parity = parity;
+    return true;
+}
+
 bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *assignments, QString *message)
 {
     for (const QString &text : texts) {
@@ -243,6 +265,8 @@ bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *ass
 bool readNumbers(const Parser &p, Options *options, QString *message)
 {
     return readNumber(p.parser, p.baudRate, 1, &options->baudRate, message)
+        && readNumber(p.parser, p.dataBits, 7, &options->dataBits, message, 8)
+        && readNumber(p.parser, p.stopBits, 1, &options->stopBits, message, 2)
         && readNumber(p.parser, p.tcpPort, 1, &options->tcpPort, message, 0xFFFF)
         && readNumber(p.parser, p.devId, 0, &options->devId, message)
         && readNumber(p.parser, p.queryDelay, 0, &options->queryDelayMs, message)
@@ -314,7 +338,7 @@ bool readEndpoints(const Parser &p, Options *options, QString *message)
 QStringList singleDeviceOptions(const Parser &p)
 {
     QStringList names;
-    for (const QCommandLineOption *option : {&p.port, &p.baudRate, &p.host, &p.tcpPort, &p.devId, &p.set,
+    for (const QCommandLineOption *option : {&p.port, &p.baudRate, &p.parity, &p.dataBits, &p.stopBits, &p.host, &p.tcpPort, &p.devId, &p.set,
                                              &p.storeFlash, &p.dump, &p.restore}) {
         if (p.parser.isSet(*option))
             names.append(QStringLiteral("--") + option->names().constLast());
@@ -439,7 +463,8 @@ Options::Outcome Options::parse(const QStringList &arguments, Options *options, 
         return Outcome::Refused;
     }
     readTexts(p, options);
-    if (!readNumbers(p, options, message) || !readWordOrder(p, options, message) || !readAssignments(p.parser.values(p.set), &options->assignments, message)
+    if (!readNumbers(p, options, message) || !readWordOrder(p, options, message) || !readParity(p, options, message)
+        || !readAssignments(p.parser.values(p.set), &options->assignments, message)
         || !readEndpoints(p, options, message) || !checkCombinations(p, *options, message))
         return Outcome::Refused;
     return Outcome::Run;

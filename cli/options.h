@@ -43,6 +43,10 @@ struct Options
     QStringList checkFiles;
     QString serialPort;
     int baudRate = -1;
+    // One of VelmorDeviceModel::parityNames(); empty to keep the file's.
+    QString parity;
+    int dataBits = -1;
+    int stopBits = -1;
     QString tcpHost;
     int tcpPort = -1;
     int devId = -1;

@@ -157,10 +157,24 @@ void PollSession::applyLinkOverrides()
         m_model->setTcpHost(m_options.tcpHost);
     if (m_options.tcpPort > 0)
         m_model->setTcpPort(m_options.tcpPort);
+    applyFramingOverrides();
     if (tcp && (!m_options.serialPort.isEmpty() || m_options.baudRate > 0))
         m_console.note(QStringLiteral("--port and --baudrate have no effect on %1; use --host and --tcp-port").arg(m_model->devProtoName()));
     if (!tcp && (!m_options.tcpHost.isEmpty() || m_options.tcpPort > 0))
         m_console.note(QStringLiteral("--host and --tcp-port have no effect on %1; use --port and --baudrate").arg(m_model->devProtoName()));
+}
+
+void PollSession::applyFramingOverrides()
+{
+    if (!m_options.parity.isEmpty())
+        m_model->setParity(m_options.parity);
+    if (m_options.dataBits > 0)
+        m_model->setDataBits(m_options.dataBits);
+    if (m_options.stopBits > 0)
+        m_model->setStopBits(m_options.stopBits);
+    const bool framed = !m_options.parity.isEmpty() || m_options.dataBits > 0 || m_options.stopBits > 0;
+    if (framed && m_model->transport() == VelmorDeviceModel::TcpTransport)
+        m_console.note(QStringLiteral("--parity, --databits and --stopbits have no effect on %1").arg(m_model->devProtoName()));
 }
 
 bool PollSession::openCsv()

@@ -53,6 +53,7 @@ private:
     void connectProgress();
     void applyOverrides();
     void applyLinkOverrides();
+    void applyFramingOverrides();
     void applyTuningOverrides();
     bool openCsv();
     bool connectLink();

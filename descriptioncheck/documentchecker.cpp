@@ -10,6 +10,8 @@
 #include "textscan.h"
 #include "variablechecker.h"
 
+#include <QStringList>
+
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
@@ -188,12 +190,38 @@ void DocumentChecker::checkLinkSettings(const MappingIndex &keys)
         checkText(keys, "port");
         checkInteger(keys, "baudrate", 1, std::numeric_limits<int>::max(), QStringLiteral("the model uses 115200"), &unused);
         checkNotReadHere(keys, "host", QStringLiteral("ModBUS TCP"));
+        checkFraming(keys);
     } else {
         checkText(keys, "host");
         checkInteger(keys, "port", 1, 0xFFFF, QStringLiteral("the model uses 502"), &unused);
-        checkNotReadHere(keys, "baudrate", QStringLiteral("the serial protocols"));
+        for (const char *key : {"baudrate", "parity", "databits", "stopbits"})
+            checkNotReadHere(keys, key, QStringLiteral("the serial protocols"));
     }
     checkDeviceAddress(keys);
+}
+
+void DocumentChecker::checkFraming(const MappingIndex &keys)
+{
+    int unused = 0;
+    const QString refused = QStringLiteral("the model refuses the file");
+    checkInteger(keys, "databits", SerialFraming::MinDataBits, SerialFraming::MaxDataBits, refused, &unused);
+    checkInteger(keys, "stopbits", SerialFraming::MinStopBits, SerialFraming::MaxStopBits, refused, &unused);
+    const KeyField<SerialFraming::Parity> &parity = m_file->parity();
+    if (!parity.isUnreadable())
+        return;
+    const YAML::Node written = keys.find("parity")->value;
+    const QString text = DescriptionScalar::scalarText(written);
+    QStringList names;
+    for (const std::string &name : SerialFraming::parityNames())
+        names.append(QString::fromStdString(name));
+    const QString choices = names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" or ")
+                            + names.last();
+    QString finding = QStringLiteral("\"parity\" is %1, not %2: %3").arg(shown(written), choices, refused);
+    for (const QString &name : qAsConst(names)) {
+        if (name.compare(text, Qt::CaseInsensitive) == 0)
+            finding += QStringLiteral(" (did you mean \"%1\"?)").arg(name);
+    }
+    m_findings->error(parity.place, finding);
 }
 
 bool DocumentChecker::checkInteger(const MappingIndex &keys, const char *key, int minimum, int maximum,

@@ -31,6 +31,8 @@ private:
     void checkText(const MappingIndex &keys, const char *key);
     void checkNotReadHere(const MappingIndex &keys, const char *key, const QString &readBy);
     void checkLinkSettings(const MappingIndex &keys);
+    // Serial protocols: "parity", "databits" and "stopbits".
+    void checkFraming(const MappingIndex &keys);
     // False when the key is absent or does not hold a readable number in range.
     bool checkInteger(const MappingIndex &keys, const char *key, int minimum, int maximum,
                       const QString &unreadableOutcome, int *value);

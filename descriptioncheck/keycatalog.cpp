@@ -29,6 +29,8 @@ const QVector<std::pair<QString, QString>> &longFormsOf(Level level)
         {QStringLiteral("devicename"), QStringLiteral("device")},
         {QStringLiteral("byteorder"), QStringLiteral("wordorder")},
         {QStringLiteral("endianness"), QStringLiteral("wordorder")},
+        {QStringLiteral("bytesize"), QStringLiteral("databits")},
+        {QStringLiteral("datasize"), QStringLiteral("databits")},
     };
     static const QVector<std::pair<QString, QString>> variableForms = {
         {QStringLiteral("address"), QStringLiteral("addr")},
@@ -145,7 +147,8 @@ const QStringList &keys(Level level)
     static const QStringList topLevelKeys = {
         QStringLiteral("device"), QStringLiteral("protocol"), QStringLiteral("port"), QStringLiteral("baudrate"),
         QStringLiteral("host"), QStringLiteral("id"), QStringLiteral("variables"), QStringLiteral("block"),
-        QStringLiteral("gap"), QStringLiteral("timeout"), QStringLiteral("retries"), QStringLiteral("wordorder")};
+        QStringLiteral("gap"), QStringLiteral("timeout"), QStringLiteral("retries"), QStringLiteral("wordorder"),
+        QStringLiteral("parity"), QStringLiteral("databits"), QStringLiteral("stopbits")};
     static const QStringList variableKeys = {
         QStringLiteral("name"), QStringLiteral("addr"), QStringLiteral("type"), QStringLiteral("input"),
         QStringLiteral("rw"), QStringLiteral("bitfield"), QStringLiteral("desc"), QStringLiteral("value"),

@@ -116,6 +116,9 @@ void DescriptionFile::readDescription()
     for (const TuningKey &tuning : tuningKeys())
         m_tuning.push_back(KeyFields::read<int>(root, tuning.key, DescriptionScalar::readInt));
     m_wordOrder = KeyFields::read<RegisterLayout::WordOrder>(root, "wordorder", DescriptionScalar::readWordOrder);
+    m_parity = KeyFields::read<SerialFraming::Parity>(root, "parity", DescriptionScalar::readParity);
+    m_dataBits = KeyFields::read<int>(root, "databits", DescriptionScalar::readInt);
+    m_stopBits = KeyFields::read<int>(root, "stopbits", DescriptionScalar::readInt);
     const YAML::Node entries = variables();
     m_variableDefinitions.reserve(entries.size());
     for (auto it = entries.begin(); it != entries.end(); ++it)
@@ -172,23 +175,51 @@ bool DescriptionFile::readTuning(LinkSettings *settings) const
 {
     for (std::size_t index = 0; index < tuningKeys().size(); ++index) {
         const TuningKey &tuning = tuningKeys().at(index);
-        const KeyField<int> &field = m_tuning.at(index);
-        if (!field.isPresent())
-            continue;
-        if (!field.isRead() || field.value < tuning.minimum || field.value > tuning.maximum) {
-            qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of %1 field: %2")
-                                           .arg(QLatin1String(tuning.key), writtenText(tuning.key))));
+        if (!readRanged(m_tuning.at(index), tuning.key, tuning.minimum, tuning.maximum, &(settings->*tuning.setting)))
             return false;
-        }
-        settings->*tuning.setting = field.value;
     }
     if (m_wordOrder.isUnreadable()) {
-        qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of wordorder field: %1")
-                                       .arg(writtenText("wordorder"))));
+        logBadValue("wordorder");
         return false;
     }
     settings->wordOrder = m_wordOrder.valueOr(settings->wordOrder);
     return true;
+}
+
+bool DescriptionFile::readFraming(LinkSettings *settings) const
+{
+    if (!m_protocol->isSerial())
+        return true;
+    SerialFraming &framing = settings->framing;
+    if (!readRanged(m_dataBits, "databits", SerialFraming::MinDataBits, SerialFraming::MaxDataBits, &framing.dataBits)
+        || !readRanged(m_stopBits, "stopbits", SerialFraming::MinStopBits, SerialFraming::MaxStopBits,
+                       &framing.stopBits))
+        return false;
+    if (m_parity.isUnreadable()) {
+        logBadValue("parity");
+        return false;
+    }
+    framing.parity = m_parity.valueOr(framing.parity);
+    return true;
+}
+
+bool DescriptionFile::readRanged(const KeyField<int> &field, const char *key, int minimum, int maximum,
+                                 int *setting) const
+{
+    if (!field.isPresent())
+        return true;
+    if (!field.isRead() || field.value < minimum || field.value > maximum) {
+        logBadValue(key);
+        return false;
+    }
+    *setting = field.value;
+    return true;
+}
+
+void DescriptionFile::logBadValue(const char *key) const
+{
+    qCritical("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of %1 field: %2")
+                                   .arg(QLatin1String(key), writtenText(key))));
 }
 
 const KeyField<int> *DescriptionFile::integerSetting(const std::string &key) const
@@ -199,6 +230,10 @@ const KeyField<int> *DescriptionFile::integerSetting(const std::string &key) con
         return &m_baudRate;
     if (key == "id")
         return &m_id;
+    if (key == "databits")
+        return &m_dataBits;
+    if (key == "stopbits")
+        return &m_stopBits;
     for (std::size_t index = 0; index < tuningKeys().size(); ++index) {
         if (key == tuningKeys().at(index).key)
             return &m_tuning.at(index);
@@ -209,6 +244,11 @@ const KeyField<int> *DescriptionFile::integerSetting(const std::string &key) con
 const KeyField<RegisterLayout::WordOrder> &DescriptionFile::wordOrder() const
 {
     return m_wordOrder;
+}
+
+const KeyField<SerialFraming::Parity> &DescriptionFile::parity() const
+{
+    return m_parity;
 }
 
 YAML::Node DescriptionFile::root() const

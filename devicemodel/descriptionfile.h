@@ -71,13 +71,19 @@ public:
     // logging key and value, when one is not a whole number or out of its range.
     bool readTuning(LinkSettings *settings) const;
 
+    // Serial protocols: adds the optional keys parity, databits and stopbits to settings.
+    // False, after logging key and value, when one is not among the values a line takes,
+    // so that no link opens with a framing the file did not ask for.
+    bool readFraming(LinkSettings *settings) const;
+
     // The one table of the tuning keys, in the order they are checked.
     static const std::vector<TuningKey> &tuningKeys();
 
-    // The integer keys as read: "port" taken as a number, "baudrate", "id" and the tuning
-    // keys; null for any other key.
+    // The integer keys as read: "port" taken as a number, "baudrate", "id", the tuning
+    // keys and the framing's; null for any other key.
     const KeyField<int> *integerSetting(const std::string &key) const;
     const KeyField<RegisterLayout::WordOrder> &wordOrder() const;
+    const KeyField<SerialFraming::Parity> &parity() const;
 
     YAML::Node root() const;
     // "variables", or an undefined node when the file has no such sequence.
@@ -89,6 +95,10 @@ private:
     Outcome read(const QString &fileName);
     void readDescription();
     int intSetting(const KeyField<int> &setting, const char *key, int defaultValue) const;
+    // Takes a present key into setting; false, after logging it, when it is not a whole
+    // number from minimum to maximum.
+    bool readRanged(const KeyField<int> &field, const char *key, int minimum, int maximum, int *setting) const;
+    void logBadValue(const char *key) const;
     // The scalar text of a top-level key as written; empty when absent.
     QString writtenText(const char *key) const;
 
@@ -105,6 +115,9 @@ private:
     // By the index of tuningKeys().
     std::vector<KeyField<int>> m_tuning;
     KeyField<RegisterLayout::WordOrder> m_wordOrder;
+    KeyField<SerialFraming::Parity> m_parity;
+    KeyField<int> m_dataBits;
+    KeyField<int> m_stopBits;
     std::vector<VariableDefinition> m_variableDefinitions;
 };
 

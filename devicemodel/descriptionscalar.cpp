@@ -83,4 +83,9 @@ bool readWordOrder(const YAML::Node &node, RegisterLayout::WordOrder *order)
     return RegisterLayout::wordOrderFromName(scalarString(node), order);
 }
 
+bool readParity(const YAML::Node &node, SerialFraming::Parity *parity)
+{
+    return SerialFraming::parityFromName(scalarString(node), parity);
+}
+
 } // namespace DescriptionScalar

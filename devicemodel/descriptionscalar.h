@@ -2,6 +2,7 @@
 #define DESCRIPTIONSCALAR_H
 
 #include "registerlayout.h"
+#include "serialframing.h"
 
 #include <QString>
 
@@ -29,6 +30,8 @@ bool readFloat(const YAML::Node &node, float *value);
 bool readBool(const YAML::Node &node, bool *value);
 // One of RegisterLayout::wordOrderNames(), exactly.
 bool readWordOrder(const YAML::Node &node, RegisterLayout::WordOrder *order);
+// One of SerialFraming::parityNames(), exactly.
+bool readParity(const YAML::Node &node, SerialFraming::Parity *parity);
 
 } // namespace DescriptionScalar
 

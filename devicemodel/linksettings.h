@@ -2,14 +2,16 @@
 #define LINKSETTINGS_H
 
 #include "registerlayout.h"
+#include "serialframing.h"
 
 #include <QString>
 
-// Where and how a link reaches its controller. Serial links use the port and baud rate,
-// Modbus TCP the host and port; every link addresses the device by its id.
+// Where and how a link reaches its controller. Serial links use the port, baud rate and
+// framing, Modbus TCP the host and port; every link addresses the device by its id.
 struct LinkSettings {
     QString serialPort;
     int baudRate = 0;
+    SerialFraming framing;
     QString tcpHost;
     int tcpPort = 0;
     int devId = 0;

@@ -2,6 +2,7 @@
 
 #include "modbusrtulinewatch.h"
 #include "registerlayout.h"
+#include "serialportframing.h"
 
 #include <QAbstractSocket>
 #include <QDataStream>
@@ -123,9 +124,11 @@ void ModbusLink::configureSerial(const LinkSettings &settings)
 {
     m_client->setConnectionParameter(QModbusDevice::SerialPortNameParameter, settings.serialPort);
     m_client->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, settings.baudRate);
-    m_client->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
-    m_client->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
-    m_client->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
+    m_client->setConnectionParameter(QModbusDevice::SerialParityParameter, SerialPortFraming::parity(settings.framing));
+    m_client->setConnectionParameter(QModbusDevice::SerialDataBitsParameter,
+                                     SerialPortFraming::dataBits(settings.framing));
+    m_client->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
+                                     SerialPortFraming::stopBits(settings.framing));
 }
 
 void ModbusLink::close()

@@ -1,5 +1,6 @@
 #include "velmorbuslink.h"
 
+#include "serialportframing.h"
 #include "velmorbusconstants.h"
 #include "velmorbusreply.h"
 #include "velmorbusrtuserialmaster.h"
@@ -26,6 +27,9 @@ bool VelmorbusLink::open(const LinkSettings &settings)
     m_settings = settings;
     m_master->setPortName(settings.serialPort);
     m_master->setBaudRate(settings.baudRate);
+    m_master->setParity(SerialPortFraming::parity(settings.framing));
+    m_master->setDataBits(SerialPortFraming::dataBits(settings.framing));
+    m_master->setStopBits(SerialPortFraming::stopBits(settings.framing));
     m_master->setResponseTimeout(settings.responseTimeoutMs > 0 ? settings.responseTimeoutMs
                                                                 : VelmorbusRtuSerialMaster::DefaultResponseTimeoutMs);
     return m_master->open();

@@ -32,7 +32,7 @@ VelmorDeviceModel::VelmorDeviceModel(const QString &fileName, QObject *parent)
         return;
 
     LinkSettings settings = d->file.linkSettings();
-    if (!d->file.readTuning(&settings))
+    if (!d->file.readTuning(&settings) || !d->file.readFraming(&settings))
         return;
     d->tuning = settings;
     m_tcpHost = settings.tcpHost;
@@ -236,6 +236,56 @@ QStringList VelmorDeviceModel::wordOrderNames()
     for (const std::string &name : RegisterLayout::wordOrderNames())
         names.append(QString::fromStdString(name));
     return names;
+}
+
+QString VelmorDeviceModel::parity() const
+{
+    return QString::fromStdString(SerialFraming::parityName(d->tuning.framing.parity));
+}
+
+void VelmorDeviceModel::setParity(const QString &parity)
+{
+    SerialFraming::Parity parsed;
+    if (!SerialFraming::parityFromName(parity.toStdString(), &parsed)) {
+        qWarning("%s", qPrintable(QStringLiteral("(VelmorDeviceModel) Bad value of parity setting: %1").arg(parity)));
+        return;
+    }
+    if (d->tuning.framing.parity == parsed)
+        return;
+    d->tuning.framing.parity = parsed;
+    emit parityChanged();
+}
+
+QStringList VelmorDeviceModel::parityNames()
+{
+    QStringList names;
+    for (const std::string &name : SerialFraming::parityNames())
+        names.append(QString::fromStdString(name));
+    return names;
+}
+
+int VelmorDeviceModel::stopBits() const
+{
+    return d->tuning.framing.stopBits;
+}
+
+void VelmorDeviceModel::setStopBits(int bits)
+{
+    if (d->setTuning(&d->tuning.framing.stopBits, bits, SerialFraming::MinStopBits, SerialFraming::MaxStopBits,
+                     "stopbits"))
+        emit stopBitsChanged();
+}
+
+int VelmorDeviceModel::dataBits() const
+{
+    return d->tuning.framing.dataBits;
+}
+
+void VelmorDeviceModel::setDataBits(int bits)
+{
+    if (d->setTuning(&d->tuning.framing.dataBits, bits, SerialFraming::MinDataBits, SerialFraming::MaxDataBits,
+                     "databits"))
+        emit dataBitsChanged();
 }
 
 int VelmorDeviceModel::interQueryDelay() const

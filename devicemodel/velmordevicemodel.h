@@ -32,6 +32,9 @@ class VELMORDEVICEMODEL_EXPORT VelmorDeviceModel : public QAbstractItemModel
     Q_PROPERTY(int responseTimeoutMs READ responseTimeoutMs WRITE setResponseTimeoutMs NOTIFY responseTimeoutMsChanged)
     Q_PROPERTY(int retries READ retries WRITE setRetries NOTIFY retriesChanged)
     Q_PROPERTY(QString wordOrder READ wordOrder WRITE setWordOrder NOTIFY wordOrderChanged)
+    Q_PROPERTY(QString parity READ parity WRITE setParity NOTIFY parityChanged)
+    Q_PROPERTY(int stopBits READ stopBits WRITE setStopBits NOTIFY stopBitsChanged)
+    Q_PROPERTY(int dataBits READ dataBits WRITE setDataBits NOTIFY dataBitsChanged)
     Q_PROPERTY(int interQueryDelay READ interQueryDelay WRITE setInterQueryDelay)
 
 public:
@@ -154,6 +157,19 @@ public:
     QString wordOrder() const;
     void setWordOrder(const QString &order);
     static QStringList wordOrderNames();
+    // Serial protocols: the framing of each character, 8N1 unless the description says
+    // otherwise; it takes effect at the next connectDevice(). A setter ignores a value
+    // the line cannot take.
+    // One of parityNames(): "none", "even" or "odd".
+    QString parity() const;
+    void setParity(const QString &parity);
+    static QStringList parityNames();
+    // 1 or 2.
+    int stopBits() const;
+    void setStopBits(int bits);
+    // 7 or 8.
+    int dataBits() const;
+    void setDataBits(int bits);
     int interQueryDelay() const;
     void setInterQueryDelay(int delayMs);
     bool connected() const;
@@ -239,6 +255,9 @@ signals:
     void responseTimeoutMsChanged();
     void retriesChanged();
     void wordOrderChanged();
+    void parityChanged();
+    void stopBitsChanged();
+    void dataBitsChanged();
     // Every frame on the line: for Velmorbus the whole frame, for Modbus the unit id and
     // the PDU. Traced only while something is connected to this signal.
     void frameTraced(const QDateTime &time, VelmorDeviceModel::TraceDirection direction, const QByteArray &bytes);

@@ -62,7 +62,7 @@ public:
     VariableTable variables;
     // Null for a description that names no usable protocol.
     DeviceLink *link = nullptr;
-    // The file's block, gap, timeout and retries, or what a program set instead.
+    // The file's block, gap, timeout, retries, word order and framing, or what a program set instead.
     LinkSettings tuning;
     // Set from the tuning when the link opens; reads one variable at a time once the
     // device refused a block read with an exception.

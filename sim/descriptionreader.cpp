@@ -52,7 +52,50 @@ bool DescriptionReader::readDocument(const YAML::Node &root, DeviceDescription *
     if (!readProtocol(root, description))
         return false;
     readLinkSettings(root, description);
-    return readWordOrder(root, description) && readVariables(root, description) && checkOverlaps(*description);
+    return readFraming(root, description) && readWordOrder(root, description) && readVariables(root, description)
+           && checkOverlaps(*description);
+}
+
+// A line that runs on another framing than the file's would pass no frame; the tools
+// refuse such a file too.
+bool DescriptionReader::readFraming(const YAML::Node &root, DeviceDescription *description)
+{
+    if (!description->isSerial())
+        return true;
+    const QVector<QPair<QString, QSerialPort::Parity>> parities {{QStringLiteral("none"), QSerialPort::NoParity},
+                                                                 {QStringLiteral("even"), QSerialPort::EvenParity},
+                                                                 {QStringLiteral("odd"), QSerialPort::OddParity}};
+    const QVector<QPair<QString, QSerialPort::DataBits>> dataBits {{QStringLiteral("7"), QSerialPort::Data7},
+                                                                   {QStringLiteral("8"), QSerialPort::Data8}};
+    const QVector<QPair<QString, QSerialPort::StopBits>> stopBits {{QStringLiteral("1"), QSerialPort::OneStop},
+                                                                   {QStringLiteral("2"), QSerialPort::TwoStop}};
+    return readChoice(root, "parity", parities, &description->parity)
+           && readChoice(root, "databits", dataBits, &description->dataBits)
+           && readChoice(root, "stopbits", stopBits, &description->stopBits);
+}
+
+template <typename Setting>
+bool DescriptionReader::readChoice(const YAML::Node &root, const char *key,
+                                   const QVector<QPair<QString, Setting>> &choices, Setting *setting)
+{
+    const YAML::Node node = root[key];
+    if (!node.IsDefined())
+        return true;
+    QString text = scalarText(node);
+    qlonglong number = 0;
+    // Numbers in any of the integer forms the tools take ("0x8", "8 ").
+    if (parseInteger(text, &number))
+        text = QString::number(number);
+    QStringList names;
+    for (const QPair<QString, Setting> &choice : choices) {
+        if (choice.first == text) {
+            *setting = choice.second;
+            return true;
+        }
+        names.append(choice.first);
+    }
+    return fail(QStringLiteral("\"%1\" is \"%2\", not one of %3")
+                    .arg(QLatin1String(key), scalarText(node), names.join(QStringLiteral(", "))));
 }
 
 // Velmorbus ignores the order, but the tools refuse a file that names one they do not know.

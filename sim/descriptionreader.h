@@ -4,7 +4,9 @@
 #include "devicedescription.h"
 
 #include <QString>
+#include <QPair>
 #include <QStringList>
+#include <QVector>
 
 namespace YAML {
 class Node;
@@ -33,6 +35,11 @@ private:
     bool readProtocol(const YAML::Node &root, DeviceDescription *description);
     void readLinkSettings(const YAML::Node &root, DeviceDescription *description);
     bool readWordOrder(const YAML::Node &root, DeviceDescription *description);
+    bool readFraming(const YAML::Node &root, DeviceDescription *description);
+    // The key's value among the choices, each a text with its setting; true when absent.
+    template <typename Setting>
+    bool readChoice(const YAML::Node &root, const char *key, const QVector<QPair<QString, Setting>> &choices,
+                    Setting *setting);
     bool readVariables(const YAML::Node &root, DeviceDescription *description);
     bool readVariable(const YAML::Node &entry, int index, SimVariable *variable);
     bool readFlag(const YAML::Node &entry, const char *key, int index, bool *flag);

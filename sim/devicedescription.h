@@ -3,6 +3,7 @@
 
 #include "wordorder.h"
 
+#include <QSerialPort>
 #include <QString>
 #include <QVector>
 
@@ -41,6 +42,10 @@ struct DeviceDescription
     Protocol protocol = ModbusTcp;
     QString serialPort = QStringLiteral("COM1");
     int baudRate = 115200;
+    // Serial protocols: how each character travels; 8N1 unless the file says otherwise.
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     QString tcpHost = QStringLiteral("127.0.0.1");
     int tcpPort = 502;
     int id = 0;

@@ -151,9 +151,9 @@ bool Simulator::startModbusRtu()
     server->setServerAddress(m_description.id);
     server->setConnectionParameter(QModbusDevice::SerialPortNameParameter, portName);
     server->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, m_description.baudRate);
-    server->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
-    server->setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
-    server->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::OneStop);
+    server->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, m_description.dataBits);
+    server->setConnectionParameter(QModbusDevice::SerialParityParameter, m_description.parity);
+    server->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, m_description.stopBits);
     const QString where = m_ptyRelay ? QStringLiteral("%1 (pseudo-terminal %2)").arg(m_options.ptyLink, m_ptyRelay->outerPath())
                                      : portName;
     if (!server->connectDevice())
@@ -207,9 +207,9 @@ bool Simulator::openSerialLine()
     m_serialPort = new QSerialPort(this);
     m_serialPort->setPortName(serialPortName());
     m_serialPort->setBaudRate(m_description.baudRate);
-    m_serialPort->setDataBits(QSerialPort::Data8);
-    m_serialPort->setParity(QSerialPort::NoParity);
-    m_serialPort->setStopBits(QSerialPort::OneStop);
+    m_serialPort->setDataBits(m_description.dataBits);
+    m_serialPort->setParity(m_description.parity);
+    m_serialPort->setStopBits(m_description.stopBits);
     if (!m_serialPort->open(QIODevice::ReadWrite))
         return fail(QStringLiteral("cannot open serial port %1: %2").arg(serialPortName(), m_serialPort->errorString()));
     m_serialPort->clear();

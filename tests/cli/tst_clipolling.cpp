@@ -103,6 +103,7 @@ private slots:
     void fileSizeLimits();
     void refusedConnectionExitsWithThree();
     void missingSerialPortExitsWithThree();
+    void framingReachesTheLine();
     void lostSerialLinkExitsWithOne_data();
     void lostSerialLinkExitsWithOne();
     void velmorbusTable();
@@ -200,6 +201,10 @@ void TestCliPolling::overridesOfTheOtherTransportAreNoted_data()
         << QByteArray("protocol: VelmorBUS RTU\nport: /dev/none\nbaudrate: 9600\n")
         << QStringList{QStringLiteral("--tcp-port"), QStringLiteral("502")}
         << QStringLiteral("velmor-cli: --host and --tcp-port have no effect on VelmorBUS RTU; use --port and --baudrate\n");
+    QTest::newRow("framing options on TCP")
+        << QByteArray("protocol: ModBUS TCP\nhost: 127.0.0.1\nport: SERVER_PORT\nid: 1\n")
+        << QStringList{QStringLiteral("--parity"), QStringLiteral("even")}
+        << QStringLiteral("velmor-cli: --parity, --databits and --stopbits have no effect on ModBUS TCP\n");
 }
 
 void TestCliPolling::overridesOfTheOtherTransportAreNoted()
@@ -335,6 +340,9 @@ void TestCliPolling::usageErrors_data()
     QTest::newRow("description without protocol") << QStringList({QStringLiteral("%DIR/bad.yml")});
     QTest::newRow("restore file missing") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--restore"), QStringLiteral("%DIR/none.yml")});
     QTest::newRow("TCP port past 65535") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--tcp-port"), QStringLiteral("99999")});
+    QTest::newRow("parity mark") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--parity"), QStringLiteral("mark")});
+    QTest::newRow("databits 9") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--databits"), QStringLiteral("9")});
+    QTest::newRow("stopbits 1.5") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--stopbits"), QStringLiteral("1.5")});
     QTest::newRow("unknown word order") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--word-order"), QStringLiteral("BACD")});
     QTest::newRow("restore file is a folder") << QStringList({QStringLiteral("%FILE"), QStringLiteral("--restore"), QStringLiteral("%DIR")});
 }
@@ -405,6 +413,22 @@ void TestCliPolling::missingSerialPortExitsWithThree()
     QCOMPARE(cli.exitCode(), 3);
     QVERIFY2(cli.err().startsWith(QStringLiteral("Unable open serial port %1/ttyNone (baudrate: 9600)").arg(m_dir->path())),
              qPrintable(cli.err()));
+}
+
+void TestCliPolling::framingReachesTheLine()
+{
+    // A pseudo-terminal keeps the stop bits of a framing, and only while the port is open;
+    // tst_cliframing sees what the program asks of its port.
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    const QString path = m_dir->write(QStringLiteral("rtu.yml"), "protocol: ModBUS RTU\nport: " + peer.slavePath().toUtf8()
+                                                                     + "\nparity: even\nid: 1\nvariables:\n"
+                                                                     + threeVariables);
+    CliRunner &cli = *m_cli;
+    cli.start({path, QStringLiteral("--stopbits"), QStringLiteral("2"), QStringLiteral("--watch"),
+               QStringLiteral("--interval"), QStringLiteral("600000")});
+    QTRY_VERIFY_WITH_TIMEOUT(!peer.received().isEmpty(), 10000);
+    QCOMPARE(peer.stopBits(), 2);
 }
 
 void TestCliPolling::lostSerialLinkExitsWithOne_data()

@@ -155,6 +155,7 @@ private slots:
     void referenceHasAnExampleForEachProtocol();
     void schemaKnowsTheCheckersKeys();
     void linkTuningRangesAreTheReadersTable();
+    void framingValuesAreTheReaders();
     void integerPatternMatchesTheModel_data();
     void integerPatternMatchesTheModel();
     void floatPatternMatchesTheModel_data();
@@ -262,6 +263,24 @@ void TestDescriptionAgreement::linkTuningRangesAreTheReadersTable()
         QCOMPARE(typed.value(QStringLiteral("minimum")).toInt(-1), range.minimum);
         QCOMPARE(typed.value(QStringLiteral("maximum")).toInt(-1), range.maximum);
     }
+}
+
+void TestDescriptionAgreement::framingValuesAreTheReaders()
+{
+    QStringList parities;
+    for (const QJsonValue &name : schemaDefinition(QStringLiteral("parity")).value(QStringLiteral("enum")).toArray())
+        parities.append(name.toString());
+    QStringList readersParities;
+    for (const std::string &name : SerialFraming::parityNames())
+        readersParities.append(QString::fromStdString(name));
+    QCOMPARE(parities, readersParities);
+
+    const auto typedRange = [](const char *key) {
+        const QJsonObject typed = schemaDefinition(QLatin1String(key)).value(QStringLiteral("anyOf")).toArray().first().toObject();
+        return qMakePair(typed.value(QStringLiteral("minimum")).toInt(-1), typed.value(QStringLiteral("maximum")).toInt(-1));
+    };
+    QCOMPARE(typedRange("databits"), qMakePair(int(SerialFraming::MinDataBits), int(SerialFraming::MaxDataBits)));
+    QCOMPARE(typedRange("stopbits"), qMakePair(int(SerialFraming::MinStopBits), int(SerialFraming::MaxStopBits)));
 }
 
 void TestDescriptionAgreement::integerPatternMatchesTheModel_data()

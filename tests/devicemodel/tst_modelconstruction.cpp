@@ -104,6 +104,13 @@ void TestModelConstruction::refusals_data()
     QTest::newRow("retries past 10") << QByteArray("protocol: ModBUS TCP\nretries: 11\nvariables: []\n") << badValue("retries", "11") << 3;
     QTest::newRow("retries as a sequence") << QByteArray("protocol: ModBUS TCP\nretries: [1]\nvariables: []\n") << badValue("retries", "") << 3;
     QTest::newRow("retries beyond int") << QByteArray("protocol: ModBUS RTU\nretries: 99999999999\nvariables: []\n") << badValue("retries", "99999999999") << 2;
+    QTest::newRow("parity as a letter") << QByteArray("protocol: ModBUS RTU\nparity: E\nvariables: []\n") << badValue("parity", "E") << 2;
+    QTest::newRow("parity capitalised") << QByteArray("protocol: VelmorBUS RTU\nparity: Even\nvariables: []\n") << badValue("parity", "Even") << 0;
+    QTest::newRow("parity mark") << QByteArray("protocol: ModBUS RTU\nparity: mark\nvariables: []\n") << badValue("parity", "mark") << 2;
+    QTest::newRow("databits 9") << QByteArray("protocol: ModBUS RTU\ndatabits: 9\nvariables: []\n") << badValue("databits", "9") << 2;
+    QTest::newRow("databits 5") << QByteArray("protocol: VelmorBUS RTU\ndatabits: 5\nvariables: []\n") << badValue("databits", "5") << 0;
+    QTest::newRow("stopbits 1.5") << QByteArray("protocol: ModBUS RTU\nstopbits: 1.5\nvariables: []\n") << badValue("stopbits", "1.5") << 2;
+    QTest::newRow("stopbits 0") << QByteArray("protocol: VelmorBUS RTU\nstopbits: 0\nvariables: []\n") << badValue("stopbits", "0") << 0;
     QTest::newRow("unclosed flow sequence")
         << QByteArray("protocol: [ModBUS RTU\nvariables: []\n") << unableToParse << -1;
     QTest::newRow("tab indentation")
@@ -333,6 +340,11 @@ void TestModelConstruction::intSettings_data()
     QTest::newRow("timeout 60000 ms hexadecimal") << tcp << QByteArray("timeout: 0xEA60") << QByteArray("responseTimeoutMs") << 60000 << QString();
     QTest::newRow("timeout absent") << velmor << QByteArray() << QByteArray("responseTimeoutMs") << 0 << QString();
     QTest::newRow("retries 10") << rtu << QByteArray("retries: 10") << QByteArray("retries") << 10 << QString();
+    QTest::newRow("databits 7") << rtu << QByteArray("databits: 7") << QByteArray("dataBits") << 7 << QString();
+    QTest::newRow("databits absent") << velmor << QByteArray() << QByteArray("dataBits") << 8 << QString();
+    QTest::newRow("stopbits 2") << velmor << QByteArray("stopbits: 2") << QByteArray("stopBits") << 2 << QString();
+    QTest::newRow("stopbits absent") << rtu << QByteArray() << QByteArray("stopBits") << 1 << QString();
+    QTest::newRow("stopbits not read for TCP") << tcp << QByteArray("stopbits: 3") << QByteArray("stopBits") << 1 << QString();
     QTest::newRow("serial port name not read as a number") << rtu << QByteArray("port: abc") << QByteArray("tcpPort") << 0 << QString();
 }
 
@@ -375,6 +387,10 @@ void TestModelConstruction::textSettings_data()
     QTest::newRow("host name") << tcp << QByteArray("host: plc.local") << QByteArray("tcpHost") << QStringLiteral("plc.local");
     QTest::newRow("host address") << tcp << QByteArray("host: 192.168.1.20") << QByteArray("tcpHost") << QStringLiteral("192.168.1.20");
     QTest::newRow("host not read for serial") << rtu << QByteArray("host: plc.local") << QByteArray("tcpHost") << QString();
+    QTest::newRow("parity even") << rtu << QByteArray("parity: even") << QByteArray("parity") << QStringLiteral("even");
+    QTest::newRow("parity odd") << velmor << QByteArray("parity: odd") << QByteArray("parity") << QStringLiteral("odd");
+    QTest::newRow("parity absent") << velmor << QByteArray() << QByteArray("parity") << QStringLiteral("none");
+    QTest::newRow("parity not read for TCP") << tcp << QByteArray("parity: sometimes") << QByteArray("parity") << QStringLiteral("none");
 }
 
 void TestModelConstruction::textSettings()

@@ -61,6 +61,8 @@ private slots:
     void busySerialPortIsRefused();
     void ptyLinkOverAFileIsRefused();
     void namedListenHostListensOnItsAddressOnly();
+    void serialLineTakesTheFilesStopBits_data();
+    void serialLineTakesTheFilesStopBits();
     void lostSerialPortIsServedAgain_data();
     void lostSerialPortIsServedAgain();
     void stopsCleanlyOnSignal_data();
@@ -101,6 +103,12 @@ void TestSimStartup::badFileIsRefused_data()
     QTest::newRow("wordorder of a variable unknown")
         << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {name: A, addr: 1, wordorder: BigEndian}\n")
         << "variable A: \"wordorder\" is \"BigEndian\", not one of";
+    QTest::newRow("parity in another case") << QByteArray("protocol: ModBUS RTU\nparity: Even\nvariables: []\n")
+                                            << "\"parity\" is \"Even\", not one of none, even, odd";
+    QTest::newRow("databits 9") << QByteArray("protocol: VelmorBUS RTU\ndatabits: 9\nvariables: []\n")
+                                << "\"databits\" is \"9\", not one of 7, 8";
+    QTest::newRow("stopbits 1.5") << QByteArray("protocol: ModBUS RTU\nstopbits: 1.5\nvariables: []\n")
+                                  << "\"stopbits\" is \"1.5\", not one of 1, 2";
     QTest::newRow("value not a number") << QByteArray("protocol: ModBUS TCP\nvariables:\n  - {name: A, addr: 1, value: abc}\n")
                                         << "variable A has a \"value\" that is not a number";
     QTest::newRow("overlapping registers")
@@ -230,6 +238,30 @@ void TestSimStartup::namedListenHostListensOnItsAddressOnly()
     elsewhere.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), quint16(port));
     QVERIFY(!elsewhere.waitForConnected(WaitMs));
     QCOMPARE(elsewhere.error(), QAbstractSocket::ConnectionRefusedError);
+}
+
+void TestSimStartup::serialLineTakesTheFilesStopBits_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<int>("stopBits");
+
+    QTest::newRow("VelmorBUS RTU without keys") << velmorbusFile << 1;
+    QTest::newRow("VelmorBUS RTU 8E2") << QByteArray("parity: even\nstopbits: 2\n" + velmorbusFile) << 2;
+    QTest::newRow("ModBUS RTU without keys") << modbusRtuFile << 1;
+    QTest::newRow("ModBUS RTU 7O2") << QByteArray("parity: odd\ndatabits: 7\nstopbits: 2\n" + modbusRtuFile) << 2;
+}
+
+void TestSimStartup::serialLineTakesTheFilesStopBits()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(int, stopBits);
+
+    // A pseudo-terminal keeps only the stop bits of a framing; tst_simframing sees the rest.
+    PtyPeer peer;
+    QVERIFY(peer.isOpen());
+    SimProcess sim;
+    QVERIFY(sim.start({ "--port", peer.slavePath(), m_dir.write(QStringLiteral("device.yml"), contents) }));
+    QCOMPARE(peer.stopBits(), stopBits);
 }
 
 void TestSimStartup::lostSerialPortIsServedAgain_data()

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 PtyPeer::PtyPeer(QObject *parent)
@@ -28,6 +29,14 @@ PtyPeer::~PtyPeer()
     closeMaster();
     if (m_slaveFd >= 0)
         ::close(m_slaveFd);
+}
+
+int PtyPeer::stopBits() const
+{
+    termios settings {};
+    if (m_slaveFd < 0 || tcgetattr(m_slaveFd, &settings) != 0)
+        return 0;
+    return (settings.c_cflag & CSTOPB) ? 2 : 1;
 }
 
 bool PtyPeer::isOpen() const

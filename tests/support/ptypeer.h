@@ -30,6 +30,9 @@ public:
     QByteArray received() const;
     // Simulates an unplugged adapter: the code under test sees the line fail.
     void closeMaster();
+    // The stop bits the code under test set on the line, 0 when they cannot be read. A
+    // pseudo-terminal keeps them, while it drops parity and data bits and always runs 8N.
+    int stopBits() const;
 
 signals:
     void bytesReceived(const QByteArray &bytes);
