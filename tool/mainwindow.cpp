@@ -4,6 +4,7 @@
 #include "bitfielddialog.h"
 #include "cyclesummary.h"
 #include "devicerecording.h"
+#include "linkoptionsdialog.h"
 #include "linkstateicon.h"
 #include "loadfailure.h"
 #include "settingsdialog.h"
@@ -90,6 +91,7 @@ MainWindow::MainWindow(QWidget *parent)
             this, &MainWindow::listShowContextMenu);
     m_recorder->setBudgetBytes(trendBudgetBytes());
     addAction(m_ui->actionTrends);
+    addAction(m_ui->actionLinkOptions);
     m_ui->treeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->treeView, &QWidget::customContextMenuRequested, this, &MainWindow::treeShowContextMenu);
     new VariableDrag(m_ui->treeView);
@@ -289,6 +291,8 @@ void MainWindow::on_actionDeviceSettings_triggered()
         dialog.setTcpPort(device->tcpPort());
     }
     dialog.setDevId(quint8(device->devId()));
+    connect(&dialog, &SettingsDialog::linkOptionsRequested, this,
+            [this, device, &dialog] { editLinkOptions(device, &dialog); });
     if (dialog.exec() != QDialog::Accepted)
         return;
 
@@ -440,6 +444,7 @@ void MainWindow::treeShowContextMenu(const QPoint &pos)
     QMenu menu;
     menu.addAction(m_ui->actionAddToTrend);
     menu.addAction(m_ui->actionTrends);
+    menu.addAction(m_ui->actionLinkOptions);
     menu.addSeparator();
     menu.addMenu(recentFilesMenu(&menu));
     menu.exec(m_ui->treeView->viewport()->mapToGlobal(pos));
@@ -518,6 +523,24 @@ void MainWindow::setUpShortcuts()
     for (const QKeySequence &key : {QKeySequence(Qt::Key_F2), QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)})
         connect(new QShortcut(key, m_ui->treeView, nullptr, nullptr, Qt::WidgetShortcut), &QShortcut::activated, this,
                 &MainWindow::editSelectedValue);
+}
+
+void MainWindow::on_actionLinkOptions_triggered()
+{
+    if (VelmorDeviceModel *device = currentDevice())
+        editLinkOptions(device, this);
+}
+
+void MainWindow::editLinkOptions(VelmorDeviceModel *device, QWidget *parent)
+{
+    LinkOptionsDialog dialog(parent);
+    dialog.load(*device);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    dialog.apply(device);
+    m_ui->statusBar->showMessage(
+        QStringLiteral("%1 :: Параметры связи изменены, они вступят в силу при следующем подключении")
+            .arg(device->devName()));
 }
 
 void MainWindow::editSelectedValue()

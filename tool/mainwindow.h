@@ -63,6 +63,7 @@ private slots:
     void on_actionTrends_triggered();
     void on_actionAddToTrend_triggered();
     void treeShowContextMenu(const QPoint &pos);
+    void on_actionLinkOptions_triggered();
 
 private:
     static VelmorDeviceModel *deviceOf(const QListWidgetItem *item);
@@ -84,6 +85,7 @@ private:
     void setUpShortcuts();
     // Edits the selected variable's value, as a double click on it does.
     void editSelectedValue();
+    void editLinkOptions(VelmorDeviceModel *device, QWidget *parent);
 
     Ui::MainWindow *m_ui;
     // The last finished cycle of any device, beside the status messages.

@@ -1,6 +1,7 @@
 #include "settingsdialog.h"
 #include "ui_settingsdialog.h"
 
+#include <QPushButton>
 #include <QSerialPortInfo>
 
 SettingsDialog::SettingsDialog(QWidget *parent)
@@ -11,6 +12,11 @@ SettingsDialog::SettingsDialog(QWidget *parent)
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports)
         m_ui->comboSerialPort->addItem(port.portName());
+    // In the button row, so that the form keeps its fields as they are.
+    QPushButton *more = m_ui->buttonBox->addButton(QStringLiteral("Дополнительно…"), QDialogButtonBox::ActionRole);
+    more->setObjectName(QStringLiteral("buttonLinkOptions"));
+    more->setToolTip(QStringLiteral("Тайм-аут, повторы, блочное чтение, паузы, порядок слов, чётность и стоповые биты"));
+    connect(more, &QPushButton::clicked, this, &SettingsDialog::linkOptionsRequested);
 }
 
 SettingsDialog::~SettingsDialog()

@@ -32,6 +32,10 @@ public:
     int devId() const;
     void setDevId(quint8 devId);
 
+signals:
+    // The engineer asks for the rest of the link options.
+    void linkOptionsRequested();
+
 private:
     Ui::SettingsDialog *m_ui;
 };
