@@ -100,6 +100,9 @@ void TestWorkspace::settingsSurviveARestart()
         pump->setTcpPort(1600);
         pump->setResponseTimeoutMs(2500);
         pump->setWordOrder(QStringLiteral("CDAB"));
+        VelmorDeviceModel *meter = first->openDescription(m_meter);
+        meter->setParity(QStringLiteral("even"));
+        meter->setStopBits(2);
         first->findChild<QTreeView *>(QStringLiteral("treeView"))->setColumnWidth(1, 333);
         first->resize(900, 640);
         first->close();
@@ -116,6 +119,9 @@ void TestWorkspace::settingsSurviveARestart()
     QCOMPARE(pump->tcpHost(), QStringLiteral("10.0.0.5"));
     QVERIFY(driver.entryTexts().first().contains(QStringLiteral("host: 10.0.0.5:1600")));
     QCOMPARE(driver.deviceAt(1)->baudRate(), 19200);
+    QCOMPARE(driver.deviceAt(1)->parity(), QStringLiteral("even"));
+    QCOMPARE(driver.deviceAt(1)->stopBits(), 2);
+    QCOMPARE(driver.deviceAt(1)->dataBits(), 8);
     QCOMPARE(second->size(), QSize(900, 640));
     driver.deviceList()->setCurrentRow(0);
     QCOMPARE(driver.variableTree()->columnWidth(1), 333);
