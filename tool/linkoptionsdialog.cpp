@@ -7,6 +7,19 @@ namespace {
 
 // A minute between cycles or requests is as slow as a poll is wanted.
 constexpr int longestPauseMs = 600000;
+// The model's 0 is the protocol's own timeout; the box shows it as its lowest step, below
+// the shortest timeout one can set.
+constexpr int protocolTimeoutStep = VelmorDeviceModel::MinResponseTimeoutMs - 1;
+
+int timeoutStep(int timeoutMs)
+{
+    return timeoutMs > 0 ? timeoutMs : protocolTimeoutStep;
+}
+
+int timeoutOfStep(int step)
+{
+    return step == protocolTimeoutStep ? 0 : step;
+}
 
 void selectData(QComboBox *combo, const QVariant &value)
 {
@@ -29,7 +42,7 @@ LinkOptionsDialog::~LinkOptionsDialog() = default;
 
 void LinkOptionsDialog::load(const VelmorDeviceModel &device)
 {
-    m_ui->spinTimeout->setValue(device.responseTimeoutMs());
+    m_ui->spinTimeout->setValue(timeoutStep(device.responseTimeoutMs()));
     m_ui->spinRetries->setValue(device.retries());
     m_ui->spinBlock->setValue(device.blockRegisters());
     m_ui->spinGap->setValue(device.gapRegisters());
@@ -44,7 +57,7 @@ void LinkOptionsDialog::load(const VelmorDeviceModel &device)
 
 void LinkOptionsDialog::apply(VelmorDeviceModel *device) const
 {
-    device->setResponseTimeoutMs(m_ui->spinTimeout->value());
+    device->setResponseTimeoutMs(timeoutOfStep(m_ui->spinTimeout->value()));
     device->setRetries(m_ui->spinRetries->value());
     device->setBlockRegisters(m_ui->spinBlock->value());
     device->setGapRegisters(m_ui->spinGap->value());
@@ -58,7 +71,8 @@ void LinkOptionsDialog::apply(VelmorDeviceModel *device) const
 
 void LinkOptionsDialog::setUpRanges()
 {
-    m_ui->spinTimeout->setRange(VelmorDeviceModel::MinResponseTimeoutMs, VelmorDeviceModel::MaxResponseTimeoutMs);
+    m_ui->spinTimeout->setRange(protocolTimeoutStep, VelmorDeviceModel::MaxResponseTimeoutMs);
+    m_ui->spinTimeout->setSpecialValueText(QStringLiteral("как у протокола (Modbus 1000, Velmorbus 200)"));
     m_ui->spinRetries->setRange(0, VelmorDeviceModel::MaxRetries);
     m_ui->spinBlock->setRange(0, VelmorDeviceModel::MaxBlockRegisters);
     m_ui->spinGap->setRange(0, VelmorDeviceModel::MaxGapRegisters);

@@ -3,6 +3,7 @@
 
 #include "bitfielddialog.h"
 #include "cyclesummary.h"
+#include "deviceentrydelegate.h"
 #include "devicerecording.h"
 #include "linkoptionsdialog.h"
 #include "linkstateicon.h"
@@ -86,7 +87,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_ui->actionExit, &QAction::triggered, qApp, &QApplication::quit);
     m_ui->listDevices->setContextMenuPolicy(Qt::CustomContextMenu);
     // A long name keeps its start and end, where devices of a plant usually differ.
-    m_ui->listDevices->setTextElideMode(Qt::ElideMiddle);
+    m_ui->listDevices->setItemDelegate(new DeviceEntryDelegate(m_ui->listDevices));
+    m_ui->listDevices->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(m_ui->listDevices, &QWidget::customContextMenuRequested,
             this, &MainWindow::listShowContextMenu);
     m_recorder->setBudgetBytes(trendBudgetBytes());

@@ -90,6 +90,11 @@ void TestLinkOptions::everyOptionRoundTripsThroughTheModel()
     QVERIFY(device.valid());
     LinkOptionsDialog dialog;
     dialog.load(device);
+    // Accepted untouched, the dialog changes nothing: the protocol's own timeout stays.
+    dialog.apply(&device);
+    QCOMPARE(device.responseTimeoutMs(), 0);
+    QCOMPARE(device.interQueryDelay(), 50);
+    QCOMPARE(device.parity(), QStringLiteral("none"));
     QCOMPARE(field<QSpinBox>(&dialog, "spinBlock")->isEnabled(), registers);
     QCOMPARE(field<QComboBox>(&dialog, "comboWordOrder")->isEnabled(), registers);
     QCOMPARE(field<QComboBox>(&dialog, "comboParity")->isEnabled(), serial);
