@@ -8,6 +8,8 @@
 #include "linkoptionsdialog.h"
 #include "linkstateicon.h"
 #include "loadfailure.h"
+#include "probewindow.h"
+#include "scandialog.h"
 #include "settingsdialog.h"
 #include "trendrecorder.h"
 #include "trendwindow.h"
@@ -94,6 +96,8 @@ MainWindow::MainWindow(QWidget *parent)
     m_recorder->setBudgetBytes(trendBudgetBytes());
     addAction(m_ui->actionTrends);
     addAction(m_ui->actionLinkOptions);
+    addAction(m_ui->actionScan);
+    addAction(m_ui->actionProbe);
     m_ui->treeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_ui->treeView, &QWidget::customContextMenuRequested, this, &MainWindow::treeShowContextMenu);
     new VariableDrag(m_ui->treeView);
@@ -447,7 +451,9 @@ void MainWindow::treeShowContextMenu(const QPoint &pos)
     menu.addAction(m_ui->actionAddToTrend);
     menu.addAction(m_ui->actionTrends);
     menu.addAction(m_ui->actionLinkOptions);
+    menu.addAction(m_ui->actionProbe);
     menu.addSeparator();
+    menu.addAction(m_ui->actionScan);
     menu.addMenu(recentFilesMenu(&menu));
     menu.exec(m_ui->treeView->viewport()->mapToGlobal(pos));
 }
@@ -531,6 +537,26 @@ void MainWindow::on_actionLinkOptions_triggered()
 {
     if (VelmorDeviceModel *device = currentDevice())
         editLinkOptions(device, this);
+}
+
+void MainWindow::on_actionScan_triggered()
+{
+    // Not modal: a long scan leaves the other devices to be watched meanwhile.
+    auto *dialog = new ScanDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &ScanDialog::deviceDescribed, this, &MainWindow::openDescription);
+    dialog->show();
+}
+
+void MainWindow::on_actionProbe_triggered()
+{
+    VelmorDeviceModel *device = currentDevice();
+    if (!device)
+        return;
+    auto *probe = new ProbeWindow(device, this);
+    probe->setWindowFlag(Qt::Window);
+    probe->setAttribute(Qt::WA_DeleteOnClose);
+    probe->show();
 }
 
 void MainWindow::editLinkOptions(VelmorDeviceModel *device, QWidget *parent)

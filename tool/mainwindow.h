@@ -64,6 +64,8 @@ private slots:
     void on_actionAddToTrend_triggered();
     void treeShowContextMenu(const QPoint &pos);
     void on_actionLinkOptions_triggered();
+    void on_actionScan_triggered();
+    void on_actionProbe_triggered();
 
 private:
     static VelmorDeviceModel *deviceOf(const QListWidgetItem *item);
