@@ -54,7 +54,7 @@ QString deviceName()
 QByteArray text(const ScanFind &find, const ScanPlan &plan)
 {
     YAML::Emitter out;
-    out << YAML::Comment(utf8(find.summary())) << YAML::Newline;
+    out << YAML::Comment(utf8(find.summary()));
     out << YAML::BeginMap;
     out << YAML::Key << "device" << YAML::Value << utf8(deviceName());
     out << YAML::Key << "protocol" << YAML::Value << protocolName(find.candidate.protocol);

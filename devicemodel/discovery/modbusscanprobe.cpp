@@ -32,6 +32,7 @@ ModbusScanProbe::ModbusScanProbe(const ScanPlan &plan, QObject *parent)
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(connectTimeoutMs);
     connect(&m_connectTimer, &QTimer::timeout, this, [this] {
+        m_waitingForConnection = false;
         emit lineFailed(QStringLiteral("no connection to %1:%2 within %3 s")
                             .arg(m_plan.tcpHost).arg(m_plan.tcpPort).arg(connectTimeoutMs / 1000));
     });
@@ -118,10 +119,13 @@ void ModbusScanProbe::onStateChanged(QModbusDevice::State state)
         m_connectTimer.stop();
         send();
     } else if (state == QModbusDevice::UnconnectedState && !m_closing) {
+        // The client goes back to unconnected before it names the socket's error.
+        const QString reason = m_waitingForConnection
+            ? QStringLiteral("cannot connect to %1:%2").arg(m_plan.tcpHost).arg(m_plan.tcpPort)
+            : QStringLiteral("the connection was closed");
         m_waitingForConnection = false;
         m_connectTimer.stop();
-        const QString reason = m_client->errorString();
-        emit lineFailed(reason.isEmpty() ? QStringLiteral("the connection was closed") : reason);
+        emit lineFailed(reason);
     }
 }
 

@@ -39,13 +39,19 @@ void ScannerPrivate::askNext()
         openProbe = nullptr;
         QString reason;
         if (!probe->open(candidate, &reason)) {
-            onLineFailed(reason);
+            onLineFailed(openFailure(reason));
             return;
         }
         openProbe = probe;
         openLine = candidate;
     }
     probe->ask(candidate, plan.probeAddress);
+}
+
+QString ScannerPrivate::openFailure(const QString &reason) const
+{
+    const QString line = plan.isTcp() ? QStringLiteral("%1:%2").arg(plan.tcpHost).arg(plan.tcpPort) : plan.serialPort;
+    return QStringLiteral("cannot open %1: %2").arg(line, reason);
 }
 
 void ScannerPrivate::onAnswered(const ScanFind &find)
@@ -129,7 +135,7 @@ bool Scanner::start(const ScanPlan &plan)
     ScanProbe *probe = d->probeFor(first.protocol);
     QString reason;
     if (!probe->open(first, &reason)) {
-        emit failed(reason);
+        emit failed(d->openFailure(reason));
         return false;
     }
     d->openProbe = probe;

@@ -23,6 +23,7 @@ public:
     ScanProbe *probeFor(ScanPlan::Protocol protocol) const;
     // Opens the line of the next candidate if it differs from the open one, then asks.
     void askNext();
+    QString openFailure(const QString &reason) const;
     void onAnswered(const ScanFind &find);
     void onSilent();
     void onLineFailed(const QString &reason);
