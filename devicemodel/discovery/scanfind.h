@@ -3,6 +3,7 @@
 
 #include "scanplan.h"
 
+#include <QMetaType>
 #include <QString>
 #include <QVector>
 
@@ -30,5 +31,9 @@ struct ScanFind
     // One line for people: "Modbus RTU, address 17, 19200 8E1: register 0 = 0x0041".
     QString summary() const;
 };
+
+// Both travel in the scanner's signals, also queued and into signal spies.
+Q_DECLARE_METATYPE(ScanCandidate)
+Q_DECLARE_METATYPE(ScanFind)
 
 #endif // SCANFIND_H
