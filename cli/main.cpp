@@ -2,6 +2,7 @@
 #include "exitcode.h"
 #include "options.h"
 #include "pollrun.h"
+#include "scanrun.h"
 #include "signalwatcher.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,22 @@
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+int runScan(const Options &options)
+{
+    if (!options.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.modbus*=false"));
+    ScanRun run(options.scanPlan, options.skeletonFile);
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::interrupted, &run, &ScanRun::interrupt);
+    QObject::connect(&run, &ScanRun::done, qApp, &QCoreApplication::exit, Qt::QueuedConnection);
+    QTimer::singleShot(0, &run, &ScanRun::start);
+    return QCoreApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -25,6 +42,8 @@ int main(int argc, char *argv[])
         return ExitAllGood;
     case Options::Outcome::Check:
         return CheckRun::run(options.checkFiles, stdout);
+    case Options::Outcome::Scan:
+        return runScan(options);
     case Options::Outcome::Refused:
         std::fputs(qPrintable(QStringLiteral("velmor-cli: %1\n").arg(message)), stderr);
         return ExitUsage;

@@ -121,6 +121,18 @@ the writer most likely meant (a misspelt key, a type it never stores, an octal
 number). It exits with 0 for clean files, 1 for warnings only, 2 for errors.
 docs/description-format.md describes the format.
 
+--scan looks for controllers whose address, baud rate or parity is not known. On
+a serial line (--port) it tries every address from --first-id to --last-id with
+one read each, protocol by protocol (Modbus RTU before Velmorbus) within each
+parity, parity by parity within each baud rate, baud rate by baud rate in the
+order given. Over TCP (--host, --tcp-port) it tries each Modbus unit id. A normal
+answer and a Modbus exception answer both count as a device; nothing is ever
+written to a device. Each device is printed on stdout as it is found, one line;
+progress goes to stderr while it is a terminal. --write-description FILE writes
+a description file of the first device found, with no variables yet. A scan
+exits with 0 when it found a device, 1 when it found none or the line failed,
+2 on a usage error.
+
 Exit codes:
   0  every variable was read and every write verified
   1  some variable could not be read, a write was not verified, the flash store
@@ -141,6 +153,8 @@ Examples:
   velmor-cli boiler.yml --dump saved.yml
   velmor-cli boiler.yml --restore saved.yml
   velmor-cli --check boiler.yml pump.yml
+  velmor-cli --scan --port /dev/ttyUSB0 --baudrates 9600,19200 --parities none,even
+  velmor-cli --scan --host 192.168.1.20 --first-id 1 --last-id 10
   velmor-cli boiler.yml pump.yml --watch --metrics 0.0.0.0:9464 --mqtt broker.local
 )";
 
@@ -173,6 +187,17 @@ struct Parser
     QCommandLineOption trace{QStringLiteral("trace"), QStringLiteral("Print every frame sent and received to stderr.")};
     QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Also show the device library's debug log and Qt's Modbus log.")};
     QCommandLineOption check{QStringLiteral("check"), QStringLiteral("Check the description files given, without connecting (see below).")};
+    QCommandLineOption scan{QStringLiteral("scan"), QStringLiteral("Look for controllers on the line of --port or --host (see below).")};
+    QCommandLineOption baudRates{QStringLiteral("baudrates"), QStringLiteral("--scan: baud rates to try, in order (default 9600,19200,38400,57600,115200)."), QStringLiteral("LIST")};
+    QCommandLineOption parities{QStringLiteral("parities"), QStringLiteral("--scan: parities to try, in order (default none,even)."), QStringLiteral("LIST")};
+    QCommandLineOption protocols{QStringLiteral("protocols"), QStringLiteral("--scan: serial protocols to try: modbus, velmorbus (default modbus)."), QStringLiteral("LIST")};
+    QCommandLineOption scanAddress{QStringLiteral("scan-address"), QStringLiteral("--scan: the register (or Velmorbus data address) each read asks for (default 0)."), QStringLiteral("N")};
+    QCommandLineOption input{QStringLiteral("input"), QStringLiteral("--scan: read an input register instead of a holding register.")};
+    QCommandLineOption scanTimeout{QStringLiteral("scan-timeout"), QStringLiteral("--scan: wait for each answer, in ms (10-60000, default 50)."), QStringLiteral("MS")};
+    QCommandLineOption first{QStringLiteral("first"), QStringLiteral("--scan: stop at the first device found.")};
+    QCommandLineOption firstId{QStringLiteral("first-id"), QStringLiteral("--scan: the lowest address tried (default 1)."), QStringLiteral("ID")};
+    QCommandLineOption lastId{QStringLiteral("last-id"), QStringLiteral("--scan: the highest address tried (default 247)."), QStringLiteral("ID")};
+    QCommandLineOption writeDescription{QStringLiteral("write-description"), QStringLiteral("--scan: write a description file of the first device found to FILE."), QStringLiteral("FILE")};
     QCommandLineOption metrics{QStringLiteral("metrics"), QStringLiteral("Serve Prometheus metrics at http://HOST:PORT/metrics while polling."), QStringLiteral("HOST:PORT")};
     QCommandLineOption mqtt{QStringLiteral("mqtt"), QStringLiteral("Publish the values to an MQTT broker and take writes from it."), QStringLiteral("HOST[:PORT]")};
     QCommandLineOption mqttPrefix{QStringLiteral("mqtt-prefix"), QStringLiteral("First level of every topic (default velmor)."), QStringLiteral("P")};
@@ -188,7 +213,8 @@ struct Parser
         parser.addOptions({port, baudRate, parity, dataBits, stopBits, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
                            onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, wordOrder, trace,
                            verbose,
-                           check, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
+                           check, scan, baudRates, parities, protocols, scanAddress, input, scanTimeout, first, firstId,
+                           lastId, writeDescription, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
         parser.addPositionalArgument(QStringLiteral("FILE..."), QStringLiteral("Device description files (*.yml), one for each controller."));
     }
 
@@ -438,6 +464,147 @@ Options::Outcome readCheck(const Parser &p, Options *options, QString *message)
     return Options::Outcome::Check;
 }
 
+// The options that mean something only to a scan.
+QVector<const QCommandLineOption *> scanOptions(const Parser &p)
+{
+    return {&p.baudRates, &p.parities, &p.protocols, &p.scanAddress, &p.input, &p.scanTimeout, &p.first, &p.firstId,
+            &p.lastId, &p.writeDescription};
+}
+
+bool checkScanOptionsAbsent(const Parser &p, QString *message)
+{
+    for (const QCommandLineOption *option : scanOptions(p)) {
+        if (p.parser.isSet(*option)) {
+            *message = QStringLiteral("--%1 needs --scan").arg(option->names().constLast());
+            return false;
+        }
+    }
+    return true;
+}
+
+// A scan reads one line and no description file: a poll's options would do nothing.
+bool checkScanOnlyOptions(const Parser &p, QString *message)
+{
+    QVector<const QCommandLineOption *> allowed = scanOptions(p);
+    allowed << &p.scan << &p.port << &p.host << &p.tcpPort << &p.dataBits << &p.stopBits << &p.verbose;
+    for (const QString &name : p.parser.optionNames()) {
+        const bool known = std::any_of(allowed.cbegin(), allowed.cend(),
+                                       [&name](const QCommandLineOption *option) { return option->names().contains(name); });
+        if (!known) {
+            *message = QStringLiteral("--%1 does not apply to --scan").arg(name);
+            return false;
+        }
+    }
+    if (!p.parser.positionalArguments().isEmpty()) {
+        *message = QStringLiteral("--scan takes no description file");
+        return false;
+    }
+    return true;
+}
+
+// A comma list of numbers in range.
+bool readNumberList(const Parser &p, const QCommandLineOption &option, int minimum, QVector<int> *target, QString *message)
+{
+    if (!p.parser.isSet(option))
+        return true;
+    QVector<int> numbers;
+    for (const QString &text : p.parser.value(option).split(QLatin1Char(','))) {
+        bool ok = false;
+        const int number = text.trimmed().toInt(&ok);
+        if (!ok || number < minimum) {
+            *message = QStringLiteral("--%1 needs a comma list of whole numbers of at least %2, not \"%3\"")
+                           .arg(option.names().constLast()).arg(minimum).arg(p.parser.value(option));
+            return false;
+        }
+        numbers.append(number);
+    }
+    *target = numbers;
+    return true;
+}
+
+// A comma list of names, each one of those allowed.
+bool readNameList(const Parser &p, const QCommandLineOption &option, const QStringList &allowed, QStringList *target,
+                  QString *message)
+{
+    if (!p.parser.isSet(option))
+        return true;
+    const QStringList names = p.parser.value(option).split(QLatin1Char(','));
+    for (const QString &name : names) {
+        if (!allowed.contains(name)) {
+            *message = QStringLiteral("--%1 needs a comma list of %2, not \"%3\"")
+                           .arg(option.names().constLast(), allowed.join(QStringLiteral(", ")), p.parser.value(option));
+            return false;
+        }
+    }
+    *target = names;
+    return true;
+}
+
+bool readScanLine(const Parser &p, ScanPlan *plan, QString *message)
+{
+    if (p.parser.isSet(p.host)) {
+        for (const QCommandLineOption *option : {&p.port, &p.baudRates, &p.parities, &p.protocols, &p.dataBits, &p.stopBits}) {
+            if (p.parser.isSet(*option)) {
+                *message = QStringLiteral("--%1 does not apply to a scan over TCP").arg(option->names().constLast());
+                return false;
+            }
+        }
+        plan->tcpHost = p.parser.value(p.host);
+        plan->protocols = {ScanPlan::Protocol::ModbusTcp};
+        return readNumber(p.parser, p.tcpPort, 1, &plan->tcpPort, message, 0xFFFF);
+    }
+    if (!p.parser.isSet(p.port)) {
+        *message = QStringLiteral("--scan needs --port or --host");
+        return false;
+    }
+    if (p.parser.isSet(p.tcpPort)) {
+        *message = QStringLiteral("--tcp-port needs --host");
+        return false;
+    }
+    plan->serialPort = p.parser.value(p.port);
+    QStringList parities(plan->parities.cbegin(), plan->parities.cend());
+    QStringList protocols{QStringLiteral("modbus")};
+    if (!readNumberList(p, p.baudRates, 1, &plan->baudRates, message)
+        || !readNameList(p, p.parities, VelmorDeviceModel::parityNames(), &parities, message)
+        || !readNameList(p, p.protocols, {QStringLiteral("modbus"), QStringLiteral("velmorbus")}, &protocols, message)
+        || !readNumber(p.parser, p.dataBits, 7, &plan->dataBits, message, 8)
+        || !readNumber(p.parser, p.stopBits, 1, &plan->stopBits, message, 2))
+        return false;
+    plan->parities = QVector<QString>(parities.cbegin(), parities.cend());
+    plan->protocols.clear();
+    for (const QString &name : protocols)
+        plan->protocols.append(name == QLatin1String("velmorbus") ? ScanPlan::Protocol::VelmorbusRtu : ScanPlan::Protocol::ModbusRtu);
+    return true;
+}
+
+bool readScanRange(const Parser &p, ScanPlan *plan, QString *message)
+{
+    const int maxAddress = 255;
+    if (!readNumber(p.parser, p.firstId, 0, &plan->firstAddress, message, maxAddress)
+        || !readNumber(p.parser, p.lastId, 0, &plan->lastAddress, message, maxAddress)
+        || !readNumber(p.parser, p.scanAddress, 0, &plan->probeAddress, message, 0xFFFF)
+        || !readNumber(p.parser, p.scanTimeout, VelmorDeviceModel::MinResponseTimeoutMs, &plan->timeoutMs, message,
+                       VelmorDeviceModel::MaxResponseTimeoutMs))
+        return false;
+    if (plan->firstAddress > plan->lastAddress) {
+        *message = QStringLiteral("--first-id %1 is above --last-id %2").arg(plan->firstAddress).arg(plan->lastAddress);
+        return false;
+    }
+    return true;
+}
+
+Options::Outcome readScan(const Parser &p, Options *options, QString *message)
+{
+    ScanPlan &plan = options->scanPlan;
+    if (!checkScanOnlyOptions(p, message) || !readScanLine(p, &plan, message) || !readScanRange(p, &plan, message))
+        return Options::Outcome::Refused;
+    plan.inputRegisters = p.parser.isSet(p.input);
+    plan.stopAtFirstFind = p.parser.isSet(p.first);
+    options->skeletonFile = p.parser.value(p.writeDescription);
+    options->verbose = p.parser.isSet(p.verbose);
+    return Options::Outcome::Scan;
+}
+
 } // namespace
 
 Options::Outcome Options::parse(const QStringList &arguments, Options *options, QString *message)
@@ -457,6 +624,10 @@ Options::Outcome Options::parse(const QStringList &arguments, Options *options, 
     }
     if (p.parser.isSet(p.check))
         return readCheck(p, options, message);
+    if (p.parser.isSet(p.scan))
+        return readScan(p, options, message);
+    if (!checkScanOptionsAbsent(p, message))
+        return Outcome::Refused;
     options->descriptionFiles = p.parser.positionalArguments();
     if (options->descriptionFiles.isEmpty()) {
         *message = QStringLiteral("no description file given (see --help)");

@@ -1,6 +1,8 @@
 #ifndef OPTIONS_H
 #define OPTIONS_H
 
+#include "scanplan.h"
+
 #include <QPair>
 #include <QString>
 #include <QStringList>
@@ -15,6 +17,7 @@ struct Options
         ShowHelp,
         ShowVersion,
         Check,
+        Scan,
         Refused
     };
 
@@ -41,6 +44,10 @@ struct Options
     QStringList descriptionFiles;
     // --check: the description files to check instead of polling.
     QStringList checkFiles;
+    // --scan: what to try on the line of --port or --host, and where to write the
+    // description of the first device found (empty: nowhere).
+    ScanPlan scanPlan;
+    QString skeletonFile;
     QString serialPort;
     int baudRate = -1;
     // One of VelmorDeviceModel::parityNames(); empty to keep the file's.

@@ -11,13 +11,15 @@ const qint64 longCycleMs = 1000;
 
 } // namespace
 
-ProgressLine::ProgressLine(QTextStream &err)
+ProgressLine::ProgressLine(QTextStream &err, const QString &run, const QString &steps)
     : m_err(err)
+    , m_run(run)
+    , m_steps(steps)
     , m_enabled(::isatty(STDERR_FILENO) == 1)
 {
 }
 
-void ProgressLine::step(int done, int total)
+void ProgressLine::step(int done, int total, const QString &detail)
 {
     if (!m_enabled)
         return;
@@ -29,7 +31,11 @@ void ProgressLine::step(int done, int total)
     }
     if (!m_cycleClock.isValid() || m_cycleClock.elapsed() < longCycleMs)
         return;
-    m_err << "\rcycle: " << done << '/' << total << " variables" << Qt::flush;
+    m_err << '\r' << m_run << ": " << done << '/' << total << ' ' << m_steps;
+    if (!detail.isEmpty())
+        m_err << " (" << detail << ')';
+    // Erase what a longer line before left over.
+    m_err << "\x1b[K" << Qt::flush;
     m_shown = true;
 }
 

@@ -3,6 +3,7 @@
 
 #include "scanplan.h"
 
+#include <QMetaType>
 #include <QString>
 #include <QVector>
 
@@ -25,8 +26,14 @@ struct ScanFind
     QVector<quint16> words;
     // For a Modbus exception answer: its code (a device is there, refusing the address).
     int exceptionCode = 0;
+    // The register (Modbus) or data address (Velmorbus) that was read.
+    int probeAddress = 0;
     // One line for people: "Modbus RTU, address 17, 19200 8E1: register 0 = 0x0041".
     QString summary() const;
 };
+
+// Both travel in the scanner's signals, also queued and into signal spies.
+Q_DECLARE_METATYPE(ScanCandidate)
+Q_DECLARE_METATYPE(ScanFind)
 
 #endif // SCANFIND_H
