@@ -114,6 +114,19 @@ messages (as at every reconnect) is not taken.
 A broker that is down or goes away holds up neither the polling nor the metrics:
 it is reported once and connected to again after pauses of 1 s up to 30 s.
 
+--probe ADDR[:COUNT] reads COUNT raw registers (1 to 125, default 1) from register
+ADDR on (0 to 65535, decimal or 0x... hexadecimal), holding registers or with
+--input input registers, of a Modbus device that needs no description: the link is
+--port with --baudrate, --parity, --databits and --stopbits (ModBUS RTU, 9600 8N1 by
+default) or --host with --tcp-port (ModBUS TCP, port 502 by default), the device --id
+(default 1); or a description FILE's link keys, which these options override. It
+prints each register in hex, unsigned, signed and binary, then each pair of
+neighbouring registers as int32, uint32 and float32 in the four word orders side by
+side, so that the order a device uses shows. --timeout applies (default 1000 ms); an
+unanswered read is not sent again. Exit code 0 when the registers were read, 1 when
+the read failed (no answer, an exception named, a line that cannot be opened), 2 for
+a usage error.
+
 --check FILE... reads the description files only, without connecting, and prints
 one line per problem: FILE:LINE:COLUMN: error|warning: what. An error is something
 the device model refuses or cannot use; a warning is something it reads other than
@@ -141,6 +154,8 @@ Examples:
   velmor-cli boiler.yml --dump saved.yml
   velmor-cli boiler.yml --restore saved.yml
   velmor-cli --check boiler.yml pump.yml
+  velmor-cli --probe 100:4 --port /dev/ttyUSB0 --baudrate 19200 --parity even --id 17
+  velmor-cli --probe 0x0200:10 --input --host 192.168.1.20 --id 1
   velmor-cli boiler.yml pump.yml --watch --metrics 0.0.0.0:9464 --mqtt broker.local
 )";
 
@@ -179,6 +194,8 @@ struct Parser
     QCommandLineOption mqttUser{QStringLiteral("mqtt-user"), QStringLiteral("User name at the broker."), QStringLiteral("NAME")};
     QCommandLineOption mqttPasswordFile{QStringLiteral("mqtt-password-file"), QStringLiteral("Password at the broker: the first line of FILE."), QStringLiteral("FILE")};
     QCommandLineOption mqttTls{QStringLiteral("mqtt-tls"), QStringLiteral("Talk TLS to the broker, trusting the certificate authorities in CAFILE."), QStringLiteral("CAFILE")};
+    QCommandLineOption probe{QStringLiteral("probe"), QStringLiteral("Read COUNT raw Modbus registers from ADDR on and show them in every format (see below)."), QStringLiteral("ADDR[:COUNT]")};
+    QCommandLineOption input{QStringLiteral("input"), QStringLiteral("With --probe: read input registers instead of holding registers.")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")};
 
@@ -188,7 +205,7 @@ struct Parser
         parser.addOptions({port, baudRate, parity, dataBits, stopBits, host, tcpPort, devId, queryDelay, interval, watch, cycles, csv,
                            onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, wordOrder, trace,
                            verbose,
-                           check, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
+                           check, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, probe, input, help, version});
         parser.addPositionalArgument(QStringLiteral("FILE..."), QStringLiteral("Device description files (*.yml), one for each controller."));
     }
 
@@ -438,6 +455,70 @@ Options::Outcome readCheck(const Parser &p, Options *options, QString *message)
     return Options::Outcome::Check;
 }
 
+// ADDR[:COUNT] of --probe, each a whole number, decimal or 0x... hexadecimal.
+bool readProbeRange(const QString &text, Options *options, QString *message)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    bool addressOk = false;
+    bool countOk = true;
+    const int address = parts.first().toInt(&addressOk, 0);
+    const int count = parts.size() == 2 ? parts.last().toInt(&countOk, 0) : 1;
+    if (parts.size() > 2 || !addressOk || !countOk || address < 0 || address > 0xFFFF) {
+        *message = QStringLiteral("--probe needs ADDR or ADDR:COUNT, a register from 0 to 65535, not \"%1\"").arg(text);
+        return false;
+    }
+    if (count < 1 || count > VelmorDeviceModel::MaxBlockRegisters) {
+        *message = QStringLiteral("--probe reads 1 to %1 registers at once, not %2")
+                       .arg(int(VelmorDeviceModel::MaxBlockRegisters)).arg(count);
+        return false;
+    }
+    if (address + count > 0x10000) {
+        *message = QStringLiteral("--probe: registers %1 to %2 go past 65535").arg(address).arg(address + count - 1);
+        return false;
+    }
+    options->probeFirstRegister = address;
+    options->probeCount = count;
+    return true;
+}
+
+// The probe reads one device over the link the options or one description file give;
+// an option meant for a poll would silently do nothing.
+bool checkProbeOptions(const Parser &p, const Options &options, QString *message)
+{
+    const QList<const QCommandLineOption *> probeOptions {&p.probe, &p.input, &p.port, &p.baudRate, &p.parity,
+                                                          &p.dataBits, &p.stopBits, &p.host, &p.tcpPort, &p.devId,
+                                                          &p.timeout, &p.verbose};
+    for (const QString &name : p.parser.optionNames()) {
+        const bool known = std::any_of(probeOptions.cbegin(), probeOptions.cend(), [&name](const QCommandLineOption *option) {
+            return option->names().contains(name);
+        });
+        if (!known) {
+            *message = QStringLiteral("--%1 does not go with --probe").arg(name);
+            return false;
+        }
+    }
+    if (options.descriptionFiles.size() > 1) {
+        *message = QStringLiteral("--probe reads one device; give at most one description file");
+        return false;
+    }
+    if (options.descriptionFiles.isEmpty() && options.serialPort.isEmpty() == options.tcpHost.isEmpty()) {
+        *message = QStringLiteral("--probe needs a description file, or either --port or --host");
+        return false;
+    }
+    return true;
+}
+
+Options::Outcome readProbe(const Parser &p, Options *options, QString *message)
+{
+    options->descriptionFiles = p.parser.positionalArguments();
+    readTexts(p, options);
+    options->probeInputRegisters = p.parser.isSet(p.input);
+    if (!readProbeRange(p.parser.value(p.probe), options, message) || !readNumbers(p, options, message)
+        || !readParity(p, options, message) || !checkProbeOptions(p, *options, message))
+        return Options::Outcome::Refused;
+    return Options::Outcome::Probe;
+}
+
 } // namespace
 
 Options::Outcome Options::parse(const QStringList &arguments, Options *options, QString *message)
@@ -457,6 +538,12 @@ Options::Outcome Options::parse(const QStringList &arguments, Options *options, 
     }
     if (p.parser.isSet(p.check))
         return readCheck(p, options, message);
+    if (p.parser.isSet(p.probe))
+        return readProbe(p, options, message);
+    if (p.parser.isSet(p.input)) {
+        *message = QStringLiteral("--input needs --probe");
+        return Outcome::Refused;
+    }
     options->descriptionFiles = p.parser.positionalArguments();
     if (options->descriptionFiles.isEmpty()) {
         *message = QStringLiteral("no description file given (see --help)");
