@@ -2,6 +2,7 @@
 #include "exitcode.h"
 #include "options.h"
 #include "pollrun.h"
+#include "proberun.h"
 #include "scanrun.h"
 #include "signalwatcher.h"
 
@@ -25,6 +26,14 @@ int runScan(const Options &options)
     return QCoreApplication::exec();
 }
 
+int probe(const Options &options)
+{
+    ProbeRun run(options);
+    QObject::connect(&run, &ProbeRun::done, QCoreApplication::instance(), &QCoreApplication::exit, Qt::QueuedConnection);
+    QTimer::singleShot(0, &run, &ProbeRun::start);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -35,7 +44,8 @@ int main(int argc, char *argv[])
 
     Options options;
     QString message;
-    switch (Options::parse(QCoreApplication::arguments(), &options, &message)) {
+    const Options::Outcome outcome = Options::parse(QCoreApplication::arguments(), &options, &message);
+    switch (outcome) {
     case Options::Outcome::ShowHelp:
     case Options::Outcome::ShowVersion:
         std::fputs(qPrintable(message + QLatin1Char('\n')), stdout);
@@ -47,6 +57,7 @@ int main(int argc, char *argv[])
     case Options::Outcome::Refused:
         std::fputs(qPrintable(QStringLiteral("velmor-cli: %1\n").arg(message)), stderr);
         return ExitUsage;
+    case Options::Outcome::Probe:
     case Options::Outcome::Run:
         break;
     }
@@ -54,6 +65,9 @@ int main(int argc, char *argv[])
     // library's warnings still show, and a lost link is reported as such.
     if (!options.verbose)
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nqt.modbus*=false"));
+
+    if (outcome == Options::Outcome::Probe)
+        return probe(options);
 
     PollRun run(options);
     SignalWatcher signalWatcher;

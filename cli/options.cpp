@@ -114,6 +114,19 @@ messages (as at every reconnect) is not taken.
 A broker that is down or goes away holds up neither the polling nor the metrics:
 it is reported once and connected to again after pauses of 1 s up to 30 s.
 
+--probe ADDR[:COUNT] reads COUNT raw registers (1 to 125, default 1) from register
+ADDR on (0 to 65535, decimal or 0x... hexadecimal), holding registers or with
+--input input registers, of a Modbus device that needs no description: the link is
+--port with --baudrate, --parity, --databits and --stopbits (ModBUS RTU, 9600 8N1 by
+default) or --host with --tcp-port (ModBUS TCP, port 502 by default), the device --id
+(default 1); or a description FILE's link keys, which these options override. It
+prints each register in hex, unsigned, signed and binary, then each pair of
+neighbouring registers as int32, uint32 and float32 in the four word orders side by
+side, so that the order a device uses shows. --timeout applies (default 1000 ms); an
+unanswered read is not sent again. Exit code 0 when the registers were read, 1 when
+the read failed (no answer, an exception named, a line that cannot be opened), 2 for
+a usage error.
+
 --check FILE... reads the description files only, without connecting, and prints
 one line per problem: FILE:LINE:COLUMN: error|warning: what. An error is something
 the device model refuses or cannot use; a warning is something it reads other than
@@ -155,6 +168,8 @@ Examples:
   velmor-cli --check boiler.yml pump.yml
   velmor-cli --scan --port /dev/ttyUSB0 --baudrates 9600,19200 --parities none,even
   velmor-cli --scan --host 192.168.1.20 --first-id 1 --last-id 10
+  velmor-cli --probe 100:4 --port /dev/ttyUSB0 --baudrate 19200 --parity even --id 17
+  velmor-cli --probe 0x0200:10 --input --host 192.168.1.20 --id 1
   velmor-cli boiler.yml pump.yml --watch --metrics 0.0.0.0:9464 --mqtt broker.local
 )";
 
@@ -192,7 +207,7 @@ struct Parser
     QCommandLineOption parities{QStringLiteral("parities"), QStringLiteral("--scan: parities to try, in order (default none,even)."), QStringLiteral("LIST")};
     QCommandLineOption protocols{QStringLiteral("protocols"), QStringLiteral("--scan: serial protocols to try: modbus, velmorbus (default modbus)."), QStringLiteral("LIST")};
     QCommandLineOption scanAddress{QStringLiteral("scan-address"), QStringLiteral("--scan: the register (or Velmorbus data address) each read asks for (default 0)."), QStringLiteral("N")};
-    QCommandLineOption input{QStringLiteral("input"), QStringLiteral("--scan: read an input register instead of a holding register.")};
+    QCommandLineOption input{QStringLiteral("input"), QStringLiteral("With --scan or --probe: read input registers instead of holding registers.")};
     QCommandLineOption scanTimeout{QStringLiteral("scan-timeout"), QStringLiteral("--scan: wait for each answer, in ms (10-60000, default 50)."), QStringLiteral("MS")};
     QCommandLineOption first{QStringLiteral("first"), QStringLiteral("--scan: stop at the first device found.")};
     QCommandLineOption firstId{QStringLiteral("first-id"), QStringLiteral("--scan: the lowest address tried (default 1)."), QStringLiteral("ID")};
@@ -204,6 +219,7 @@ struct Parser
     QCommandLineOption mqttUser{QStringLiteral("mqtt-user"), QStringLiteral("User name at the broker."), QStringLiteral("NAME")};
     QCommandLineOption mqttPasswordFile{QStringLiteral("mqtt-password-file"), QStringLiteral("Password at the broker: the first line of FILE."), QStringLiteral("FILE")};
     QCommandLineOption mqttTls{QStringLiteral("mqtt-tls"), QStringLiteral("Talk TLS to the broker, trusting the certificate authorities in CAFILE."), QStringLiteral("CAFILE")};
+    QCommandLineOption probe{QStringLiteral("probe"), QStringLiteral("Read COUNT raw Modbus registers from ADDR on and show them in every format (see below)."), QStringLiteral("ADDR[:COUNT]")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Show the version.")};
 
@@ -214,7 +230,7 @@ struct Parser
                            onChange, set, storeFlash, dump, restore, block, gap, timeout, retries, wordOrder, trace,
                            verbose,
                            check, scan, baudRates, parities, protocols, scanAddress, input, scanTimeout, first, firstId,
-                           lastId, writeDescription, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
+                           lastId, writeDescription, probe, metrics, mqtt, mqttPrefix, mqttUser, mqttPasswordFile, mqttTls, help, version});
         parser.addPositionalArgument(QStringLiteral("FILE..."), QStringLiteral("Device description files (*.yml), one for each controller."));
     }
 
@@ -474,7 +490,7 @@ QVector<const QCommandLineOption *> scanOptions(const Parser &p)
 bool checkScanOptionsAbsent(const Parser &p, QString *message)
 {
     for (const QCommandLineOption *option : scanOptions(p)) {
-        if (p.parser.isSet(*option)) {
+        if (option != &p.input && p.parser.isSet(*option)) {
             *message = QStringLiteral("--%1 needs --scan").arg(option->names().constLast());
             return false;
         }
@@ -497,6 +513,59 @@ bool checkScanOnlyOptions(const Parser &p, QString *message)
     }
     if (!p.parser.positionalArguments().isEmpty()) {
         *message = QStringLiteral("--scan takes no description file");
+        return false;
+    }
+    return true;
+}
+
+// ADDR[:COUNT] of --probe, each a whole number, decimal or 0x... hexadecimal.
+bool readProbeRange(const QString &text, Options *options, QString *message)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    bool addressOk = false;
+    bool countOk = true;
+    const int address = parts.first().toInt(&addressOk, 0);
+    const int count = parts.size() == 2 ? parts.last().toInt(&countOk, 0) : 1;
+    if (parts.size() > 2 || !addressOk || !countOk || address < 0 || address > 0xFFFF) {
+        *message = QStringLiteral("--probe needs ADDR or ADDR:COUNT, a register from 0 to 65535, not \"%1\"").arg(text);
+        return false;
+    }
+    if (count < 1 || count > VelmorDeviceModel::MaxBlockRegisters) {
+        *message = QStringLiteral("--probe reads 1 to %1 registers at once, not %2")
+                       .arg(int(VelmorDeviceModel::MaxBlockRegisters)).arg(count);
+        return false;
+    }
+    if (address + count > 0x10000) {
+        *message = QStringLiteral("--probe: registers %1 to %2 go past 65535").arg(address).arg(address + count - 1);
+        return false;
+    }
+    options->probeFirstRegister = address;
+    options->probeCount = count;
+    return true;
+}
+
+// The probe reads one device over the link the options or one description file give;
+// an option meant for a poll would silently do nothing.
+bool checkProbeOptions(const Parser &p, const Options &options, QString *message)
+{
+    const QList<const QCommandLineOption *> probeOptions {&p.probe, &p.input, &p.port, &p.baudRate, &p.parity,
+                                                          &p.dataBits, &p.stopBits, &p.host, &p.tcpPort, &p.devId,
+                                                          &p.timeout, &p.verbose};
+    for (const QString &name : p.parser.optionNames()) {
+        const bool known = std::any_of(probeOptions.cbegin(), probeOptions.cend(), [&name](const QCommandLineOption *option) {
+            return option->names().contains(name);
+        });
+        if (!known) {
+            *message = QStringLiteral("--%1 does not go with --probe").arg(name);
+            return false;
+        }
+    }
+    if (options.descriptionFiles.size() > 1) {
+        *message = QStringLiteral("--probe reads one device; give at most one description file");
+        return false;
+    }
+    if (options.descriptionFiles.isEmpty() && options.serialPort.isEmpty() == options.tcpHost.isEmpty()) {
+        *message = QStringLiteral("--probe needs a description file, or either --port or --host");
         return false;
     }
     return true;
@@ -605,6 +674,17 @@ Options::Outcome readScan(const Parser &p, Options *options, QString *message)
     return Options::Outcome::Scan;
 }
 
+Options::Outcome readProbe(const Parser &p, Options *options, QString *message)
+{
+    options->descriptionFiles = p.parser.positionalArguments();
+    readTexts(p, options);
+    options->probeInputRegisters = p.parser.isSet(p.input);
+    if (!readProbeRange(p.parser.value(p.probe), options, message) || !readNumbers(p, options, message)
+        || !readParity(p, options, message) || !checkProbeOptions(p, *options, message))
+        return Options::Outcome::Refused;
+    return Options::Outcome::Probe;
+}
+
 } // namespace
 
 Options::Outcome Options::parse(const QStringList &arguments, Options *options, QString *message)
@@ -626,6 +706,12 @@ Options::Outcome Options::parse(const QStringList &arguments, Options *options, 
         return readCheck(p, options, message);
     if (p.parser.isSet(p.scan))
         return readScan(p, options, message);
+    if (p.parser.isSet(p.probe))
+        return readProbe(p, options, message);
+    if (p.parser.isSet(p.input)) {
+        *message = QStringLiteral("--input needs --probe or --scan");
+        return Outcome::Refused;
+    }
     if (!checkScanOptionsAbsent(p, message))
         return Outcome::Refused;
     options->descriptionFiles = p.parser.positionalArguments();

@@ -18,6 +18,7 @@ struct Options
         ShowVersion,
         Check,
         Scan,
+        Probe,
         Refused
     };
 
@@ -85,6 +86,11 @@ struct Options
     QString mqttUser;
     QString mqttPasswordFile;
     QString mqttCaFile;
+    // --probe ADDR[:COUNT]: the raw registers to read instead of polling; -1 when not asked for.
+    int probeFirstRegister = -1;
+    int probeCount = 1;
+    // --input: the probe reads input registers rather than holding registers.
+    bool probeInputRegisters = false;
 };
 
 #endif // OPTIONS_H

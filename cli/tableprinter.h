@@ -17,10 +17,13 @@ public:
 
     void print(QTextStream &out, const QVector<int> &failedIds) const;
 
-private:
-    QVector<QStringList> rows(const QVector<int> &failedIds) const;
+    // The layout of every table the program prints: columns as wide as their widest
+    // cell, two blanks apart, no trailing blanks.
     static QVector<int> columnWidths(const QVector<QStringList> &rows);
     static QString formatRow(const QStringList &cells, const QVector<int> &widths);
+
+private:
+    QVector<QStringList> rows(const QVector<int> &failedIds) const;
 
     const ReadingFeed *m_readings;
 };
