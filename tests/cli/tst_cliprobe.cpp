@@ -46,6 +46,9 @@ private slots:
     void failedReadEndsWithOne();
     void usageErrors_data();
     void usageErrors();
+    void refusesFilesWithoutModbusRegisters_data();
+    void refusesFilesWithoutModbusRegisters();
+    void helpTellsOfTheProbe();
 
 private:
     DescriptionDir m_dir;
@@ -154,6 +157,36 @@ void TestCliProbe::usageErrors()
     QVERIFY(cli.run(arguments));
     QCOMPARE(cli.exitCode(), 2);
     QTEST(cli.err(), "error");
+}
+
+void TestCliProbe::refusesFilesWithoutModbusRegisters_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("Velmorbus") << QByteArray("protocol: VelmorBUS RTU\nport: /dev/null\nid: 1\nvariables: []\n")
+                               << ": --probe reads Modbus registers only, not VelmorBUS RTU\n";
+    QTest::newRow("not YAML") << QByteArray("protocol: [") << " does not load\n";
+}
+
+void TestCliProbe::refusesFilesWithoutModbusRegisters()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, error);
+    const QString file = m_dir.write(QStringLiteral("other.yml"), contents);
+    CliRunner cli;
+    QVERIFY(cli.run({QStringLiteral("--probe"), QStringLiteral("0"), file}));
+    QCOMPARE(cli.exitCode(), 2);
+    QVERIFY2(cli.err().endsWith(QStringLiteral("velmor-cli: ") + file + error), qPrintable(cli.err()));
+}
+
+void TestCliProbe::helpTellsOfTheProbe()
+{
+    CliRunner cli;
+    QVERIFY(cli.run({QStringLiteral("--help")}));
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY(cli.out().contains(QStringLiteral("--probe <ADDR[:COUNT]>")));
+    QVERIFY(cli.out().contains(QStringLiteral("--input")));
 }
 
 QTEST_GUILESS_MAIN(TestCliProbe)

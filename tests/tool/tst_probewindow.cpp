@@ -151,6 +151,11 @@ void TestProbeWindow::connectedSerialDeviceDisablesReading()
                + "\nbaudrate: 19200\nid: 3\nvariables:\n  - {name: T, addr: 0}\n");
     QVERIFY(child<QPushButton>("buttonRead")->isEnabled());
 
+    // Nobody answers; the window lets the line go once the read has failed.
+    QTest::mouseClick(child<QPushButton>("buttonRead"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(child<QLabel>("labelStatus")->text().startsWith(QStringLiteral("Чтение не удалось")), WaitMs);
+    QCOMPARE(line.takeReceived().left(2), QByteArray::fromHex("0303"));
+
     // Connected after the window opened: the next read finds the line taken.
     m_device->connectDevice();
     QTRY_VERIFY_WITH_TIMEOUT(m_device->connected(), WaitMs);
