@@ -88,6 +88,11 @@ void ModbusScanProbe::ask(const ScanCandidate &candidate, int probeAddress)
 
 void ModbusScanProbe::send()
 {
+    // Address 0 is the RTU broadcast: every device takes it, none answers.
+    if (!m_plan.isTcp() && m_candidate.address == 0) {
+        emit silent();
+        return;
+    }
     const auto table = m_plan.inputRegisters ? QModbusDataUnit::InputRegisters : QModbusDataUnit::HoldingRegisters;
     QModbusReply *reply = m_client->sendReadRequest(QModbusDataUnit(table, m_probeAddress, 1), m_candidate.address);
     if (!reply) {

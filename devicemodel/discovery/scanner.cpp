@@ -19,7 +19,7 @@ void ScannerPrivate::createProbes()
     velmorbusProbe = std::make_unique<VelmorbusScanProbe>(plan);
     for (ScanProbe *probe : {modbusProbe.get(), velmorbusProbe.get()}) {
         QObject::connect(probe, &ScanProbe::answered, q, [this](const ScanFind &find) { onAnswered(find); });
-        QObject::connect(probe, &ScanProbe::silent, q, [this] { onSilent(); });
+        QObject::connect(probe, &ScanProbe::silent, q, [this] { advance(); });
         QObject::connect(probe, &ScanProbe::lineFailed, q, [this](const QString &reason) { onLineFailed(reason); });
     }
 }
@@ -56,6 +56,8 @@ QString ScannerPrivate::openFailure(const QString &reason) const
 
 void ScannerPrivate::onAnswered(const ScanFind &find)
 {
+    if (!running)
+        return;
     finds.append(find);
     emit q->found(find);
     // A handler of found() may have cancelled the scan.
@@ -64,10 +66,10 @@ void ScannerPrivate::onAnswered(const ScanFind &find)
         finish(false);
         return;
     }
-    onSilent();
+    advance();
 }
 
-void ScannerPrivate::onSilent()
+void ScannerPrivate::advance()
 {
     if (!running)
         return;

@@ -25,7 +25,8 @@ public:
     void askNext();
     QString openFailure(const QString &reason) const;
     void onAnswered(const ScanFind &find);
-    void onSilent();
+    // The candidate asked is done with: reported, and the next one asked from the event loop.
+    void advance();
     void onLineFailed(const QString &reason);
     // Ends the scan: the line closed, nothing more reported but the end.
     void stop();

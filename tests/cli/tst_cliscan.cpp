@@ -19,6 +19,14 @@ variables:
   - {name: T1, addr: 0, type: int16, value: 65}
 )";
 
+const QByteArray velmorbusDevice = R"(device: Котёл
+protocol: VelmorBUS RTU
+port: /dev/null
+id: 12
+variables:
+  - {name: T1, addr: 0x10, type: int16, value: 21}
+)";
+
 const QByteArray modbusTcpDevice = R"(device: Котёл
 protocol: ModBUS TCP
 host: 127.0.0.1
@@ -68,40 +76,48 @@ void TestCliScan::cleanup()
 
 void TestCliScan::findsTheControllerAndDescribesIt_data()
 {
-    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<QByteArray>("device");
+    QTest::addColumn<QStringList>("scanArguments");
     QTest::addColumn<QString>("summary");
     QTest::addColumn<QByteArray>("link");
 
+    // A pseudo-terminal carries every baud rate and parity: the device answers on the first tried.
+    const QStringList serial{"--baudrates", "19200", "--parities", "even", "--first-id", "10", "--last-id", "14"};
     QTest::newRow("Modbus RTU on a pseudo-terminal")
-        << false << QStringLiteral("Modbus RTU, address 12, 19200 8E1: register 0 = 0x0041")
+        << modbusRtuDevice << serial << QStringLiteral("Modbus RTU, address 12, 19200 8E1: register 0 = 0x0041")
         << QByteArray("protocol: ModBUS RTU\nport: %1\nbaudrate: 19200\nparity: even\ndatabits: 8\nstopbits: 1\nid: 12\n");
-    QTest::newRow("Modbus TCP unit id") << true << QStringLiteral("Modbus TCP, unit id 3: register 0 = 0x0041")
+    QTest::newRow("Velmorbus on a pseudo-terminal")
+        << velmorbusDevice << serial + QStringList{"--protocols", "velmorbus", "--scan-address", "0x10"}
+        << QStringLiteral("Velmorbus RTU, address 12, 19200 8E1: data address 16 = 0x0000 0x0015")
+        << QByteArray("protocol: VelmorBUS RTU\nport: %1\nbaudrate: 19200\nparity: even\ndatabits: 8\nstopbits: 1\nid: 12\n");
+    QTest::newRow("Modbus TCP unit id") << modbusTcpDevice << QStringList{"--last-id", "5"}
+                                        << QStringLiteral("Modbus TCP, unit id 3: register 0 = 0x0041")
                                         << QByteArray("protocol: ModBUS TCP\nhost: 127.0.0.1\nport: %1\nid: 3\n");
 }
 
 void TestCliScan::findsTheControllerAndDescribesIt()
 {
-    QFETCH(bool, tcp);
+    QFETCH(QByteArray, device);
+    QFETCH(QStringList, scanArguments);
     QFETCH(QString, summary);
     QFETCH(QByteArray, link);
 
-    QStringList line;
+    const QString descriptionPath = m_descriptions->write(QStringLiteral("device.yml"), device);
+    const bool tcp = device == modbusTcpDevice;
     QString where;
     if (tcp) {
         where = QString::number(SimProcess::freePort());
-        QVERIFY(m_sim->start({"--static", "--listen", "127.0.0.1:" + where,
-                              m_descriptions->write(QStringLiteral("device.yml"), modbusTcpDevice)}));
-        line = QStringList{"--host", "127.0.0.1", "--tcp-port", where, "--last-id", "5"};
+        QVERIFY(m_sim->start({"--static", "--listen", "127.0.0.1:" + where, descriptionPath}));
+        scanArguments << "--host" << "127.0.0.1" << "--tcp-port" << where;
     } else {
         where = m_dir->filePath(QStringLiteral("line"));
-        QVERIFY(m_sim->start({"--static", "--pty", where, m_descriptions->write(QStringLiteral("device.yml"), modbusRtuDevice)}));
-        // A pseudo-terminal carries every baud rate and parity: the device answers on the first tried.
-        line = QStringList{"--port", where, "--baudrates", "19200", "--parities", "even", "--first-id", "10", "--last-id", "14"};
+        QVERIFY(m_sim->start({"--static", "--pty", where, descriptionPath}));
+        scanArguments << "--port" << where;
     }
     const QString skeleton = m_dir->filePath(QStringLiteral("found.yml"));
 
     CliRunner scan;
-    QVERIFY(scan.run(QStringList{"--scan", "--write-description", skeleton} + line));
+    QVERIFY(scan.run(QStringList{"--scan", "--write-description", skeleton} + scanArguments));
     QCOMPARE(scan.exitCode(), 0);
     QCOMPARE(scan.out(), summary + QLatin1Char('\n'));
 
