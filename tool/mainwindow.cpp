@@ -9,6 +9,7 @@
 #include "linkstateicon.h"
 #include "loadfailure.h"
 #include "settingsdialog.h"
+#include "trafficdock.h"
 #include "trendrecorder.h"
 #include "trendwindow.h"
 #include "valueeditdelegate.h"
@@ -68,6 +69,10 @@ MainWindow::MainWindow(QWidget *parent)
     , m_recorder(new TrendRecorder(this))
 {
     m_ui->setupUi(this);
+    m_trafficDock = new TrafficDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_trafficDock);
+    m_trafficDock->hide();
+    addAction(m_trafficDock->monitorAction());
     m_workspace = new Workspace(this, m_ui->treeView,
                                 [this](const QString &fileName) { return openDescription(fileName); });
     m_treeRepaint.setSingleShot(true);
@@ -172,6 +177,7 @@ void MainWindow::addDeviceToList(QString filename)
     updateDeviceItem(item);
     item->setData(fileRole, QFileInfo(filename).absoluteFilePath());
     connectDeviceSignals(device);
+    m_trafficDock->addDevice(device);
     new DeviceRecording(device, m_recorder, device);
     m_workspace->deviceOpened(device, filename);
     watchLink(device);
