@@ -59,7 +59,7 @@ QString registerSpan(const QByteArray &pdu, quint8 function)
     return QStringLiteral("%1 %2, %3 рег.").arg(tableOf(function)).arg(word(pdu, 0)).arg(word(pdu, 2));
 }
 
-// pdu: the data after the function code
+// pdu: the data after the function code. Empty when the data is too short for the function.
 QString modbusRequest(quint8 function, const QByteArray &pdu)
 {
     switch (function) {
@@ -79,7 +79,7 @@ QString modbusRequest(quint8 function, const QByteArray &pdu)
     default:
         return QStringLiteral("функция %1").arg(hexByte(function));
     }
-    return QStringLiteral("функция %1, ").arg(hexByte(function)) + shortFrame(pdu.size() + 1);
+    return QString();
 }
 
 QString modbusAnswer(quint8 function, const QByteArray &pdu)
@@ -106,7 +106,7 @@ QString modbusAnswer(quint8 function, const QByteArray &pdu)
     default:
         return QStringLiteral("ответ, функция %1").arg(hexByte(function));
     }
-    return QStringLiteral("ответ, функция %1, ").arg(hexByte(function)) + shortFrame(pdu.size() + 1);
+    return QString();
 }
 
 QString modbusText(bool sent, const QByteArray &bytes)
@@ -115,8 +115,11 @@ QString modbusText(bool sent, const QByteArray &bytes)
         return shortFrame(bytes.size());
     const quint8 function = quint8(bytes.at(1));
     const QByteArray pdu = bytes.mid(modbusHeadSize);
-    return QStringLiteral("адрес %1: ").arg(quint8(bytes.at(0)))
-           + (sent ? modbusRequest(function, pdu) : modbusAnswer(function, pdu));
+    const QString meaning = sent ? modbusRequest(function, pdu) : modbusAnswer(function, pdu);
+    const QString unit = QStringLiteral("адрес %1: ").arg(quint8(bytes.at(0)));
+    if (meaning.isEmpty())
+        return unit + QStringLiteral("функция %1, ").arg(hexByte(function)) + shortFrame(bytes.size());
+    return unit + meaning;
 }
 
 QString velmorbusSpan(const VelmorBusPacket &packet)
