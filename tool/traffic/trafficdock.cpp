@@ -149,16 +149,12 @@ void TrafficDock::trace(VelmorDeviceModel *device, Source &source, bool on)
         source.trace = QMetaObject::Connection();
         return;
     }
-    const Source copy = source;
     source.trace = connect(device, &VelmorDeviceModel::frameTraced, this,
-                           [this, copy](const QDateTime &time, VelmorDeviceModel::TraceDirection direction,
-                                        const QByteArray &bytes) { record(copy, time, direction, bytes); });
-}
-
-void TrafficDock::record(const Source &source, const QDateTime &time, VelmorDeviceModel::TraceDirection direction,
-                         const QByteArray &bytes)
-{
-    m_log->append({time, source.key, source.name, source.protocol, direction == VelmorDeviceModel::Sent, bytes});
+                           [this, key = source.key, name = source.name, protocol = source.protocol](
+                               const QDateTime &time, VelmorDeviceModel::TraceDirection direction,
+                               const QByteArray &bytes) {
+                               m_log->append({time, key, name, protocol, direction == VelmorDeviceModel::Sent, bytes});
+                           });
 }
 
 void TrafficDock::filterByDevice(int comboIndex)

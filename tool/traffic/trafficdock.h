@@ -46,8 +46,6 @@ private:
     void removeDevice(QObject *device);
     void updateTracing();
     void trace(VelmorDeviceModel *device, Source &source, bool on);
-    void record(const Source &source, const QDateTime &time, VelmorDeviceModel::TraceDirection direction,
-                const QByteArray &bytes);
     void filterByDevice(int comboIndex);
     void showBound();
     void askAndSave();
