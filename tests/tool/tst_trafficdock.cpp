@@ -1,4 +1,5 @@
 #include "descriptiondir.h"
+#include "fakevelmorcontroller.h"
 #include "mainwindow.h"
 #include "recordingmodbusserver.h"
 #include "toolwindowfixture.h"
@@ -39,6 +40,7 @@ private slots:
     void hiddenAtStartAndShownByItsAction();
     void showsThePolledFramesWithDirectionAndDecode();
     void hiddenDockRecordsNothing();
+    void showsAVelmorbusDevicesFramesWhole();
     void filterShowsOneDevice();
     void pauseStopsRecordingAndClearEmpties();
     void saveWritesTheShownRowsAsLines();
@@ -143,6 +145,27 @@ void TestTrafficDock::hiddenDockRecordsNothing()
     dock()->hide();
     QVERIFY(pollOnce(m_boiler));
     QCOMPARE(dock()->log()->storedCount(), 0);
+}
+
+void TestTrafficDock::showsAVelmorbusDevicesFramesWhole()
+{
+    FakeVelmorController controller;
+    VelmorDeviceModel *meter = m_tool->driver().addDevice(m_tool->files().write(
+        QStringLiteral("meter.yml"), "device: Heat meter\nprotocol: VelmorBUS RTU\nport: " + controller.portName().toUtf8()
+                                         + "\nbaudrate: 115200\nid: 33\nvariables:\n  - name: E\n    addr: 32\n"));
+    QVERIFY(meter);
+    meter->connectDevice();
+    QVERIFY(meter->connected());
+    showDock();
+    QVERIFY(pollOnce(meter));
+
+    QTRY_COMPARE_WITH_TIMEOUT(view()->model()->rowCount(), 2, 10000);
+    QCOMPARE(shown(0, TrafficLog::BytesColumn), QString::fromLatin1(controller.requests().first().frame.toHex(' ').toUpper()));
+    QCOMPARE(shown(0, TrafficLog::DecodeColumn), QStringLiteral("устр. 33: чтение 0x0020, 4 байта"));
+    QCOMPARE(shown(1, TrafficLog::DecodeColumn), QStringLiteral("устр. 33: ответ чтения 0x0020, 4 байта"));
+    // Closed while its controller is still there.
+    m_tool->driver().deviceList()->setCurrentRow(1);
+    m_tool->driver().action("actionCloseDevice")->trigger();
 }
 
 void TestTrafficDock::filterShowsOneDevice()
