@@ -8,7 +8,7 @@ scripts/deps.sh libmodbus-dev
 build_dir=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DVELMOR_BENCH=ON >/dev/null
 cmake --build "$build_dir" -j "$(nproc)" --target \
-    bench-modbus-server bench-polling bench-blockreads bench-velmorbus bench-load bench-toolview bench-trendview bench-recorder bench-scan velmor-sim >/dev/null
+    bench-modbus-server bench-polling bench-blockreads bench-velmorbus bench-load bench-toolview bench-trendview bench-recorder bench-scan bench-traffic velmor-sim >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
@@ -16,6 +16,6 @@ echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
 echo
 echo "| Benchmark | Measured | Reference | Ratio | Target | Met |"
 echo "|---|---|---|---|---|---|"
-for program in bench-polling bench-blockreads bench-velmorbus bench-load bench-toolview bench-trendview bench-recorder bench-scan; do
+for program in bench-polling bench-blockreads bench-velmorbus bench-load bench-toolview bench-trendview bench-recorder bench-scan bench-traffic; do
     "$build_dir/bench/$program"
 done

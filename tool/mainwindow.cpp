@@ -11,6 +11,7 @@
 #include "probewindow.h"
 #include "scandialog.h"
 #include "settingsdialog.h"
+#include "trafficdock.h"
 #include "trendrecorder.h"
 #include "trendwindow.h"
 #include "valueeditdelegate.h"
@@ -70,6 +71,10 @@ MainWindow::MainWindow(QWidget *parent)
     , m_recorder(new TrendRecorder(this))
 {
     m_ui->setupUi(this);
+    m_trafficDock = new TrafficDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_trafficDock);
+    m_trafficDock->hide();
+    addAction(m_trafficDock->monitorAction());
     m_workspace = new Workspace(this, m_ui->treeView,
                                 [this](const QString &fileName) { return openDescription(fileName); });
     m_treeRepaint.setSingleShot(true);
@@ -176,6 +181,7 @@ void MainWindow::addDeviceToList(QString filename)
     updateDeviceItem(item);
     item->setData(fileRole, QFileInfo(filename).absoluteFilePath());
     connectDeviceSignals(device);
+    m_trafficDock->addDevice(device);
     new DeviceRecording(device, m_recorder, device);
     m_workspace->deviceOpened(device, filename);
     watchLink(device);

@@ -13,6 +13,7 @@
 class QLabel;
 class QListWidgetItem;
 class QPoint;
+class TrafficDock;
 class TrendRecorder;
 class TrendWindow;
 class Workspace;
@@ -98,6 +99,8 @@ private:
     TrendRecorder *m_recorder;
     QMap<int, QPointer<TrendWindow>> m_trendWindows;
     Workspace *m_workspace;
+    // «Обмен», hidden until asked for: every frame of the open devices' links.
+    TrafficDock *m_trafficDock;
     bool m_savesWorkspace = false;
 };
 
