@@ -145,7 +145,7 @@ void TestCliProbe::usageErrors_data()
     QTest::newRow("a polling option") << QStringList({"--probe", "0", "--host", "h", "--watch"})
                                       << "velmor-cli: --watch does not go with --probe\n";
     QTest::newRow("input without probe") << QStringList({"--input", "device.yml"})
-                                         << "velmor-cli: --input needs --probe\n";
+                                         << "velmor-cli: --input needs --probe or --scan\n";
     QTest::newRow("two files") << QStringList({"--probe", "0", "a.yml", "b.yml"})
                                << "velmor-cli: --probe reads one device; give at most one description file\n";
 }
