@@ -28,7 +28,6 @@ TrendStatistics TrendStatistics::between(const TrendSeries &series, const TrendC
     TrendStatistics statistics;
     statistics.atStart = valueAt(series, key, startMs);
     statistics.atEnd = valueAt(series, key, endMs);
-    statistics.change = statistics.atEnd - statistics.atStart;
     statistics.min = std::numeric_limits<double>::infinity();
     statistics.max = -std::numeric_limits<double>::infinity();
     double sum = 0;

@@ -18,7 +18,6 @@ struct TrendStatistics
     // Of the readings from the one held at the start to the end; a thinned envelope counts
     // as its middle.
     double mean = 0;
-    double change = 0;
 
     // The value a curve shows at a moment: its last reading at or before it.
     static double valueAt(const TrendSeries &series, const TrendCurveKey &key, qint64 timeMs);
