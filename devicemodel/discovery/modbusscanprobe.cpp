@@ -139,15 +139,20 @@ void ModbusScanProbe::onFinished()
     QModbusReply *reply = m_reply;
     m_reply = nullptr;
     reply->deleteLater();
-    if (reply->error() == QModbusDevice::NoError || reply->error() == QModbusDevice::ProtocolError) {
-        ScanFind find;
-        find.candidate = m_candidate;
-        find.probeAddress = m_probeAddress;
-        find.exceptionCode = reply->error() == QModbusDevice::ProtocolError ? int(reply->rawResult().exceptionCode()) : 0;
-        if (find.exceptionCode == 0)
-            find.words = reply->result().values();
-        emit answered(find);
+    // An exception answer is a device refusing the address: its code is the answer's one data
+    // byte. Qt's own exceptionCode() reads the function code as an enumeration, which
+    // Qt 5.15 holds sign-extended out of its range.
+    const QByteArray exceptionData = reply->rawResult().data();
+    const bool exception = reply->error() == QModbusDevice::ProtocolError && !exceptionData.isEmpty();
+    if (reply->error() != QModbusDevice::NoError && !exception) {
+        emit silent();
         return;
     }
-    emit silent();
+    ScanFind find;
+    find.candidate = m_candidate;
+    find.probeAddress = m_probeAddress;
+    find.exceptionCode = exception ? quint8(exceptionData.at(0)) : 0;
+    if (!exception)
+        find.words = reply->result().values();
+    emit answered(find);
 }
