@@ -1,6 +1,7 @@
 #include "clirunner.h"
 #include "descriptiondir.h"
 #include "ptypeer.h"
+#include "scantargets.h"
 #include "simprocess.h"
 
 #include <QFile>
@@ -11,29 +12,9 @@
 
 namespace {
 
-const QByteArray modbusRtuDevice = R"(device: Котёл
-protocol: ModBUS RTU
-port: /dev/null
-id: 12
-variables:
-  - {name: T1, addr: 0, type: int16, value: 65}
-)";
-
-const QByteArray velmorbusDevice = R"(device: Котёл
-protocol: VelmorBUS RTU
-port: /dev/null
-id: 12
-variables:
-  - {name: T1, addr: 0x10, type: int16, value: 21}
-)";
-
-const QByteArray modbusTcpDevice = R"(device: Котёл
-protocol: ModBUS TCP
-host: 127.0.0.1
-id: 3
-variables:
-  - {name: T1, addr: 0, type: int16, value: 65}
-)";
+const QByteArray modbusRtuDevice = ScanTargets::modbusRtu(12);
+const QByteArray velmorbusDevice = ScanTargets::velmorbus(12);
+const QByteArray modbusTcpDevice = ScanTargets::modbusTcp(3);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "descriptiondir.h"
 #include "ptypeer.h"
 #include "scanner.h"
+#include "scantargets.h"
 #include "simprocess.h"
 
 #include <QSignalSpy>
@@ -13,29 +14,9 @@ Q_DECLARE_METATYPE(ScanPlan::Protocol)
 
 namespace {
 
-const QByteArray modbusRtuDevice = R"(device: Котёл
-protocol: ModBUS RTU
-port: /dev/null
-id: 5
-variables:
-  - {name: T1, addr: 0, type: int16, value: 65}
-)";
-
-const QByteArray velmorbusDevice = R"(device: Котёл
-protocol: VelmorBUS RTU
-port: /dev/null
-id: 6
-variables:
-  - {name: T1, addr: 0x10, type: int16, value: 21}
-)";
-
-const QByteArray modbusTcpDevice = R"(device: Котёл
-protocol: ModBUS TCP
-host: 127.0.0.1
-id: 7
-variables:
-  - {name: T1, addr: 0, type: int16, value: 65}
-)";
+const QByteArray modbusRtuDevice = ScanTargets::modbusRtu(5);
+const QByteArray velmorbusDevice = ScanTargets::velmorbus(6);
+const QByteArray modbusTcpDevice = ScanTargets::modbusTcp(7);
 
 constexpr int WaitMs = 20000;
 
