@@ -1,5 +1,6 @@
 #include "clirunner.h"
 #include "descriptiondir.h"
+#include "scantargets.h"
 #include "simprocess.h"
 
 #include <QRegularExpression>
@@ -9,14 +10,7 @@
 
 namespace {
 
-const QByteArray variables = R"(variables:
-  - {name: FABCD, addr: 100, type: float32, wordorder: ABCD, value: 3.14}
-  - {name: FCDAB, addr: 110, type: float32, wordorder: CDAB, value: 3.14}
-  - {name: FBADC, addr: 120, type: float32, wordorder: BADC, value: 3.14}
-  - {name: FDCBA, addr: 130, type: float32, wordorder: DCBA, value: 3.14}
-  - {name: I, addr: 140, type: int32, wordorder: ABCD, value: 100000}
-  - {name: IN, addr: 10, type: int16, input: true, value: -2}
-)";
+const QByteArray variables = ScanTargets::registersInEveryOrder;
 
 // The cells of the first table row that starts with these cells.
 QStringList tableRow(const QString &out, const QStringList &start)

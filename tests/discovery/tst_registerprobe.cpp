@@ -1,6 +1,7 @@
 #include "descriptiondir.h"
 #include "registerformats.h"
 #include "registerprobe.h"
+#include "scantargets.h"
 #include "simprocess.h"
 
 #include <QModbusReply>
@@ -13,15 +14,7 @@
 
 namespace {
 
-// The same value in each order a device may lay it, and plain registers around it.
-const QByteArray variables = R"(variables:
-  - {name: FABCD, addr: 100, type: float32, wordorder: ABCD, value: 3.14}
-  - {name: FCDAB, addr: 110, type: float32, wordorder: CDAB, value: 3.14}
-  - {name: FBADC, addr: 120, type: float32, wordorder: BADC, value: 3.14}
-  - {name: FDCBA, addr: 130, type: float32, wordorder: DCBA, value: 3.14}
-  - {name: I, addr: 140, type: int32, wordorder: ABCD, value: 100000}
-  - {name: IN, addr: 10, type: int16, input: true, value: -2}
-)";
+const QByteArray variables = ScanTargets::registersInEveryOrder;
 constexpr int ServerAddress = 5;
 constexpr int WaitMs = 10000;
 
