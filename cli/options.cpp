@@ -263,32 +263,30 @@ bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &opti
     return false;
 }
 
-bool readWordOrder(const Parser &p, Options *options, QString *message)
+// One of the names the model takes for a setting, as the option gives it.
+bool readChoice(const Parser &p, const QCommandLineOption &option, const QStringList &names, QString *target,
+                QString *message)
 {
-    if (!p.parser.isSet(p.wordOrder))
+    if (!p.parser.isSet(option))
         return true;
-    const QString order = p.parser.value(p.wordOrder);
-    const QStringList names = VelmorDeviceModel::wordOrderNames();
-    if (!names.contains(order)) {
-        *message = QStringLiteral("--word-order needs one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), order);
+    const QString value = p.parser.value(option);
+    if (!names.contains(value)) {
+        *message = QStringLiteral("--%1 needs one of %2, not \"%3\"")
+                       .arg(option.names().constLast(), names.join(QStringLiteral(", ")), value);
         return false;
     }
-    options->wordOrder = order;
+    *target = value;
     return true;
+}
+
+bool readWordOrder(const Parser &p, Options *options, QString *message)
+{
+    return readChoice(p, p.wordOrder, VelmorDeviceModel::wordOrderNames(), &options->wordOrder, message);
 }
 
 bool readParity(const Parser &p, Options *options, QString *message)
 {
-    if (!p.parser.isSet(p.parity))
-        return true;
-    const QString parity = p.parser.value(p.parity);
-    const QStringList names = VelmorDeviceModel::parityNames();
-    if (!names.contains(parity)) {
-        *message = QStringLiteral("--parity needs one of %1, not \"%2\"").arg(names.join(QStringLiteral(", ")), parity);
-        return false;
-    }
-    options->parity = parity;
-    return true;
+    return readChoice(p, p.parity, VelmorDeviceModel::parityNames(), &options->parity, message);
 }
 
 bool readAssignments(const QStringList &texts, QVector<Options::Assignment> *assignments, QString *message)
